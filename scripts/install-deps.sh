@@ -1,0 +1,27 @@
+#!/bin/sh
+# Installs the Debian packages that building, running and testing Vennrick need.
+# Idempotent: when every package is already installed it only checks and returns.
+set -eu
+
+packages="g++ cmake make pkg-config qt6-base-dev libhts-dev zlib1g-dev libgtest-dev
+fonts-crosextra-carlito fonts-dejavu-core gzip"
+# The fuzz targets are built with clang's libFuzzer.
+if [ "${VENNRICK_FUZZ:-0}" = 1 ]; then
+    packages="$packages clang libclang-rt-14-dev"
+fi
+
+missing=""
+for p in $packages; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing="$missing $p"
+    fi
+done
+[ -z "$missing" ] && exit 0
+
+echo "Installing:$missing" >&2
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+# --no-install-recommends keeps the GUI toolkit from pulling in desktop and GPU stacks.
+$SUDO apt-get install -y -qq --no-install-recommends $missing >/dev/null

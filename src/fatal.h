@@ -1,0 +1,18 @@
+// A fatal outcome of a stage: what to print and where. Only the driver prints it and ends the run.
+#pragma once
+
+#include <string>
+#include <variant>
+
+namespace vennrick {
+
+struct Fatal {
+    std::string message;  // documented text for standard output, printed exactly; may be empty
+    std::string detail;   // extra explanation for standard error (one line, no newline); may be empty
+};
+
+// A stage's result: its value, or the fatal outcome that ends the run with exit status 1.
+template <class T>
+using Outcome = std::variant<T, Fatal>;
+
+}  // namespace vennrick

@@ -1,0 +1,41 @@
+#include "manhattan.h"
+
+#include <unistd.h>
+
+#include "plot_layout.h"
+#include "plot_renderer.h"
+#include "settings.h"
+#include "table_reader.h"
+
+namespace vennrick {
+
+std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, std::ostream& err) {
+    Outcome<PlotSettings> settingsOutcome = readSettings(Switches, out);
+    if (auto* fatal = std::get_if<Fatal>(&settingsOutcome)) return *fatal;
+    const PlotSettings& settings = std::get<PlotSettings>(settingsOutcome);
+
+    if (std::optional<Fatal> refused = refuseOverwritingData(settings)) return refused;
+
+    ReadOptions options;
+    options.showProgress = isatty(STDERR_FILENO) == 1;
+    Outcome<TableRead> readOutcome = readTable(settings, out, err, options);
+    if (auto* fatal = std::get_if<Fatal>(&readOutcome)) return *fatal;
+    TableRead& read = std::get<TableRead>(readOutcome);
+
+    Outcome<PlotLayout> layoutOutcome = layoutPlot(read.data, settings);
+    if (auto* fatal = std::get_if<Fatal>(&layoutOutcome)) {
+        closeHitFile(read.hits);  // what was written so far reaches the disk
+        return *fatal;
+    }
+    const PlotLayout& layout = std::get<PlotLayout>(layoutOutcome);
+
+    const std::string imagefile = settings.Outname + ".jpg";
+    const bool saved = saveJpeg(renderPlot(layout, read.data, settings), imagefile);
+    read.data = PlotData{};
+
+    if (std::optional<Fatal> closeFailed = closeHitFile(read.hits)) return closeFailed;
+    if (!saved) return Fatal{"", "cannot write the image file '" + imagefile + "'"};
+    return std::nullopt;
+}
+
+}  // namespace vennrick

@@ -1,0 +1,230 @@
+#include "numbers.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace vennrick {
+namespace {
+
+bool isAsciiSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// Length of a UTF-8 encoded Unicode space character at the start of s, 0 if none. Covers U+0085, U+00A0,
+// U+1680, U+2000..U+200A, U+2028, U+2029, U+202F, U+205F and U+3000.
+size_t unicodeSpaceAtStart(std::string_view s) {
+    auto b = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
+    if (s.size() >= 2 && b(0) == 0xC2 && (b(1) == 0x85 || b(1) == 0xA0)) return 2;
+    if (s.size() >= 3) {
+        if (b(0) == 0xE1 && b(1) == 0x9A && b(2) == 0x80) return 3;
+        if (b(0) == 0xE2 && b(1) == 0x80 &&
+            ((b(2) >= 0x80 && b(2) <= 0x8A) || b(2) == 0xA8 || b(2) == 0xA9 || b(2) == 0xAF))
+            return 3;
+        if (b(0) == 0xE2 && b(1) == 0x81 && b(2) == 0x9F) return 3;
+        if (b(0) == 0xE3 && b(1) == 0x80 && b(2) == 0x80) return 3;
+    }
+    return 0;
+}
+
+size_t unicodeSpaceAtEnd(std::string_view s) {
+    for (size_t len : {size_t{2}, size_t{3}}) {
+        if (s.size() >= len && unicodeSpaceAtStart(s.substr(s.size() - len)) == len) return len;
+    }
+    return 0;
+}
+
+bool equalsNoCase(std::string_view a, std::string_view lowerB) {
+    if (a.size() != lowerB.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char c = a[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != lowerB[i]) return false;
+    }
+    return true;
+}
+
+// Shape of a number in decimal or scientific form: [+-]? (d+ (. d*)? | . d+) ([eE] [+-]? d+)?
+struct DecimalShape {
+    bool valid = false;
+    bool negative = false;
+    std::string_view body;   // text without a leading '+' (a '-' is kept), as std::from_chars accepts it
+    bool hasNonZeroDigit = false;
+    long long magnitude = 0;  // decimal exponent of the leading non-zero digit, saturated
+};
+
+DecimalShape scanDecimal(std::string_view s) {
+    DecimalShape shape;
+    size_t i = 0;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+        shape.negative = s[i] == '-';
+        ++i;
+    }
+    shape.body = s[0] == '+' ? s.substr(1) : s;
+    size_t intDigits = 0, fracDigits = 0;
+    long long firstNonZero = 0;  // position of the leading non-zero digit relative to the decimal point
+    bool found = false;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
+        if (!found && s[i] != '0') {
+            found = true;
+            firstNonZero = 0;
+        } else if (found) {
+            ++firstNonZero;
+        }
+        ++intDigits;
+        ++i;
+    }
+    if (i < s.size() && s[i] == '.') {
+        ++i;
+        while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
+            ++fracDigits;
+            if (!found && s[i] != '0') {
+                found = true;
+                firstNonZero = -static_cast<long long>(fracDigits);
+            }
+            ++i;
+        }
+    }
+    if (intDigits + fracDigits == 0) return shape;
+    long long exponent = 0;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        ++i;
+        bool expNegative = false;
+        if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+            expNegative = s[i] == '-';
+            ++i;
+        }
+        size_t expDigits = 0;
+        constexpr long long kSaturate = 1000000000000LL;
+        while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
+            if (exponent < kSaturate) exponent = exponent * 10 + (s[i] - '0');
+            ++expDigits;
+            ++i;
+        }
+        if (expDigits == 0) return shape;
+        if (expNegative) exponent = -exponent;
+    }
+    if (i != s.size()) return shape;
+    shape.valid = true;
+    shape.hasNonZeroDigit = found;
+    shape.magnitude = firstNonZero + exponent;
+    return shape;
+}
+
+}  // namespace
+
+std::string_view trimSpace(std::string_view s) {
+    for (;;) {
+        if (!s.empty() && isAsciiSpace(static_cast<unsigned char>(s.front()))) {
+            s.remove_prefix(1);
+        } else if (size_t n = s.empty() || static_cast<unsigned char>(s.front()) < 0x80 ? 0 : unicodeSpaceAtStart(s)) {
+            s.remove_prefix(n);
+        } else {
+            break;
+        }
+    }
+    for (;;) {
+        if (!s.empty() && isAsciiSpace(static_cast<unsigned char>(s.back()))) {
+            s.remove_suffix(1);
+        } else if (size_t n = s.empty() || static_cast<unsigned char>(s.back()) < 0x80 ? 0 : unicodeSpaceAtEnd(s)) {
+            s.remove_suffix(n);
+        } else {
+            break;
+        }
+    }
+    return s;
+}
+
+std::optional<int32_t> parseInt(std::string_view text) {
+    // Integers, unlike floating-point numbers, are trimmed of ASCII white space only.
+    std::string_view s = text;
+    while (!s.empty() && isAsciiSpace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
+    while (!s.empty() && isAsciiSpace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
+    bool negative = false;
+    if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
+        negative = s.front() == '-';
+        s.remove_prefix(1);
+    }
+    if (s.empty()) return std::nullopt;
+    int64_t value = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + (c - '0');
+        if (value > int64_t{1} << 31) return std::nullopt;  // keeps the sum far from overflow
+    }
+    if (negative) value = -value;
+    if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max())
+        return std::nullopt;
+    return static_cast<int32_t>(value);
+}
+
+std::optional<double> parseDouble(std::string_view text) {
+    std::string_view s = trimSpace(text);
+    if (s.empty()) return std::nullopt;
+    // Fast path for the common plain forms: std::from_chars parses "-1.5e-8" directly; a '+' sign, letters
+    // and range errors are sorted out below.
+    const char first = s.front();
+    const bool plainStart = (first >= '0' && first <= '9') || first == '.' ||
+                            (first == '-' && s.size() > 1 && ((s[1] >= '0' && s[1] <= '9') || s[1] == '.'));
+    if (plainStart) {
+        double value = 0;
+        auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+        if (end == s.data() + s.size()) {
+            if (ec == std::errc() && std::isfinite(value) && value != 0) return value;
+            // Zero, infinity or a range error: decide by the shape of the text.
+        } else {
+            // from_chars stopped early: trailing text, or a form it reads differently ("infinity", "nan(...)").
+            return std::nullopt;
+        }
+    }
+    std::string_view unsigned_ = s;
+    if (first == '+' || first == '-') unsigned_.remove_prefix(1);
+    if (equalsNoCase(unsigned_, "inf")) return first == '-' ? -HUGE_VAL : HUGE_VAL;
+    if (equalsNoCase(s, "nan")) return std::numeric_limits<double>::quiet_NaN();
+    DecimalShape shape = scanDecimal(s);
+    if (!shape.valid) return std::nullopt;
+    if (!shape.hasNonZeroDigit) return shape.negative ? -0.0 : 0.0;
+    double value = 0;
+    auto [end, ec] = std::from_chars(shape.body.data(), shape.body.data() + shape.body.size(), value);
+    if (end != shape.body.data() + shape.body.size() || ec != std::errc()) return std::nullopt;
+    if (!std::isfinite(value) || value == 0) return std::nullopt;
+    return value;
+}
+
+std::optional<float> parseFloat(std::string_view text) {
+    std::optional<double> d = parseDouble(text);
+    if (!d) return std::nullopt;
+    if (std::isinf(*d) || std::isnan(*d)) return static_cast<float>(*d);
+    if (std::fabs(*d) > static_cast<double>(std::numeric_limits<float>::max())) return std::nullopt;
+    float f = static_cast<float>(*d);
+    if (*d != 0 && f == 0) return std::nullopt;
+    return f;
+}
+
+int32_t toIntOrZero(std::string_view text) { return parseInt(text).value_or(0); }
+
+float toFloatOrZero(std::string_view text) { return parseFloat(text).value_or(0.0f); }
+
+std::optional<double> minusLog10OfTinyNumber(std::string_view text) {
+    DecimalShape shape = scanDecimal(trimSpace(text));
+    if (!shape.valid || !shape.hasNonZeroDigit || shape.magnitude >= -300) return std::nullopt;
+    if (parseDouble(text)) return std::nullopt;  // representable after all: not an underflow
+    if (shape.negative) return std::numeric_limits<double>::quiet_NaN();
+    // value = m x 10^magnitude with 1 <= m < 10. Read m from the significant digits (at most 17 matter).
+    std::string_view s = trimSpace(text);
+    double mantissa = 0, scale = 1;
+    int taken = 0;
+    bool started = false;
+    for (char c : s) {
+        if (c == 'e' || c == 'E') break;
+        if (c < '0' || c > '9') continue;
+        if (!started && c == '0') continue;
+        started = true;
+        if (taken < 17) {
+            mantissa += (c - '0') * scale;
+            scale /= 10;
+            ++taken;
+        }
+    }
+    return -(std::log10(mantissa) + static_cast<double>(shape.magnitude));
+}
+
+}  // namespace vennrick

@@ -1,0 +1,180 @@
+#include "settings.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "numbers.h"
+
+namespace vennrick {
+namespace {
+
+std::vector<std::string_view> splitKeepEmpty(std::string_view text, char separator) {
+    std::vector<std::string_view> parts;
+    for (;;) {
+        size_t at = text.find(separator);
+        parts.push_back(text.substr(0, at));
+        if (at == std::string_view::npos) return parts;
+        text.remove_prefix(at + 1);
+    }
+}
+
+std::string replaceAll(std::string text, char from, char to) {
+    std::replace(text.begin(), text.end(), from, to);
+    return text;
+}
+
+// A required column: absent prints the message without a line end, a value below 1 prints it with one.
+Outcome<int32_t> requiredColumn(const SwitchList& switches, std::string_view name, const std::string& message) {
+    std::optional<std::string> value = lookupSwitch(switches, name);
+    if (!value) return Fatal{message, ""};
+    int32_t column = toIntOrZero(*value);
+    if (column < 1) return Fatal{message + "\n", ""};
+    return column;
+}
+
+// An optional integer setting taken unchanged when present, announced when it falls back to its default.
+int32_t intOrDefault(const SwitchList& switches, std::string_view name, int32_t fallback, std::string_view notice,
+                     std::ostream& out) {
+    if (std::optional<std::string> value = lookupSwitch(switches, name)) return toIntOrZero(*value);
+    out << notice;
+    return fallback;
+}
+
+}  // namespace
+
+Delimiter delimiterFromName(std::string_view name) {
+    static constexpr std::pair<std::string_view, char> kTable[] = {
+        {"tab", '\t'},   {"space", ' '}, {"comma", ','}, {"semicolon", ';'}, {"colon", ':'},
+        {"bslash", '\\'}, {"slash", '/'}, {"dash", '-'}, {"quote", '"'},     {"squote", '\''}};
+    for (const auto& [entry, ch] : kTable) {
+        if (name == entry) return Delimiter{ch, false};
+    }
+    if (name == "whitespace") return Delimiter{' ', true};
+    return Delimiter{};
+}
+
+bool selectionContains(const ChromSelection& selection, std::string_view id) {
+    for (const std::string& name : selection.names) {
+        if (name == id) return true;
+    }
+    if (selection.ranges.empty() || id.empty() || id.size() > 10) return false;
+    // Only the plain decimal text of an integer can match a range: no sign, no blank, no leading zero.
+    if (id[0] == '0' && id.size() > 1) return false;
+    int64_t number = 0;
+    for (char c : id) {
+        if (c < '0' || c > '9') return false;
+        number = number * 10 + (c - '0');
+    }
+    for (const ChromRange& range : selection.ranges) {
+        if (number >= range.first && number <= range.last) return true;
+    }
+    return false;
+}
+
+ChromSelection parseChromList(std::string_view value) {
+    ChromSelection selection;
+    const std::string num = replaceAll(std::string(value), ';', ',');
+    for (std::string_view item : splitKeepEmpty(num, ',')) {
+        std::vector<std::string_view> range = splitKeepEmpty(item, '-');
+        if (range.size() == 1) {
+            selection.names.emplace_back(item);
+            selection.entryCount += 1;
+        } else if (range.size() == 2) {
+            // Both bounds hold no '-', so they convert to 0 or more.
+            int32_t first = toIntOrZero(range[0]);
+            int32_t last = toIntOrZero(range[1]);
+            if (last >= first) {
+                selection.ranges.push_back(ChromRange{first, last});
+                selection.entryCount += int64_t{last} - first + 1;
+            }
+        }
+        // Three or more parts: the item is ignored.
+    }
+    return selection;
+}
+
+PositionWindow parsePosRange(std::string_view value, int32_t poscolumn, const ChromSelection& selection) {
+    std::string text(value);
+    for (char separator : {';', ':', '-'}) text = replaceAll(std::move(text), separator, ',');
+    std::vector<std::string_view> parts = splitKeepEmpty(text, ',');
+    PositionWindow window;
+    if (parts.size() != 2) return window;
+    window.startpos = toIntOrZero(parts[0]);
+    window.endpos = toIntOrZero(parts[1]);
+    if (window.startpos < window.endpos && poscolumn != 0 && selection.entryCount == 1) window.posrangeallowed = 1;
+    return window;
+}
+
+Outcome<PlotSettings> readSettings(const SwitchList& switches, std::ostream& out) {
+    PlotSettings s;
+    auto lookup = [&](std::string_view name) { return lookupSwitch(switches, name); };
+
+    std::optional<std::string> file = lookup("-file");
+    if (!file) return Fatal{"You need to specify '-file'.\n\n", ""};
+    s.Filename = *file;
+
+    if (std::optional<std::string> out_ = lookup("-out")) {
+        s.Outname = *out_;
+    } else {
+        s.Outname = s.Filename + ".out";
+        out << "output name = input name + '.out'\n";
+    }
+
+    s.Delimname = lookup("-delim").value_or("tab");
+    s.Delim = delimiterFromName(s.Delimname);
+
+    s.headeryes = lookup("-header") == std::optional<std::string>("yes") ? 1 : 0;
+
+    std::optional<std::string> headerSize = lookup("-header-size");
+    s.headersize = (headerSize && !headerSize->empty()) ? std::max(toIntOrZero(*headerSize), int32_t{1}) : 1;
+
+    s.Missing = lookup("-missing").value_or("NA");
+
+    if (std::optional<std::string> threshold = lookup("-threshold")) s.threshold = toFloatOrZero(*threshold);
+
+    Outcome<int32_t> column = requiredColumn(switches, "-column", "Column incorrectly specified");
+    if (auto* fatal = std::get_if<Fatal>(&column)) return *fatal;
+    s.column = std::get<int32_t>(column);
+
+    Outcome<int32_t> idcolumn = requiredColumn(switches, "-idcolumn", "Idcolumn incorrectly specified");
+    if (auto* fatal = std::get_if<Fatal>(&idcolumn)) return *fatal;
+    s.idcolumn = std::get<int32_t>(idcolumn);
+
+    if (std::optional<std::string> div = lookup("-div")) s.divvalue = std::max(toIntOrZero(*div), int32_t{1});
+    if (s.divvalue > 1) out << "div = " << s.divvalue << "\n";
+
+    out << "f=" << switchPosition(switches, "-figuretitle") << "\n";
+    if (std::optional<std::string> title = lookup("-figuretitle")) {
+        s.Title = *title;
+    } else {
+        out << "Using filename for title\n";
+        s.Title = s.Filename;
+    }
+
+    s.SelChrom = parseChromList(lookup("-chr").value_or("1-23"));
+
+    if (std::optional<std::string> poscolumn = lookup("-poscolumn")) {
+        s.poscolumn = toIntOrZero(*poscolumn);
+        if (s.poscolumn < 1) {
+            out << "Poscolumn not specified\n";
+            s.poscolumn = 0;
+        }
+    } else {
+        out << "Poscolumn not specified" << "Poscolumn not specified\n";
+    }
+
+    if (std::optional<std::string> posrange = lookup("-posrange"))
+        s.window = parsePosRange(*posrange, s.poscolumn, s.SelChrom);
+
+    s.xnum = intOrDefault(switches, "-xnum", 1, "Showing all x-axis ID's\n", out);
+    s.ynum = intOrDefault(switches, "-ynum", 1, "Showing all y-axis ID's\n", out);
+    s.font1 = intOrDefault(switches, "-font1", 12, "Using title default font of 12\n", out);
+    s.font2 = intOrDefault(switches, "-font2", 10, "Using axis default font of 10\n", out);
+
+    s.logpyes = lookup("-logp") == std::optional<std::string>("yes") ? 1 : 0;
+
+    out << "running manhattan()\n\n";
+    return s;
+}
+
+}  // namespace vennrick

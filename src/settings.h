@@ -1,0 +1,80 @@
+// Plot settings: every switch read in its fixed order with its default, notice and fatal message, and the
+// chromosome and position selection.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fatal.h"
+#include "switches.h"
+
+namespace vennrick {
+
+// Field separator of the data file.
+struct Delimiter {
+    char ch = '\t';               // the single separator character
+    bool whitespaceRuns = false;  // true for "whitespace": runs of spaces and tabs separate, edge blanks are no fields
+};
+
+// Delimiter named on the command line; unknown names give a tab.
+Delimiter delimiterFromName(std::string_view name);
+
+// Numeric chromosome range a..b kept as a range: it holds the decimal texts of a, a+1, ..., b.
+struct ChromRange {
+    int32_t first;
+    int32_t last;  // inclusive, >= first
+};
+
+// The selected chromosome IDs. A data row's ID field matches when it equals one of the names exactly or is
+// the plain decimal text (no sign, no leading zero) of an integer inside one of the ranges.
+struct ChromSelection {
+    std::vector<std::string> names;  // items without "-", as given (duplicates kept)
+    std::vector<ChromRange> ranges;  // items "a-b" with a <= b
+    int64_t entryCount = 0;          // number of entries the list stands for: names plus every integer of the ranges
+};
+
+bool selectionContains(const ChromSelection& selection, std::string_view id);
+
+// Chromosome list from the "-chr" value (default "1-23").
+ChromSelection parseChromList(std::string_view value);
+
+struct PositionWindow {
+    int32_t startpos = 0;     // inclusive lower bound
+    int32_t endpos = 0;       // inclusive upper bound
+    int posrangeallowed = 0;  // 1 when the window is in force, else 0
+};
+
+// Position window from the "-posrange" value; in force only with a position column and one selected entry.
+PositionWindow parsePosRange(std::string_view value, int32_t poscolumn, const ChromSelection& selection);
+
+struct PlotSettings {
+    std::string Filename;        // data file path, as given
+    std::string Outname;         // hit file path; the image is Outname + ".jpg"
+    std::string Delimname;       // delimiter name as given; "tab" when absent
+    Delimiter Delim;             // derived from Delimname
+    int headeryes = 0;           // 1 when the data file starts with header lines
+    int32_t headersize = 1;      // number of header lines, >= 1
+    std::string Missing = "NA";  // p-value text that marks a missing value
+    float threshold = 7.3f;      // -log10(p) at or above which a row is a hit (single precision)
+    int32_t column = 0;          // 1-based p-value column
+    int32_t idcolumn = 0;        // 1-based chromosome-ID column
+    int32_t divvalue = 10;       // divisor of positions when no window is in force, >= 1
+    std::string Title;           // plot title
+    ChromSelection SelChrom;     // selected chromosome IDs
+    int32_t poscolumn = 0;       // 1-based position column; 0 for none (points placed by row order)
+    PositionWindow window;       // position window on the single selected chromosome
+    int32_t xnum = 1;            // a chromosome label on every xnum-th run
+    int32_t ynum = 1;            // a y label on every ynum-th tick
+    int32_t font1 = 12;          // title font point size
+    int32_t font2 = 10;          // axis font point size
+    int logpyes = 0;             // 1 when the p-value column already holds -log10(p)
+};
+
+// Reads every setting from the switches in the fixed order, writing the notices to out. Ends with
+// "running manhattan()\n\n" or returns the fatal outcome of a missing file or a missing or invalid column.
+Outcome<PlotSettings> readSettings(const SwitchList& switches, std::ostream& out);
+
+}  // namespace vennrick
