@@ -1,0 +1,56 @@
+// An arbitrary argument vector (arguments separated by NUL bytes) through switch collection, settings and
+// selection.
+#include <algorithm>
+#include <sstream>
+
+#include "fuzz_support.h"
+#include "settings.h"
+#include "switches.h"
+
+using namespace vennrick;
+using vennrick::fuzz::require;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::vector<std::string> args = fuzz::splitAtNul(data, size);
+    args.insert(args.begin(), "vennrick");
+    const SwitchList switches = collectSwitches(args);
+
+    require(switches.size() % 2 == 0, "switches come in pairs");
+    for (size_t i = 0; i < switches.size(); i += 2) {
+        require(std::find(kRecognisedSwitches.begin(), kRecognisedSwitches.end(), switches[i]) !=
+                    kRecognisedSwitches.end(),
+                "every pair starts with a recognised name");
+    }
+
+    std::ostringstream out;
+    Outcome<PlotSettings> outcome = readSettings(switches, out);
+    const std::string console = out.str();
+    if (const Fatal* fatal = std::get_if<Fatal>(&outcome)) {
+        static const char* const kFatal[] = {"You need to specify '-file'.\n\n", "Column incorrectly specified",
+                                             "Column incorrectly specified\n", "Idcolumn incorrectly specified",
+                                             "Idcolumn incorrectly specified\n"};
+        require(std::find(std::begin(kFatal), std::end(kFatal), fatal->message) != std::end(kFatal),
+                "a fatal settings message is one of the documented texts");
+        require(console.find("running manhattan()") == std::string::npos, "no start after a fatal setting");
+        return 0;
+    }
+    const PlotSettings& s = std::get<PlotSettings>(outcome);
+    const std::string startLine = "running manhattan()\n\n";
+    require(console.size() >= startLine.size() &&
+                console.compare(console.size() - startLine.size(), startLine.size(), startLine) == 0,
+            "settings end with the start line");
+    require(s.column >= 1 && s.idcolumn >= 1, "columns are at least 1");
+    require(s.poscolumn >= 0 && s.headersize >= 1 && s.divvalue >= 1, "fallbacks keep their ranges");
+    require(s.headeryes == 0 || s.headeryes == 1, "header flag is 0 or 1");
+    if (s.window.posrangeallowed) {
+        require(s.poscolumn != 0 && s.SelChrom.entryCount == 1 && s.window.startpos < s.window.endpos,
+                "a window is in force only with a position column and one entry");
+    }
+    for (const ChromRange& r : s.SelChrom.ranges) require(r.first >= 0 && r.first <= r.last, "ranges are ordered");
+    // Membership must agree with the decimal text of the bounds of every range.
+    for (const ChromRange& r : s.SelChrom.ranges) {
+        require(selectionContains(s.SelChrom, std::to_string(r.first)), "a range holds its lower bound");
+        require(selectionContains(s.SelChrom, std::to_string(r.last)), "a range holds its upper bound");
+    }
+    return 0;
+}
