@@ -44,7 +44,7 @@ const int kPeaks = 6;               // loci with a strong association signal
 const int kPeakMinLog = 8;          // weakest lead SNP: p around 1e-8
 const int kPeakMaxLog = 30;         // strongest lead SNP: p around 1e-30
 const int64_t kPeakMinWidth = 100000;   // peak width w (bp) in dense tables; the height is 1/4 at distance w
-const int64_t kPeakMaxWidth = 2000000;  // widest peak, reached in small tables
+const int64_t kPeakMaxWidth = 5000000;  // widest peak, reached in small tables
 
 const uint64_t kDefaultSeed = 20240611;
 const int64_t kMaxRows = int64_t{1} << 30;  // rsIDs are a bijection of 30-bit row numbers
@@ -323,8 +323,8 @@ int main(int argc, char** argv) {
         // Keep the whole peak inside the chromosome: centre in the middle 80 %.
         const int64_t length = kChromosomes[peak.chromosome].length;
         peak.center = length / 10 + at * 8 / 10;
-        // About 100 kb as in dense real data; in a small table, a few SNPs' spacing so the peak shows.
-        peak.width = std::min(std::max(meanSpacing * 3, kPeakMinWidth), kPeakMaxWidth);
+        // About 100 kb as in dense real data; in a small table, several SNPs' spacing so that the peak shows.
+        peak.width = std::min(std::max(meanSpacing * 8, kPeakMinWidth), kPeakMaxWidth);
         peak.leadLog = kPeakMinLog + static_cast<int>(uniformBelow(rng, kPeakMaxLog - kPeakMinLog + 1));
         peaks.push_back(peak);
     }
