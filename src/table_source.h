@@ -1,0 +1,43 @@
+// The bytes of the data file, block by block: plain text straight from the file, gzip (one or several
+// members) and bgzip decompressed on the way. The format is told by the content, never by the name.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "fatal.h"
+
+struct BGZF;
+
+namespace vennrick {
+
+struct DataSource {
+    DataSource() = default;
+    DataSource(DataSource&& other) noexcept;
+    DataSource& operator=(DataSource&& other) noexcept;
+    DataSource(const DataSource&) = delete;
+    DataSource& operator=(const DataSource&) = delete;
+    ~DataSource();
+
+    std::string path;             // as given, for messages
+    int fd = -1;                  // plain regular file read with read(); -1 when bgzf owns the descriptor
+    BGZF* bgzf = nullptr;         // compressed input, or input that is not a regular file
+    int positionFd = -1;          // descriptor whose offset tells how far the file has been read
+    uint64_t fileBytes = 0;       // size on disk (compressed size for compressed input); 0 when unknown
+    uint64_t plainBytesRead = 0;  // bytes handed out so far (decompressed bytes for compressed input)
+    bool missingEofBlock = false; // bgzip file without its end-of-file block: cut short at a block edge
+};
+
+// Opens the data file. A failure is fatal: silent on standard output, one line naming the file and the
+// system's reason for standard error. threads > 1 lets bgzip blocks be decompressed on that many threads.
+Outcome<DataSource> openDataSource(const std::string& path, unsigned threads);
+
+// Reads up to size bytes into buffer, fewer only at the end of the data; 0 at the end. A read error or
+// corrupt or truncated compressed data is fatal.
+Outcome<size_t> readBlock(DataSource& source, char* buffer, size_t size);
+
+// Bytes of the file itself consumed so far (compressed bytes for compressed input), for progress.
+uint64_t fileBytesConsumed(const DataSource& source);
+
+}  // namespace vennrick

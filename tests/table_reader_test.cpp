@@ -1,0 +1,338 @@
+// The reading stage through readTable: header, row tests and their order, PlotData, the hit file, the
+// decisions on odd input, and the parallel read against the serial one.
+#include "table_reader.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+
+#include "test_support.h"
+
+using namespace vennrick;
+using namespace vennrick::test;
+
+namespace {
+
+const std::string kPvalue = "Cannot read p-value. Did you forget to specify header?\n";
+const std::string kPos = "Cannot read pos value. Did you forget to specify header?\n";
+
+struct ReadRun {
+    std::optional<Fatal> fatal;
+    PlotData data;
+    std::string out, err, hits;
+};
+
+// Writes content as the data file and reads it with the switches given after "-file".
+ReadRun readContent(const ScratchDir& dir, const std::string& content, std::vector<std::string> switches,
+                    ReadOptions options = {}) {
+    const std::string path = dir.file("data.txt");
+    writeFile(path, content);
+    switches.insert(switches.begin(), {"-file", path});
+    std::ostringstream notices, out, err;
+    Outcome<PlotSettings> settings = readSettings(switches, notices);
+    EXPECT_TRUE(std::holds_alternative<PlotSettings>(settings));
+    options.showProgress = false;
+    Outcome<TableRead> outcome = readTable(std::get<PlotSettings>(settings), out, err, options);
+    ReadRun run;
+    if (Fatal* fatal = std::get_if<Fatal>(&outcome)) {
+        run.fatal = *fatal;
+    } else {
+        TableRead& read = std::get<TableRead>(outcome);
+        run.fatal = closeHitFile(read.hits);
+        run.data = std::move(read.data);
+    }
+    run.out = out.str();
+    run.err = err.str();
+    run.hits = readFile(path + ".out");
+    return run;
+}
+
+// Every field of PlotData as text, values to the last bit.
+std::string describe(const PlotData& d) {
+    std::string text;
+    char number[64];
+    for (const IdRun& run : d.ID_list) text += run.id + "x" + std::to_string(run.count) + " ";
+    text += "|";
+    for (double v : d.Value_list) {
+        std::snprintf(number, sizeof number, " %a", v);
+        text += number;
+    }
+    text += " |";
+    for (int32_t p : d.Pos_list) text += " " + std::to_string(p);
+    std::snprintf(number, sizeof number, " | %lld %a %a", static_cast<long long>(d.maxX), d.minY, d.maxY);
+    return text + number;
+}
+
+const std::vector<std::string> kChrPValue = {"-idcolumn", "1", "-column", "2"};
+
+std::vector<std::string> with(std::vector<std::string> base, const std::vector<std::string>& more) {
+    base.insert(base.end(), more.begin(), more.end());
+    return base;
+}
+
+}  // namespace
+
+TEST(table_reader_test, header_lines) {
+    ScratchDir dir;
+    // Size 3 with empty lines among the header lines: line 3 goes to the hit file, the data start at line 4.
+    ReadRun run = readContent(dir, "\n\r\nCHR P\n1 1e-9\n", with(kChrPValue, {"-delim", "space", "-header", "yes", "-header-size", "3", "-threshold", "1"}));
+    EXPECT_EQ(run.out, "Header size 3\n");
+    EXPECT_EQ(run.hits, "CHR P\n1 1e-9\n");
+    EXPECT_FALSE(run.fatal);
+
+    run = readContent(dir, "h1\nh2\nCHR\tP\n1\t1e-9\n", with(kChrPValue, {"-header", "yes", "-header-size", "3"}));
+    EXPECT_EQ(run.hits, "CHR\tP\n1\t1e-9\n");
+    EXPECT_EQ(run.data.maxX, 1);
+
+    // A header longer than the file ends at the end of the file, at once, with an empty last header line.
+    run = readContent(dir, "a\tb\n1\t1e-9\n", with(kChrPValue, {"-header", "yes", "-header-size", "2000000000"}));
+    EXPECT_EQ(run.out, "Header size 2000000000\n");
+    EXPECT_EQ(run.hits, "\n");
+    EXPECT_EQ(run.data.maxX, 0);
+    EXPECT_FALSE(run.fatal);
+
+    // Undeclared header: its first line is read as a row.
+    run = readContent(dir, "CHR\tP\n1\t1e-9\n", kChrPValue);
+    EXPECT_EQ(run.out, "No header\n");
+    ASSERT_TRUE(run.fatal);
+    EXPECT_EQ(run.fatal->message, kPvalue);
+    EXPECT_NE(run.fatal->detail.find("line 1"), std::string::npos) << run.fatal->detail;
+
+    // An empty data file with a header declared: no header, nothing written.
+    run = readContent(dir, "", with(kChrPValue, {"-header", "yes"}));
+    EXPECT_EQ(run.out, "No header\n");
+    EXPECT_EQ(run.hits, "");
+    EXPECT_FALSE(run.fatal);
+
+    // A byte-order mark is not part of the first line, header or row.
+    run = readContent(dir, "\xEF\xBB\xBF" "CHR\tP\n1\t1e-9\n", with(kChrPValue, {"-header", "yes"}));
+    EXPECT_EQ(run.hits, "CHR\tP\n1\t1e-9\n");
+    run = readContent(dir, "\xEF\xBB\xBF" "1\t1e-9\n", kChrPValue);
+    EXPECT_EQ(run.data.maxX, 1);
+    EXPECT_EQ(run.hits, "1\t1e-9\n");
+}
+
+TEST(table_reader_test, p_values_and_threshold) {
+    ScratchDir dir;
+    // The double p whose -log10 is exactly 7.3 lies below the widened threshold 7.300000190734863.
+    const double p73 = 5.011872336272725e-08;
+    ASSERT_EQ(-std::log10(p73), 7.3);
+    char p73text[40];
+    std::snprintf(p73text, sizeof p73text, "%.17g", p73);
+
+    const std::string table = std::string("1\tNA\n") +  // missing marker: skipped
+                              "1\t0\n" +                  // p = 0: skipped
+                              "1\t1\n" +                  // value -0
+                              "1\t10\n" +                 // value -1: the new minY
+                              "1\t-0.5\n" +               // NaN: kept, no min/max, never a hit
+                              "1\t" + p73text + "\n" +    // 7.3: not a hit
+                              "1\t5e-8\n" +               // 7.30103: a hit
+                              "2\t1e-400\n" +             // below the double range: value 400
+                              "1\t +.5e-1 \n";            // blanks and a sign are accepted
+    ReadRun run = readContent(dir, table, kChrPValue);
+    ASSERT_FALSE(run.fatal);
+    ASSERT_EQ(run.data.maxX, 7);
+    const std::vector<double>& v = run.data.Value_list;
+    EXPECT_TRUE(v[0] == 0 && std::signbit(v[0]));
+    EXPECT_EQ(v[1], -1);
+    EXPECT_TRUE(std::isnan(v[2]));
+    EXPECT_EQ(v[3], 7.3);
+    EXPECT_NEAR(v[4], 7.30103, 1e-5);
+    EXPECT_DOUBLE_EQ(v[5], 400);
+    EXPECT_DOUBLE_EQ(v[6], 1.3010299956639813);
+    EXPECT_EQ(run.data.minY, -1);
+    EXPECT_DOUBLE_EQ(run.data.maxY, 400);
+    EXPECT_EQ(run.hits, "1\t5e-8\n2\t1e-400\n");
+
+    // An empty p-value field is not missing and stops the run; with an empty marker it is missing.
+    run = readContent(dir, "1\t1e-9\n1\t\n", kChrPValue);
+    ASSERT_TRUE(run.fatal);
+    EXPECT_EQ(run.fatal->message, kPvalue);
+    run = readContent(dir, "1\t1e-9\n1\t\n", with(kChrPValue, {"-missing", ""}));
+    EXPECT_FALSE(run.fatal);
+    EXPECT_EQ(run.data.maxX, 1);
+    // The marker is compared as whole, case-sensitive text.
+    run = readContent(dir, "1\tna\n", kChrPValue);
+    ASSERT_TRUE(run.fatal);
+    EXPECT_EQ(run.fatal->message, kPvalue);
+}
+
+TEST(table_reader_test, lines_fields_and_exact_hit_bytes) {
+    ScratchDir dir;
+    // Carriage returns are dropped anywhere in a line; empty lines are skipped; the last line needs no end.
+    ReadRun run = readContent(dir, "1\t1e-9\tx\r\n\r\n\n1\t1e-10\ta\rb\r\n2\t1e-11\t\xFF\xFE", with(kChrPValue, {"-threshold", "1"}));
+    ASSERT_FALSE(run.fatal);
+    EXPECT_EQ(run.data.maxX, 3);
+    EXPECT_EQ(run.hits, "1\t1e-9\tx\n1\t1e-10\tab\n2\t1e-11\t\xFF\xFE\n");
+
+    // With the space delimiter every single space makes a field: a double space shifts the columns.
+    run = readContent(dir, "1 1e-9 x\n1  1e-9\n", with(kChrPValue, {"-delim", "space"}));
+    ASSERT_TRUE(run.fatal);
+    EXPECT_EQ(run.fatal->message, kPvalue);
+    EXPECT_NE(run.fatal->detail.find("line 2"), std::string::npos);
+    EXPECT_EQ(run.data.maxX, 0);
+
+    // A row shorter than the highest column in use is an unreadable p-value, whichever column is missing.
+    run = readContent(dir, "1\t1e-9\n", with(kChrPValue, {"-poscolumn", "3"}));
+    ASSERT_TRUE(run.fatal);
+    EXPECT_EQ(run.fatal->message, kPvalue);
+    run = readContent(dir, "   \n", kChrPValue);  // a line of blanks is a row, not an empty line
+    ASSERT_TRUE(run.fatal);
+    EXPECT_EQ(run.fatal->message, kPvalue);
+
+    // IDs are compared as whole text; runs of consecutive equal IDs are counted, a returning ID starts a run.
+    run = readContent(dir, "1\t0.5\n1\t0.5\n01\t0.5\nchr1\t0.5\n1 \t0.5\nX\t0.5\n2\t0.5\n1\t0.5\n",
+                      with(kChrPValue, {"-chr", "1-22,X"}));
+    ASSERT_FALSE(run.fatal);
+    EXPECT_EQ(describe(run.data).substr(0, 14), "1x2 Xx1 2x1 1x");
+}
+
+TEST(table_reader_test, order_of_the_row_tests) {
+    ScratchDir dir;
+    const auto cols = with(kChrPValue, {"-poscolumn", "3", "-chr", "1"});
+    // A bad position only matters on a row with a readable, non-zero p-value of a selected chromosome.
+    ReadRun run = readContent(dir, "1\tNA\tbad\n1\t0\tbad\n2\t1e-9\tbad\n1\t1e-9\t12345\n1\t0.1\t-15\n", cols);
+    ASSERT_FALSE(run.fatal);
+    EXPECT_EQ(run.data.Pos_list, (std::vector<int32_t>{1234, -1}));
+
+    run = readContent(dir, "1\t1e-9\t5\n1\t0.5\t1.5\n", cols);
+    ASSERT_TRUE(run.fatal);
+    EXPECT_EQ(run.fatal->message, kPos);
+    EXPECT_NE(run.fatal->detail.find("line 2"), std::string::npos);
+    EXPECT_EQ(run.hits, "1\t1e-9\t5\n");  // hits met before the fatal row are in the file
+
+    // An unreadable p-value stops the run even on a chromosome that is not selected.
+    run = readContent(dir, "2\tabc\t5\n", cols);
+    ASSERT_TRUE(run.fatal);
+    EXPECT_EQ(run.fatal->message, kPvalue);
+
+    // With a window, a bad position stops the run whether or not the window would keep the row, and
+    // positions are stored as read; the bounds are inclusive.
+    const auto window = with(cols, {"-posrange", "100-200"});
+    run = readContent(dir, "1\t0.5\t99\n1\t0.5\t100\n1\t0.5\t200\n1\t0.5\t201\n", window);
+    ASSERT_FALSE(run.fatal);
+    EXPECT_EQ(run.data.Pos_list, (std::vector<int32_t>{100, 200}));
+    run = readContent(dir, "1\t0.5\t2147483648\n", window);
+    ASSERT_TRUE(run.fatal);
+    EXPECT_EQ(run.fatal->message, kPos);
+
+    // A hit of an unselected chromosome is neither kept nor written.
+    run = readContent(dir, "2\t1e-20\t5\n1\t0.5\t7\n", cols);
+    EXPECT_EQ(run.hits, "");
+    EXPECT_EQ(run.data.maxX, 1);
+}
+
+TEST(table_reader_test, file_decisions) {
+    ScratchDir dir;
+    const std::string data = dir.file("d.txt");
+    writeFile(data, "1\t1e-9\n");
+    PlotSettings s;
+    s.Filename = data;
+    // Another spelling, a hard link and a symbolic link to the data file, as hit file or as image file.
+    ASSERT_EQ(link(data.c_str(), dir.file("hard").c_str()), 0);
+    ASSERT_EQ(symlink(data.c_str(), dir.file("soft.jpg").c_str()), 0);
+    for (const std::string& outname : {dir.path + "/./d.txt", dir.file("hard"), dir.file("soft")}) {
+        s.Outname = outname;
+        std::optional<Fatal> refused = refuseOverwritingData(s);
+        ASSERT_TRUE(refused) << outname;
+        EXPECT_EQ(refused->message, "");
+        EXPECT_NE(refused->detail.find("overwrite"), std::string::npos);
+        EXPECT_EQ(refused->detail.find('\n'), std::string::npos);
+    }
+    s.Outname = dir.file("d.txt.out");
+    EXPECT_FALSE(refuseOverwritingData(s));
+    EXPECT_EQ(readFile(data), "1\t1e-9\n");
+
+    std::ostringstream out, err;
+    s.column = 2;
+    s.idcolumn = 1;
+    s.SelChrom = parseChromList("1-23");
+    // The hit file cannot be created: nothing else happens, the reason is given.
+    s.Outname = dir.file("no/such/dir/hits");
+    Outcome<TableRead> outcome = readTable(s, out, err, {});
+    ASSERT_TRUE(std::holds_alternative<Fatal>(outcome));
+    EXPECT_EQ(std::get<Fatal>(outcome).message, "");
+    EXPECT_NE(std::get<Fatal>(outcome).detail.find("No such file or directory"), std::string::npos);
+    EXPECT_EQ(out.str(), "");
+
+    // The data file cannot be opened: the hit file has been created already.
+    s.Outname = dir.file("hits");
+    s.Filename = dir.file("missing.txt");
+    outcome = readTable(s, out, err, {});
+    ASSERT_TRUE(std::holds_alternative<Fatal>(outcome));
+    EXPECT_NE(std::get<Fatal>(outcome).detail.find("missing.txt': No such file or directory"), std::string::npos);
+    EXPECT_TRUE(fileExists(dir.file("hits")));
+    s.Filename = dir.path;  // a directory is no data file either
+    outcome = readTable(s, out, err, {});
+    ASSERT_TRUE(std::holds_alternative<Fatal>(outcome));
+    EXPECT_NE(std::get<Fatal>(outcome).detail.find("Is a directory"), std::string::npos);
+
+    // A full disk is an error, whether it shows while reading or when the rest is written at the end.
+    s.Filename = data;
+    s.Outname = "/dev/full";
+    s.threshold = 0;
+    outcome = readTable(s, out, err, {});
+    ASSERT_TRUE(std::holds_alternative<TableRead>(outcome));
+    std::optional<Fatal> closed = closeHitFile(std::get<TableRead>(outcome).hits);
+    ASSERT_TRUE(closed);
+    EXPECT_NE(closed->detail.find("No space left on device"), std::string::npos);
+    std::string many;
+    for (int i = 0; i < 100000; ++i) many += "1\t1e-9\tpadding padding padding\n";
+    writeFile(data, many);
+    outcome = readTable(s, out, err, {});
+    ASSERT_TRUE(std::holds_alternative<Fatal>(outcome));
+    EXPECT_NE(std::get<Fatal>(outcome).detail.find("No space left on device"), std::string::npos);
+}
+
+TEST(table_reader_test, parallel_read_equals_serial_read) {
+    ScratchDir dir;
+    // Thousands of rows over several chromosomes, with hits, skips, CRLF lines and empty lines.
+    std::vector<std::string> lines;
+    for (int i = 0; i < 6000; ++i) {
+        const int chr = 1 + i / 500;
+        std::string p = i % 97 == 0 ? "NA" : i % 89 == 0 ? "0" : i % 31 == 0 ? "1e-" + std::to_string(8 + i % 300)
+                                                                               : "0." + std::to_string(1000 + i * 7 % 9000);
+        lines.push_back(std::to_string(chr) + "\t" + p + "\t" + std::to_string(i * 37) + (i % 13 == 0 ? "\r" : ""));
+        if (i % 211 == 0) lines.push_back("");
+    }
+    auto join = [](const std::vector<std::string>& rows) {
+        std::string text = "CHR\tP\tBP\n";
+        for (const std::string& row : rows) text += row + "\n";
+        return text;
+    };
+    const auto cols = with(kChrPValue, {"-poscolumn", "3", "-header", "yes", "-chr", "1-5,7-12"});
+    ReadOptions serial, parallel;
+    serial.threads = 1;
+    serial.chunkBytes = 700;
+    parallel.threads = 2;
+    parallel.chunkBytes = 700;
+
+    ReadRun one = readContent(dir, join(lines), cols, serial);
+    ReadRun two = readContent(dir, join(lines), cols, parallel);
+    ASSERT_FALSE(one.fatal);
+    ASSERT_FALSE(two.fatal);
+    EXPECT_GT(one.data.maxX, 4000);
+    EXPECT_GT(one.hits.size(), 1000u);
+    EXPECT_EQ(describe(one.data), describe(two.data));
+    EXPECT_EQ(one.hits, two.hits);
+
+    // Two fatal rows: the first in file order is the one reported, wherever the pieces are cut, and every
+    // hit before it is in the hit file.
+    for (size_t at : {size_t{40}, size_t{41}, size_t{42}, size_t{43}, size_t{3000}, size_t{5999}}) {
+        std::vector<std::string> bad = lines;
+        bad[at] = "3\t0.5\tnot-a-position";
+        bad[std::min(at + 3, bad.size() - 1)] = "4\tnot-a-p-value\t1";
+        ReadRun a = readContent(dir, join(bad), cols, serial);
+        ReadRun b = readContent(dir, join(bad), cols, parallel);
+        ASSERT_TRUE(a.fatal && b.fatal) << at;
+        EXPECT_EQ(a.fatal->message, kPos) << at;
+        EXPECT_EQ(a.fatal->detail, b.fatal->detail) << at;
+        EXPECT_NE(a.fatal->detail.find("line " + std::to_string(at + 2)), std::string::npos)
+            << a.fatal->detail;
+        EXPECT_EQ(a.hits, b.hits) << at;
+        EXPECT_EQ(a.hits, one.hits.substr(0, a.hits.size())) << at;
+    }
+}
