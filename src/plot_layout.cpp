@@ -1,10 +1,141 @@
 #include "plot_layout.h"
 
+#include <QString>
+#include <limits>
+
+#include "functions2.h"
+
 namespace vennrick {
 
-Outcome<PlotLayout> layoutPlot(PlotData& data, const PlotSettings&) {
+namespace {
+
+// Positions laid end to end: inside a run every row keeps its distance from the run's first row, and the
+// first row of a run lies one unit after the previous run's last row (1 for the first run). The sums are
+// 64-bit, so many chromosomes or huge positions cannot overflow. Calls visit(row, cumulative position) per
+// row when rows is true; returns the last row's cumulative position either way.
+template <class Visit>
+int64_t cumulativePositions(const PlotData& data, bool rows, Visit&& visit) {
+    const std::vector<int32_t>& pos = data.Pos_list;
+    int64_t previous = 0;  // cumulative position of the previous run's last row
+    forEachRun(data.ID_list, [&](const std::string&, int64_t first, int64_t count) {
+        const int64_t shift = previous + 1 - pos[first];
+        const int64_t last = pos[first + count - 1] + shift;  // taken before the run is rewritten
+        if (rows)
+            for (int64_t i = first; i < first + count; ++i) visit(i, pos[i] + shift);
+        previous = last;
+    });
+    return previous;
+}
+
+// Rewrites Pos_list to plot x-coordinates: each cumulative position times N over the last one, the product
+// first, truncated toward zero. False, leaving Pos_list as read, when the last cumulative position is 0 or
+// less (positions decreasing inside a run), where the scaling has no meaning.
+bool rescalePositions(PlotData& data) {
+    const int64_t last = cumulativePositions(data, false, [](int64_t, int64_t) {});
+    if (last <= 0) return false;
+    const double bot = static_cast<double>(last);
+    const double mx = static_cast<double>(data.maxX);
+    constexpr double lo = std::numeric_limits<int32_t>::min(), hi = std::numeric_limits<int32_t>::max();
+    int32_t* pos = data.Pos_list.data();
+    // A row's cumulative position depends only on its own position, its run's first and the previous run's
+    // last, all read before the run is rewritten; so one pass can rewrite in place.
+    cumulativePositions(data, true, [&](int64_t i, int64_t cumulative) {
+        const double up = static_cast<double>(cumulative);
+        pos[i] = static_cast<int32_t>(std::clamp(up * mx / bot, lo, hi));
+    });
+    return true;
+}
+
+std::optional<Fatal> checkConsistency(const PlotData& data) {
+    int64_t rows = 0;
+    for (const IdRun& run : data.ID_list) rows += std::max<int64_t>(run.count, 0);
+    const auto n = static_cast<size_t>(std::max<int64_t>(data.maxX, 0));
+    if (rows != data.maxX || data.Value_list.size() != n || (!data.Pos_list.empty() && data.Pos_list.size() != n))
+        return Fatal{"", "internal error: the plot data lists do not match the kept-row count"};
+    return std::nullopt;
+}
+
+std::optional<Line> lineOrNone(double x1, double y1, double x2, double y2, Rgb colour) {
+    if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2)) return std::nullopt;
+    return Line{truncatePixel(x1), truncatePixel(y1), truncatePixel(x2), truncatePixel(y2), colour};
+}
+
+// Whether tick index k carries a label: a counter starting at -1 is raised at every index and reset to 0
+// when it reaches ynum, so labels fall on the positive multiples of ynum, only on index 0 for ynum 0, and
+// nowhere for a negative ynum.
+bool labelDue(int64_t k, int32_t ynum) {
+    if (ynum > 0) return k > 0 && k % ynum == 0;
+    return ynum == 0 && k == 0;
+}
+
+void layoutTicks(PlotLayout& layout, double minY, double maxY, int32_t ynum) {
+    layout.ytick = convertY(ytickSeed(layout.yrange));
+    const double ytick = layout.ytick;
+    // Tick positions k = 0 .. trunc(maxY / ytick); those below trunc(minY / ytick) are skipped and draw
+    // nothing, so the examination starts at the first unskipped one. Without a finite, exactly countable
+    // range there is no scale.
+    const double top = maxY / ytick, bottom = minY / ytick;
+    if (!std::isfinite(top) || !std::isfinite(bottom)) return;
+    const double count = std::trunc(top) + 1.0;
+    const double first = std::max(0.0, std::trunc(bottom));
+    if (count > 9007199254740992.0 || count - first > static_cast<double>(kMaxTickPositions)) return;
+    const int64_t end = static_cast<int64_t>(count);
+    for (int64_t k = static_cast<int64_t>(first); k < end; ++k) {
+        const double v = static_cast<double>(k) * ytick;
+        const double y = pixelY(v, minY, layout.pixPerY);
+        Tick tick{v, std::nullopt, std::nullopt};
+        if (std::isfinite(y)) {
+            tick.mark = lineOrNone(kLeftEdge, y, kLeftEdge - 4.0, y, kBlue);
+            if (labelDue(k, ynum) && minY != 0.0)
+                tick.label = TextBox{static_cast<int>(kLeftEdge - 48.0), truncatePixel(y - 17.0), 44, 35,
+                                     TextAlign::centre, TextFont::initial, kBlue,
+                                     QString::number(v, 'f', 1).toStdString()};
+        }
+        layout.ticks.push_back(std::move(tick));
+    }
+}
+
+}  // namespace
+
+int ytickSeed(double yrange) {
+    if (!(yrange > 10.0)) return 1;
+    const double q = yrange / 10.0;
+    if (!(q < 2147483648.0)) return 1;
+    return static_cast<int>(q);
+}
+
+Outcome<PlotLayout> layoutPlot(PlotData& data, const PlotSettings& settings) {
     if (data.maxX < 2) return Fatal{"Illegal range selected\n", ""};
-    return PlotLayout{data.maxX};
+    if (std::optional<Fatal> inconsistent = checkConsistency(data)) return *inconsistent;
+
+    PlotLayout layout;
+    layout.N = data.maxX;
+    layout.byPosition = settings.poscolumn != 0 && !data.Pos_list.empty() && rescalePositions(data);
+    layout.pixPerX = kPlotWidth / static_cast<double>(layout.N);
+    layout.yrange = data.maxY - data.minY;
+    layout.pixPerY = kPlotHeight / layout.yrange;
+    layout.minY = data.minY;
+    layout.threshold = static_cast<double>(settings.threshold);
+    layout.xnum = settings.xnum;
+    layout.font1 = settings.font1;
+    layout.font2 = settings.font2;
+
+    const double xN = kLeftEdge + static_cast<double>(layout.N) * layout.pixPerX;
+    const double yb = pixelY(data.minY, data.minY, layout.pixPerY);
+    const double yt = pixelY(data.maxY, data.minY, layout.pixPerY);
+    const double y0 = pixelY(0.0, data.minY, layout.pixPerY);
+    for (std::optional<Line> line : {lineOrNone(kLeftEdge, yb, kLeftEdge, yt, kBlue),
+                                     lineOrNone(kLeftEdge, y0, xN, y0, kBlack),
+                                     lineOrNone(kLeftEdge, yb, xN, yb, kBlack)})
+        if (line) layout.axisLines.push_back(*line);
+
+    layoutTicks(layout, data.minY, data.maxY, settings.ynum);
+
+    std::string title = settings.Title;
+    if (settings.window.posrangeallowed != 0)
+        title += " - " + std::to_string(settings.window.startpos) + " : " + std::to_string(settings.window.endpos);
+    layout.title = TextBox{0, 0, kCanvasWidth, 20, TextAlign::centre, TextFont::title, kBlack, std::move(title)};
+    return layout;
 }
 
 }  // namespace vennrick

@@ -1,5 +1,16 @@
-// Plot geometry as plain data: scales, axis lines, ticks, texts and points, in pixels. No painting.
+// Plot geometry as plain data: scales, axis lines, ticks, texts and points, in canvas pixels. No painting.
+//
+// Pixel coordinates are computed in double precision and truncated toward zero. A coordinate that is not a
+// finite number leaves its element out of the picture; a finite one far outside the canvas is clamped to
+// +-kFarPixel before the truncation, which keeps it off the canvas and never overflows an int.
 #pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "fatal.h"
 #include "settings.h"
@@ -7,11 +18,155 @@
 
 namespace vennrick {
 
-struct PlotLayout {
-    int64_t N = 0;  // kept rows
+// Canvas and plot area.
+constexpr int kCanvasWidth = 800;         // pixels
+constexpr int kCanvasHeight = 533;        // pixels
+constexpr double kLeftEdge = 60.0;        // pixel x of plot x-coordinate 0; the y axis stands here
+constexpr double kPlotWidth = 680.0;      // pixels from the y axis to the right margin
+constexpr double kPlotHeight = 413.0;     // pixels from the baseline up to the top margin
+constexpr double kBaseline = 473.0;       // pixel y of the smallest value, minY
+constexpr double kFarPixel = 1 << 20;     // finite coordinates are clamped to +-kFarPixel
+constexpr int64_t kMaxTickPositions = 10000;  // more tick positions than this (only for a y range beyond
+                                              // about 2e10, marks far closer than a pixel) draw no scale
+
+struct Rgb {
+    uint8_t r, g, b;  // opaque colour
+    bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
+};
+constexpr Rgb kBlue{50, 50, 255};     // y axis, ticks, labels, points of the 1st, 3rd, ... run
+constexpr Rgb kGrey{125, 125, 125};   // points of the 2nd, 4th, ... run
+constexpr Rgb kRed{255, 0, 0};        // points at or above the threshold
+constexpr Rgb kBlack{0, 0, 0};        // zero line, baseline, title
+
+// A straight line drawn with a solid pen of width 2 (square cap), end points included.
+struct Line {
+    int x1, y1, x2, y2;
+    Rgb colour;
 };
 
-// Fewer than two kept rows is fatal ("Illegal range selected\n"). Rewrites data.Pos_list to plot x-coordinates.
+enum class TextFont { initial, title, axis };  // initial: the painter's initial font, the application font
+enum class TextAlign { centre, leftMiddle };   // in the box; text that does not fit is clipped to the box
+
+struct TextBox {
+    int left, top, width, height;  // pixels
+    TextAlign align;
+    TextFont font;
+    Rgb colour;
+    std::string text;  // UTF-8
+};
+
+// One examined tick position of the y axis, in drawing order: its mark, then its label.
+struct Tick {
+    double value;                  // axis value k * ytick, an integer
+    std::optional<Line> mark;      // absent below the skipped index or when its y is not finite
+    std::optional<TextBox> label;  // absent when not due, skipped, minY is 0 or its y is not finite
+};
+
+// A point is a square dot: 2 x 2 pixels x-1..x, y-1..y for the run colours, 3 x 3 pixels x-1..x+1,
+// y-1..y+1 for a highlight.
+enum class PointStyle : uint8_t { blue, grey, highlight };
+
+constexpr Rgb pointColour(PointStyle s) {
+    return s == PointStyle::highlight ? kRed : s == PointStyle::grey ? kGrey : kBlue;
+}
+constexpr int pointWidth(PointStyle s) { return s == PointStyle::highlight ? 3 : 2; }
+
+// Chromosome label boxes under the horizontal axis.
+constexpr int kRunLabelTop = 496;
+constexpr int kRunLabelWidth = 120;
+constexpr int kRunLabelHeight = 35;
+
+struct PlotLayout {
+    int64_t N = 0;            // kept rows, >= 2
+    double pixPerX = 0;       // pixels per plot x unit, 680 / N
+    double pixPerY = 0;       // pixels per value unit, 413 / yrange; may be infinite, 0 or NaN
+    double yrange = 0;        // maxY - minY
+    double minY = 0;          // value drawn on the baseline
+    bool byPosition = false;  // points placed by the rewritten Pos_list; false: by row index
+    double threshold = 0;     // the single-precision threshold widened; values >= it are highlighted
+    int32_t xnum = 1;         // a chromosome label on every xnum-th run; <= 0 for none
+    int ytick = 1;            // tick step in value units, >= 1
+    std::vector<Line> axisLines;  // y axis, zero line, baseline, in this order; non-finite ones left out
+    std::vector<Tick> ticks;      // tick positions from the first unskipped one up
+    TextBox title;                // title with the position-window suffix
+    int font1 = 12;               // title font point size; <= 0 for the default size
+    int font2 = 10;               // axis font point size (chromosome labels); <= 0 for the default size
+};
+
+// Fewer than two kept rows is fatal ("Illegal range selected\n"). With a position column, rewrites
+// data.Pos_list to plot x-coordinates (runs laid end to end, scaled to 0..N), unless the last cumulative
+// position is 0 or less: then the points are placed by row index and Pos_list is left as read.
 Outcome<PlotLayout> layoutPlot(PlotData& data, const PlotSettings& settings);
+
+// The raw y tick step: the y range / 10 truncated when the range exceeds 10; 1 otherwise, and 1 when the
+// quotient is not a finite number that fits an int.
+int ytickSeed(double yrange);
+
+// Pixel y of value v, before truncation: 473 - (v - minY) * pixPerY, where a difference of 0 (v equal to
+// minY, infinite values included) or a scale of 0 (an infinite y range) places v on the baseline. NaN for
+// a value that is NaN or has no finite place.
+inline double pixelY(double v, double minY, double pixPerY) {
+    if (v == minY) return kBaseline;
+    if (std::isnan(v)) return v;
+    if (pixPerY == 0.0) return kBaseline;
+    return kBaseline - (v - minY) * pixPerY;
+}
+
+// Truncation toward zero of a finite pixel coordinate, clamped to +-kFarPixel first.
+inline int truncatePixel(double p) { return static_cast<int>(std::clamp(p, -kFarPixel, kFarPixel)); }
+
+// Calls visit(id, first row, row count) for every run: maximal stretches of consecutive rows whose IDs are
+// equal as text. Adjacent list entries with equal IDs form one run; entries without rows are passed over.
+template <class Visit>
+void forEachRun(const std::vector<IdRun>& runs, Visit&& visit) {
+    int64_t first = 0;
+    size_t k = 0;
+    while (k < runs.size()) {
+        if (runs[k].count <= 0) { ++k; continue; }
+        const std::string& id = runs[k].id;
+        int64_t count = 0;
+        for (; k < runs.size() && (runs[k].count <= 0 || runs[k].id == id); ++k)
+            count += std::max<int64_t>(runs[k].count, 0);
+        visit(id, first, count);
+        first += count;
+    }
+}
+
+// Calls visit(x, y, style) for every drawable point, in drawing order (row order). A point whose y is not
+// finite (a NaN value, or an infinite one on a finite scale) is left out.
+template <class Visit>
+void forEachPoint(const PlotLayout& layout, const PlotData& data, Visit&& visit) {
+    const double* values = data.Value_list.data();
+    const int32_t* positions = layout.byPosition ? data.Pos_list.data() : nullptr;
+    const double pixPerX = layout.pixPerX, pixPerY = layout.pixPerY, minY = layout.minY;
+    const double threshold = layout.threshold;
+    bool grey = false;
+    forEachRun(data.ID_list, [&](const std::string&, int64_t first, int64_t count) {
+        const PointStyle runStyle = grey ? PointStyle::grey : PointStyle::blue;
+        for (int64_t i = first; i < first + count; ++i) {
+            const double v = values[i];
+            const double y = pixelY(v, minY, pixPerY);
+            if (!std::isfinite(y)) continue;
+            const double u = positions ? static_cast<double>(positions[i]) : static_cast<double>(i);
+            visit(truncatePixel(u * pixPerX + kLeftEdge), truncatePixel(y),
+                  v >= threshold ? PointStyle::highlight : runStyle);
+        }
+        grey = !grey;
+    });
+}
+
+// Calls visit(const TextBox&) for every chromosome label, in run order. A run's label starts at the x of
+// its middle row by row index (also when points are placed by position); every xnum-th run is labelled.
+template <class Visit>
+void forEachRunLabel(const PlotLayout& layout, const PlotData& data, Visit&& visit) {
+    int64_t xcounter = 0;
+    forEachRun(data.ID_list, [&](const std::string& id, int64_t first, int64_t count) {
+        if (++xcounter != layout.xnum) return;
+        xcounter = 0;
+        const int textposition = truncatePixel(static_cast<double>(first + count / 2) * layout.pixPerX);
+        visit(TextBox{static_cast<int>(kLeftEdge) + textposition, kRunLabelTop, kRunLabelWidth, kRunLabelHeight,
+                      TextAlign::leftMiddle, TextFont::axis, kBlue, id});
+    });
+}
 
 }  // namespace vennrick
