@@ -30,9 +30,10 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
     const PlotLayout& layout = std::get<PlotLayout>(layoutOutcome);
 
     const std::string imagefile = settings.Outname + ".jpg";
-    const bool saved = saveJpeg(renderPlot(layout, read.data, settings), imagefile);
+    const bool saved = saveJpeg(renderPlot(layout, read.data), imagefile);
     read.data = PlotData{};
 
+    // The hit file is completed and closed before an unwritable image is reported.
     if (std::optional<Fatal> closeFailed = closeHitFile(read.hits)) return closeFailed;
     if (!saved) return Fatal{"", "cannot write the image file '" + imagefile + "'"};
     return std::nullopt;

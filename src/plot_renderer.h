@@ -1,16 +1,49 @@
-// Painting the plot geometry on the 800 x 533 canvas and writing the JPEG.
+// Painting the plot geometry on the 800 x 533 canvas and writing the JPEG. The only place that paints.
 #pragma once
 
 #include <QImage>
+#include <algorithm>
+#include <cstdint>
 #include <string>
 
 #include "plot_layout.h"
 
 namespace vennrick {
 
-QImage renderPlot(const PlotLayout& layout, const PlotData& data, const PlotSettings& settings);
+// Writes point footprints straight into the pixel memory of a Format_RGB32 image, clipped to the image:
+// the square dot a single point drawn with a square-capped pen of the style's width makes (2 x 2 at
+// x-1..x, y-1..y; 3 x 3 at x-1..x+1, y-1..y+1), at a small fraction of the cost of a draw call per point.
+struct PointWriter {
+    explicit PointWriter(QImage& image);
+    void put(int x, int y, PointStyle style);
+
+    uint32_t* bits;    // first pixel of the top row
+    int64_t stride;    // pixels from one row to the next
+    int width, height; // image size in pixels
+    uint32_t colour[3];  // pixel value per PointStyle
+};
+
+// The whole picture: axis lines, ticks and labels, title and chromosome labels painted, then the points.
+QImage renderPlot(const PlotLayout& layout, const PlotData& data);
 
 // Writes the image as a JPEG of quality 90; false when the file could not be written.
 bool saveJpeg(const QImage& image, const std::string& path);
+
+inline void PointWriter::put(int x, int y, PointStyle style) {
+    const uint32_t c = colour[static_cast<int>(style)];
+    const int reach = style == PointStyle::highlight ? 1 : 0;  // block x-1..x+reach, y-1..y+reach
+    if (x >= 1 && y >= 1 && x + reach < width && y + reach < height) {
+        uint32_t* p = bits + (y - 1) * stride + (x - 1);
+        if (reach == 0) {
+            p[0] = c, p[1] = c;
+            p[stride] = c, p[stride + 1] = c;
+        } else {
+            for (int r = 0; r < 3; ++r, p += stride) p[0] = c, p[1] = c, p[2] = c;
+        }
+        return;
+    }
+    for (int py = std::max(y - 1, 0); py <= std::min(y + reach, height - 1); ++py)
+        for (int px = std::max(x - 1, 0); px <= std::min(x + reach, width - 1); ++px) bits[py * stride + px] = c;
+}
 
 }  // namespace vennrick
