@@ -275,11 +275,12 @@ bool nextPiece(LineChunker& c, Piece& piece) {
         if (piece.bytes.size() - used < c.chunkBytes / 2) piece.bytes.resize(piece.bytes.size() + c.chunkBytes);
         Outcome<size_t> n = readBlock(*c.source, piece.bytes.data() + used, piece.bytes.size() - used);
         if (Fatal* fatal = std::get_if<Fatal>(&n)) {
-            // The line in progress is incomplete: it is dropped, and the error is reported after the rows
-            // before it.
+            // The whole lines before the failure are read as usual and the error is reported after them;
+            // the incomplete line is dropped.
             c.error = *fatal;
             c.atEnd = true;
-            used = 0;
+            const char* last = used > 0 ? static_cast<const char*>(memrchr(piece.bytes.data(), '\n', used)) : nullptr;
+            used = last != nullptr ? static_cast<size_t>(last - piece.bytes.data()) + 1 : 0;
             break;
         }
         if (std::get<size_t>(n) == 0) {
@@ -303,6 +304,16 @@ bool nextPiece(LineChunker& c, Piece& piece) {
     c.first = false;
     c.bytesOut += used;
     return used > 0;
+}
+
+// Reads the rest of the data without parsing it, to learn whether it is intact.
+void checkRestOfData(LineChunker& c) {
+    std::vector<char> scratch(size_t{1} << 20);
+    while (!c.atEnd) {
+        Outcome<size_t> n = readBlock(*c.source, scratch.data(), scratch.size());
+        if (Fatal* fatal = std::get_if<Fatal>(&n)) c.error = *fatal;
+        c.atEnd = c.error || std::get<size_t>(n) == 0;
+    }
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -581,8 +592,15 @@ Outcome<TableRead> readTable(const PlotSettings& settings, std::ostream& out, st
             std::unique_lock<std::mutex> lock(pool.mutex);
             pool.pieceParsed.wait(lock, [&] { return piece.parsed; });
         }
-        if (std::optional<Fatal> fatal = mergePiece(piece, data, hits, state, rules, source, headerLines))
+        if (std::optional<Fatal> fatal = mergePiece(piece, data, hits, state, rules, source, headerLines)) {
+            // Damaged compressed data can decode to rows of garbage before the damage shows; such a row must
+            // not be taken for the cause. The rest of the compressed data is checked first.
+            if (piece.result.fault != RowFault::none && source.bgzf != nullptr) {
+                checkRestOfData(chunker);
+                if (chunker.error) return stopWith(*chunker.error, hits);
+            }
             return stopWith(*fatal, hits);
+        }
         ++merged;
         progress.update(fileBytesConsumed(source), source.fileBytes, state.rowsMerged);
     }

@@ -27,6 +27,7 @@ struct DataSource {
     uint64_t fileBytes = 0;       // size on disk (compressed size for compressed input); 0 when unknown
     uint64_t plainBytesRead = 0;  // bytes handed out so far (decompressed bytes for compressed input)
     bool missingEofBlock = false; // bgzip file without its end-of-file block: cut short at a block edge
+    bool failed = false;          // the compressed data turned out corrupt or truncated
 };
 
 // Opens the data file. A failure is fatal: silent on standard output, one line naming the file and the

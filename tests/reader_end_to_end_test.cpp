@@ -1,5 +1,6 @@
 // The reading stage run through the real binary: console texts, standard error, exit status, hit file.
 #include <gtest/gtest.h>
+#include <htslib/bgzf.h>
 
 #include "test_support.h"
 
@@ -19,6 +20,15 @@ std::vector<std::string> runArgs(const std::string& file, std::vector<std::strin
     std::vector<std::string> args = {"-M", "manhattan", "-file", file, "-idcolumn", "1", "-column", "2"};
     args.insert(args.end(), more.begin(), more.end());
     return args;
+}
+
+// The text compressed by the BGZF writer: mode "w" gives bgzip blocks, "wg" one plain gzip member.
+std::string compressed(const ScratchDir& dir, const std::string& text, const char* mode) {
+    const std::string path = dir.file("compressing");
+    BGZF* file = bgzf_open(path.c_str(), mode);
+    EXPECT_EQ(bgzf_write(file, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    EXPECT_EQ(bgzf_close(file), 0);
+    return readFile(path);
 }
 
 bool isOneLine(const std::string& text) { return !text.empty() && text.find('\n') == text.size() - 1; }
@@ -76,4 +86,46 @@ TEST(reader_end_to_end_test, refused_and_failed_files) {
     EXPECT_EQ(afterSettings(runVennrick(cases[0].args, dir.path).out), "");
     EXPECT_EQ(readFile(dir.file("d.txt")), table);
     EXPECT_EQ(readFile(dir.file("plot.jpg")), table);
+}
+
+TEST(reader_end_to_end_test, compressed_tables) {
+    ScratchDir dir;
+    std::string text = "CHR\tP\tBP\n";
+    for (int i = 0; i < 5000; ++i)
+        text += std::to_string(1 + i / 400) + "\t" + (i % 401 == 0 ? "1e-12" : "0." + std::to_string(1 + i % 97)) +
+                "\t" + std::to_string(1000 + i * 50) + "\n";
+    const size_t half = text.size() / 2;
+    const std::pair<const char*, std::string> files[] = {
+        {"plain.txt", text},
+        {"table.gz", compressed(dir, text, "wg")},
+        {"multi", compressed(dir, text.substr(0, half), "wg") + compressed(dir, text.substr(half), "wg")},
+        {"table.bgz", compressed(dir, text, "w")},
+    };
+    // The plain table's hit file and image are the reference for the compressed ones.
+    std::string reference;
+    for (const auto& [name, bytes] : files) {
+        writeFile(dir.file(name), bytes);
+        const std::string out = reference.empty() ? "plain" : "o";
+        RunResult run = runVennrick(runArgs(name, {"-poscolumn", "3", "-header", "yes", "-out", out, "-figuretitle", "t"}), dir.path);
+        EXPECT_EQ(afterSettings(run.out).substr(0, 14), "Header size 1\n") << name;
+        if (reference.empty()) {
+            reference = readFile(dir.file("plain"));
+            EXPECT_EQ(reference.substr(0, 10), "CHR\tP\tBP\n1") << name;
+            EXPECT_EQ(std::count(reference.begin(), reference.end(), '\n'), 14);
+        } else {
+            EXPECT_EQ(readFile(dir.file("o")), reference) << name;
+            EXPECT_TRUE(readFile(dir.file("o.jpg")) == readFile(dir.file("plain.jpg"))) << name << ": images differ";
+        }
+    }
+
+    // A truncated stream stops the run: one line naming the file, exit status 1, no image.
+    const std::string gz = files[1].second;
+    writeFile(dir.file("cut.gz"), gz.substr(0, gz.size() - 100));
+    RunResult run = runVennrick(runArgs("cut.gz", {"-header", "yes"}), dir.path);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "vennrick: cannot read the data file 'cut.gz': the compressed data is corrupt or truncated\n");
+    EXPECT_EQ(afterSettings(run.out), "Header size 1\n");
+    EXPECT_FALSE(fileExists(dir.file("cut.gz.out.jpg")));
+    const std::string hitsBeforeTheDamage = readFile(dir.file("cut.gz.out"));
+    EXPECT_GE(std::count(hitsBeforeTheDamage.begin(), hitsBeforeTheDamage.end(), '\n'), 10);
 }

@@ -3,10 +3,13 @@
 #include "table_reader.h"
 
 #include <gtest/gtest.h>
+#include <htslib/bgzf.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <sstream>
 
 #include "test_support.h"
@@ -64,6 +67,30 @@ std::string describe(const PlotData& d) {
     for (int32_t p : d.Pos_list) text += " " + std::to_string(p);
     std::snprintf(number, sizeof number, " | %lld %a %a", static_cast<long long>(d.maxX), d.minY, d.maxY);
     return text + number;
+}
+
+// The text as one gzip member, written by zlib.
+std::string gzipBytes(const std::string& text) {
+    z_stream z{};
+    EXPECT_EQ(deflateInit2(&z, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    std::string bytes(deflateBound(&z, text.size()) + 32, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    z.avail_in = static_cast<uInt>(text.size());
+    z.next_out = reinterpret_cast<Bytef*>(bytes.data());
+    z.avail_out = static_cast<uInt>(bytes.size());
+    EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+    bytes.resize(z.total_out);
+    deflateEnd(&z);
+    return bytes;
+}
+
+// The text in bgzip blocks, written by the BGZF writer (blocks of at most 64 KiB, then the end block).
+std::string bgzipBytes(const ScratchDir& dir, const std::string& text) {
+    const std::string path = dir.file("written.bgz");
+    BGZF* file = bgzf_open(path.c_str(), "w");
+    EXPECT_EQ(bgzf_write(file, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    EXPECT_EQ(bgzf_close(file), 0);
+    return readFile(path);
 }
 
 const std::vector<std::string> kChrPValue = {"-idcolumn", "1", "-column", "2"};
@@ -334,5 +361,176 @@ TEST(table_reader_test, parallel_read_equals_serial_read) {
             << a.fatal->detail;
         EXPECT_EQ(a.hits, b.hits) << at;
         EXPECT_EQ(a.hits, one.hits.substr(0, a.hits.size())) << at;
+    }
+}
+
+TEST(table_reader_test, compressed_input_reads_as_its_text) {
+    ScratchDir dir;
+    std::string text = "\xEF\xBB\xBF" "CHR\tP\tBP\r\n";
+    for (int i = 0; i < 30000; ++i)
+        text += std::to_string(1 + i / 2000) + "\t" + (i % 53 == 0 ? "1e-" + std::to_string(9 + i % 40) : "0.0" + std::to_string(i + 1)) +
+                "\t" + std::to_string(i * 101) + (i % 7 == 0 ? "\r\n" : "\n");
+    ASSERT_GT(text.size(), size_t{4} << 16);  // several bgzip blocks
+    const std::string gz = gzipBytes(text);
+    const size_t cut = text.size() / 3 + 5;  // the second member starts inside a line
+    const std::string variants[][2] = {{"gzip", gz},
+                                       {"multi-member gzip", gzipBytes(text.substr(0, cut)) + gzipBytes(text.substr(cut))},
+                                       {"bgzip", bgzipBytes(dir, text)}};
+    const auto cols = with(kChrPValue, {"-header", "yes", "-poscolumn", "3"});
+    ReadRun plain = readContent(dir, text, cols);
+    ASSERT_FALSE(plain.fatal);
+    EXPECT_EQ(plain.data.maxX, 30000);
+    for (const auto& [name, bytes] : variants) {
+        for (unsigned threads : {1u, 2u}) {
+            ReadOptions options;
+            options.threads = threads;
+            options.chunkBytes = threads == 1 ? size_t{8} << 20 : 5000;
+            ReadRun run = readContent(dir, bytes, cols, options);
+            EXPECT_FALSE(run.fatal) << name << ": " << (run.fatal ? run.fatal->detail : "");
+            EXPECT_EQ(run.out, plain.out) << name;
+            EXPECT_EQ(run.hits, plain.hits) << name;
+            EXPECT_EQ(describe(run.data), describe(plain.data)) << name;
+        }
+    }
+
+    // Damaged compressed data is an error naming the file, never a clean end of the data.
+    std::string bgz = variants[2][1];
+    std::string flipped = bgz;
+    flipped[flipped.size() / 2] ^= 0x55;
+    flipped[flipped.size() / 2 + 1] ^= 0x55;
+    std::string corruptGz = gz;
+    corruptGz[gz.size() / 2] ^= 0x55;
+    const std::string damaged[][2] = {{"gzip cut short", gz.substr(0, gz.size() - 6)},
+                                      {"gzip cut in the middle", gz.substr(0, gz.size() / 2)},
+                                      {"corrupt gzip", corruptGz},
+                                      {"bgzip cut inside a block", bgz.substr(0, bgz.size() / 2)},
+                                      {"bgzip without its end block", bgz.substr(0, bgz.size() - 28)},
+                                      {"corrupt bgzip", flipped}};
+    for (const auto& [name, bytes] : damaged) {
+        for (unsigned threads : {1u, 2u}) {
+            ReadOptions options;
+            options.threads = threads;
+            ReadRun run = readContent(dir, bytes, cols, options);
+            ASSERT_TRUE(run.fatal) << name;
+            EXPECT_EQ(run.fatal->message, "") << name;
+            EXPECT_NE(run.fatal->detail.find("data.txt': the compressed data is corrupt or truncated"), std::string::npos)
+                << name << ": " << run.fatal->detail;
+        }
+    }
+
+    // In intact compressed data a bad row is reported as such.
+    ReadRun bad = readContent(dir, gzipBytes("1\t1e-9\t5\n1\tx\t6\n1\t1e-9\t7\n"), cols);
+    ASSERT_TRUE(bad.fatal);
+    EXPECT_EQ(bad.fatal->message, kPvalue);
+
+    // An empty gzip member is an empty data file.
+    ReadRun empty = readContent(dir, gzipBytes(""), cols);
+    EXPECT_FALSE(empty.fatal);
+    EXPECT_EQ(empty.out, "No header\n");
+    EXPECT_EQ(empty.hits, "");
+}
+
+TEST(table_reader_test, whitespace_delimiter_and_logp) {
+    ScratchDir dir;
+    // Runs of blanks separate; blanks at either end make no field; hit rows keep their padding.
+    const auto aligned = std::vector<std::string>{"-delim", "whitespace", "-idcolumn", "1", "-column", "4", "-poscolumn", "3"};
+    ReadRun run = readContent(dir, "  1  rs1\t 100   5e-9 \r\n\t1 rs2 200\t\t0.5\t\n 2   rs3 300 NA  \n", aligned);
+    ASSERT_FALSE(run.fatal);
+    EXPECT_EQ(run.data.maxX, 2);
+    EXPECT_EQ(run.data.Pos_list, (std::vector<int32_t>{10, 20}));
+    EXPECT_EQ(run.hits, "  1  rs1\t 100   5e-9 \n");
+    run = readContent(dir, " 1 rs1 100\n", aligned);  // three fields only
+    ASSERT_TRUE(run.fatal);
+    EXPECT_EQ(run.fatal->message, kPvalue);
+    // "space" keeps making a field of every single space.
+    run = readContent(dir, " 1 1e-9\n", {"-delim", "space", "-idcolumn", "2", "-column", "3"});
+    EXPECT_EQ(run.hits, " 1 1e-9\n");
+    run = readContent(dir, " 1 1e-9\n", {"-delim", "space", "-idcolumn", "1", "-column", "2"});
+    EXPECT_FALSE(run.fatal);  // the ID is the empty first field, the p-value is "1"
+    EXPECT_EQ(run.data.maxX, 0);
+
+    // With -logp yes the column holds -log10(p): used as is, 0 kept, the rest unchanged.
+    const std::string logs = "1\t0\n1\t7.3\n1\t8\n1\tNA\n1\t-1\n2\t1e-400\n";
+    run = readContent(dir, logs, with(kChrPValue, {"-logp", "yes"}));
+    ASSERT_FALSE(run.fatal);
+    EXPECT_EQ(run.data.Value_list, (std::vector<double>{0, 7.3, 8, -1, 0}));
+    EXPECT_EQ(run.data.minY, -1);
+    EXPECT_EQ(run.data.maxY, 8);
+    EXPECT_EQ(run.hits, "1\t8\n");
+    run = readContent(dir, "1\tx\n", with(kChrPValue, {"-logp", "yes"}));
+    ASSERT_TRUE(run.fatal);
+    EXPECT_EQ(run.fatal->message, kPvalue);
+    // Any other value changes nothing: p-values, 0 skipped.
+    run = readContent(dir, logs, with(kChrPValue, {"-logp", "Yes"}));
+    EXPECT_EQ(run.data.maxX, 4);
+    EXPECT_DOUBLE_EQ(run.data.Value_list[0], std::log10(1 / 7.3));
+}
+
+namespace {
+
+// Reference for a real table: rows split with a stream (runs of blanks) or getline (one tab), p-values
+// read with strtod; chromosomes 1 to 23, positions divided by 10, default threshold.
+struct Reference {
+    std::vector<double> values;
+    std::vector<int32_t> positions;
+    std::string hits;
+};
+
+Reference referenceRead(const std::string& path, bool whitespace, size_t chr, size_t bp, size_t p) {
+    Reference ref;
+    std::ifstream file(path);
+    std::string line;
+    std::getline(file, line);
+    ref.hits = line + "\n";
+    while (std::getline(file, line)) {
+        std::vector<std::string> fields;
+        std::istringstream row(line);
+        std::string field;
+        if (whitespace) {
+            while (row >> field) fields.push_back(field);
+        } else {
+            while (std::getline(row, field, '\t')) fields.push_back(field);
+        }
+        if (fields[p] == "NA") continue;
+        const double pvalue = std::strtod(fields[p].c_str(), nullptr);
+        const long chromosome = std::strtol(fields[chr].c_str(), nullptr, 10);
+        if (pvalue == 0 || chromosome < 1 || chromosome > 23) continue;
+        ref.positions.push_back(static_cast<int32_t>(std::stol(fields[bp]) / 10));
+        ref.values.push_back(-std::log10(pvalue));
+        if (ref.values.back() >= static_cast<double>(7.3f)) ref.hits += line + "\n";
+    }
+    return ref;
+}
+
+}  // namespace
+
+TEST(table_reader_test, real_association_tables_match_a_reference_read) {
+    ScratchDir dir;
+    struct Table {
+        const char* file;
+        std::vector<std::string> switches;
+        bool whitespace;
+        size_t chr, bp, p;  // 0-based
+    };
+    const Table tables[] = {
+        {"plink19_dummy.assoc", {"-delim", "whitespace", "-idcolumn", "1", "-poscolumn", "3", "-column", "9"}, true, 0, 2, 8},
+        {"plink2_dummy_qt.QT.glm.linear", {"-idcolumn", "1", "-poscolumn", "2", "-column", "12"}, false, 0, 1, 11},
+    };
+    for (const Table& t : tables) {
+        const std::string path = std::string(VENNRICK_FIXTURES) + "/reader/" + t.file;
+        const Reference ref = referenceRead(path, t.whitespace, t.chr, t.bp, t.p);
+        ASSERT_GT(ref.values.size(), 19000u) << t.file;
+        ASSERT_GT(ref.hits.find('\n'), 0u);
+        for (unsigned threads : {1u, 2u}) {
+            ReadOptions options;
+            options.threads = threads;
+            options.chunkBytes = 100000;
+            ReadRun run = readContent(dir, readFile(path), with(t.switches, {"-header", "yes"}), options);
+            ASSERT_FALSE(run.fatal) << t.file;
+            EXPECT_EQ(run.data.Value_list, ref.values) << t.file;
+            EXPECT_EQ(run.data.Pos_list, ref.positions) << t.file;
+            EXPECT_EQ(run.hits, ref.hits) << t.file;
+            EXPECT_GE(std::count(run.hits.begin(), run.hits.end(), '\n'), 6) << t.file;
+        }
     }
 }
