@@ -268,7 +268,7 @@ struct LineChunker {
 bool nextPiece(LineChunker& c, Piece& piece) {
     size_t used = c.carry.size();
     if (piece.bytes.size() < used + c.chunkBytes) piece.bytes.resize(used + c.chunkBytes);
-    std::memcpy(piece.bytes.data(), c.carry.data(), used);
+    if (used > 0) std::memcpy(piece.bytes.data(), c.carry.data(), used);
     c.carry.clear();
     size_t scanFrom = used;
     while (!c.atEnd) {

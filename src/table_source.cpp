@@ -61,10 +61,10 @@ Outcome<DataSource> openDataSource(const std::string& path, unsigned threads) {
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return openFailure(path, errno);
     struct stat st;
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        int error = S_ISDIR(st.st_mode) ? EISDIR : errno;
+    int statError = fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
+    if (statError != 0) {
         close(fd);
-        return openFailure(path, error);
+        return openFailure(path, statError);
     }
     source.positionFd = fd;
 
@@ -94,7 +94,9 @@ Outcome<DataSource> openDataSource(const std::string& path, unsigned threads) {
         // A bgzip file ends with an empty block; without it the file was cut short at a block edge, which
         // would otherwise read as a clean end. Only a seekable file can be checked.
         source.missingEofBlock = S_ISREG(st.st_mode) && bgzf_check_EOF(source.bgzf) == 0;
-        if (threads > 1) bgzf_mt(source.bgzf, static_cast<int>(threads), 64);
+        // A file cut short is read on one thread: it fails anyway, and the library's threaded reader leaks
+        // on a block cut in the middle.
+        if (threads > 1 && !source.missingEofBlock) bgzf_mt(source.bgzf, static_cast<int>(threads), 64);
     }
     return source;
 }
