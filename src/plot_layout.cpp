@@ -2,6 +2,8 @@
 
 #include <QString>
 #include <limits>
+#include <system_error>
+#include <thread>
 
 #include "functions2.h"
 
@@ -10,39 +12,70 @@ namespace vennrick {
 namespace {
 
 // Positions laid end to end: inside a run every row keeps its distance from the run's first row, and the
-// first row of a run lies one unit after the previous run's last row (1 for the first run). The sums are
-// 64-bit, so many chromosomes or huge positions cannot overflow. Calls visit(row, cumulative position) per
-// row when rows is true; returns the last row's cumulative position either way.
-template <class Visit>
-int64_t cumulativePositions(const PlotData& data, bool rows, Visit&& visit) {
-    const std::vector<int32_t>& pos = data.Pos_list;
-    int64_t previous = 0;  // cumulative position of the previous run's last row
+// first row of a run lies one unit after the previous run's last row (1 for the first run). A run's rows
+// are its positions as read plus the run's shift. The sums are 64-bit, so many chromosomes or huge
+// positions cannot overflow.
+struct Cumulative {
+    int64_t last = 0;        // cumulative position of the last row
+    int64_t shiftAtRow = 0;  // shift of the run that holds the row asked for
+};
+
+// Reads the positions as read (nothing is written): the last cumulative position, and the shift of the run
+// holding row `row`.
+Cumulative walkRuns(const PlotData& data, int64_t row) {
+    const int32_t* pos = data.Pos_list.data();
+    Cumulative c;
     forEachRun(data.ID_list, [&](const std::string&, int64_t first, int64_t count) {
-        const int64_t shift = previous + 1 - pos[first];
-        const int64_t last = pos[first + count - 1] + shift;  // taken before the run is rewritten
-        if (rows)
-            for (int64_t i = first; i < first + count; ++i) visit(i, pos[i] + shift);
-        previous = last;
+        const int64_t shift = c.last + 1 - pos[first];
+        if (first <= row && row < first + count) c.shiftAtRow = shift;
+        c.last = pos[first + count - 1] + shift;
     });
-    return previous;
+    return c;
 }
 
-// Rewrites Pos_list to plot x-coordinates: each cumulative position times N over the last one, the product
-// first, truncated toward zero. False, leaving Pos_list as read, when the last cumulative position is 0 or
-// less (positions decreasing inside a run), where the scaling has no meaning.
-bool rescalePositions(PlotData& data) {
-    const int64_t last = cumulativePositions(data, false, [](int64_t, int64_t) {});
-    if (last <= 0) return false;
-    const double bot = static_cast<double>(last);
-    const double mx = static_cast<double>(data.maxX);
+// Rewrites rows [begin, end) of Pos_list to plot x-coordinates: each cumulative position times N over the
+// last one (bot), the product first, truncated toward zero and clamped to the int range. shiftAtBegin is the
+// shift of the run holding row begin. Only positions inside [begin, end) are read, each before it is
+// rewritten, so two calls on disjoint ranges can run at the same time.
+void rewriteRows(PlotData& data, int64_t begin, int64_t end, int64_t shiftAtBegin, double bot) {
     constexpr double lo = std::numeric_limits<int32_t>::min(), hi = std::numeric_limits<int32_t>::max();
+    const double mx = static_cast<double>(data.maxX);
     int32_t* pos = data.Pos_list.data();
-    // A row's cumulative position depends only on its own position, its run's first and the previous run's
-    // last, all read before the run is rewritten; so one pass can rewrite in place.
-    cumulativePositions(data, true, [&](int64_t i, int64_t cumulative) {
-        const double up = static_cast<double>(cumulative);
-        pos[i] = static_cast<int32_t>(std::clamp(up * mx / bot, lo, hi));
+    bool started = false;
+    int64_t previous = 0;  // cumulative position of the previous run's last row
+    forEachRun(data.ID_list, [&](const std::string&, int64_t first, int64_t count) {
+        const int64_t stop = first + count;
+        if (stop <= begin || first >= end) return;
+        const int64_t shift = started ? previous + 1 - pos[first] : shiftAtBegin;
+        started = true;
+        if (stop < end) previous = pos[stop - 1] + shift;  // taken before the run is rewritten
+        for (int64_t i = std::max(first, begin); i < std::min(stop, end); ++i)
+            pos[i] = static_cast<int32_t>(std::clamp(static_cast<double>(pos[i] + shift) * mx / bot, lo, hi));
     });
+}
+
+// Rows from which a second thread pays for itself.
+constexpr int64_t kRowsPerThreadMinimum = 1 << 16;
+
+// Rewrites Pos_list to plot x-coordinates, the two halves of the rows at the same time when threads is 2
+// and there are many rows. False, leaving Pos_list as read, when the last cumulative position is 0 or less
+// (positions decreasing inside a run), where the scaling has no meaning.
+bool rescalePositions(PlotData& data, unsigned threads) {
+    const int64_t middle = threads >= 2 && data.maxX / 2 >= kRowsPerThreadMinimum ? data.maxX / 2 : data.maxX;
+    const Cumulative at0 = walkRuns(data, 0), atMiddle = middle < data.maxX ? walkRuns(data, middle) : at0;
+    if (at0.last <= 0) return false;
+    const double bot = static_cast<double>(at0.last);
+    std::thread second;
+    if (middle < data.maxX) {
+        auto secondHalf = [&] { rewriteRows(data, middle, data.maxX, atMiddle.shiftAtRow, bot); };
+        try {
+            second = std::thread(secondHalf);
+        } catch (const std::system_error&) {  // no thread to be had: rewrite it here
+            secondHalf();
+        }
+    }
+    rewriteRows(data, 0, middle, at0.shiftAtRow, bot);
+    if (second.joinable()) second.join();
     return true;
 }
 
@@ -104,13 +137,13 @@ int ytickSeed(double yrange) {
     return static_cast<int>(q);
 }
 
-Outcome<PlotLayout> layoutPlot(PlotData& data, const PlotSettings& settings) {
+Outcome<PlotLayout> layoutPlot(PlotData& data, const PlotSettings& settings, unsigned threads) {
     if (data.maxX < 2) return Fatal{"Illegal range selected\n", ""};
     if (std::optional<Fatal> inconsistent = checkConsistency(data)) return *inconsistent;
 
     PlotLayout layout;
     layout.N = data.maxX;
-    layout.byPosition = settings.poscolumn != 0 && !data.Pos_list.empty() && rescalePositions(data);
+    layout.byPosition = settings.poscolumn != 0 && !data.Pos_list.empty() && rescalePositions(data, threads);
     layout.pixPerX = kPlotWidth / static_cast<double>(layout.N);
     layout.yrange = data.maxY - data.minY;
     layout.pixPerY = kPlotHeight / layout.yrange;

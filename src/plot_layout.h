@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "fatal.h"
@@ -95,8 +96,9 @@ struct PlotLayout {
 
 // Fewer than two kept rows is fatal ("Illegal range selected\n"). With a position column, rewrites
 // data.Pos_list to plot x-coordinates (runs laid end to end, scaled to 0..N), unless the last cumulative
-// position is 0 or less: then the points are placed by row index and Pos_list is left as read.
-Outcome<PlotLayout> layoutPlot(PlotData& data, const PlotSettings& settings);
+// position is 0 or less: then the points are placed by row index and Pos_list is left as read. With
+// threads 2 and many rows, two threads share the rewriting; the result is the same as with threads 1.
+Outcome<PlotLayout> layoutPlot(PlotData& data, const PlotSettings& settings, unsigned threads = 2);
 
 // The raw y tick step: the y range / 10 truncated when the range exceeds 10; 1 otherwise, and 1 when the
 // quotient is not a finite number that fits an int.
@@ -132,27 +134,57 @@ void forEachRun(const std::vector<IdRun>& runs, Visit&& visit) {
     }
 }
 
-// Calls visit(x, y, style) for every drawable point, in drawing order (row order). A point whose y is not
-// finite (a NaN value, or an infinite one on a finite scale) is left out.
-template <class Visit>
-void forEachPoint(const PlotLayout& layout, const PlotData& data, Visit&& visit) {
+namespace detail {
+
+// The points of rows [begin, end) of one run. With a finite, non-zero scale and a finite minY, pixelY is
+// the bare formula (v equal to minY gives 0 times the scale), so the per-row tests of the general case are
+// left out of that loop; the results are the same.
+template <bool ByPosition, bool PlainScale, class Visit>
+void visitRunRows(const PlotLayout& layout, const PlotData& data, int64_t begin, int64_t end, PointStyle runStyle,
+                  Visit& visit) {
     const double* values = data.Value_list.data();
-    const int32_t* positions = layout.byPosition ? data.Pos_list.data() : nullptr;
+    const int32_t* positions = data.Pos_list.data();
     const double pixPerX = layout.pixPerX, pixPerY = layout.pixPerY, minY = layout.minY;
     const double threshold = layout.threshold;
-    bool grey = false;
-    forEachRun(data.ID_list, [&](const std::string&, int64_t first, int64_t count) {
-        const PointStyle runStyle = grey ? PointStyle::grey : PointStyle::blue;
-        for (int64_t i = first; i < first + count; ++i) {
-            const double v = values[i];
-            const double y = pixelY(v, minY, pixPerY);
-            if (!std::isfinite(y)) continue;
-            const double u = positions ? static_cast<double>(positions[i]) : static_cast<double>(i);
-            visit(truncatePixel(u * pixPerX + kLeftEdge), truncatePixel(y),
-                  v >= threshold ? PointStyle::highlight : runStyle);
-        }
-        grey = !grey;
-    });
+    for (int64_t i = begin; i < end; ++i) {
+        const double v = values[i];
+        const double y = PlainScale ? kBaseline - (v - minY) * pixPerY : pixelY(v, minY, pixPerY);
+        if (!std::isfinite(y)) continue;
+        const double u = ByPosition ? static_cast<double>(positions[i]) : static_cast<double>(i);
+        visit(truncatePixel(u * pixPerX + kLeftEdge), truncatePixel(y),
+              v >= threshold ? PointStyle::highlight : runStyle);
+    }
+}
+
+}  // namespace detail
+
+// Calls visit(x, y, style) for the drawable points of rows [begin, end), in drawing order (row order). A
+// point whose y is not finite (a NaN value, or an infinite one on a finite scale) is left out.
+template <class Visit>
+void forEachPointInRows(const PlotLayout& layout, const PlotData& data, int64_t begin, int64_t end, Visit&& visit) {
+    const bool plain = std::isfinite(layout.pixPerY) && layout.pixPerY != 0.0 && std::isfinite(layout.minY);
+    auto rows = [&](auto byPosition, auto plainScale) {
+        bool grey = false;  // runs alternate blue and grey from the first run on
+        forEachRun(data.ID_list, [&](const std::string&, int64_t first, int64_t count) {
+            const int64_t from = std::max(first, begin), to = std::min(first + count, end);
+            if (from < to)
+                detail::visitRunRows<decltype(byPosition)::value, decltype(plainScale)::value>(
+                    layout, data, from, to, grey ? PointStyle::grey : PointStyle::blue, visit);
+            grey = !grey;
+        });
+    };
+    using yes = std::true_type;
+    using no = std::false_type;
+    if (layout.byPosition)
+        plain ? rows(yes{}, yes{}) : rows(yes{}, no{});
+    else
+        plain ? rows(no{}, yes{}) : rows(no{}, no{});
+}
+
+// Calls visit(x, y, style) for every drawable point, in drawing order.
+template <class Visit>
+void forEachPoint(const PlotLayout& layout, const PlotData& data, Visit&& visit) {
+    forEachPointInRows(layout, data, 0, layout.N, visit);
 }
 
 // Calls visit(const TextBox&) for every chromosome label, in run order. A run's label starts at the x of

@@ -6,6 +6,9 @@
 #include <QPen>
 #include <QRect>
 #include <QString>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 namespace vennrick {
 
@@ -34,16 +37,55 @@ void drawText(QPainter& p, QPen& pen, const TextBox& box, const QFont& titleFont
     p.drawText(QRect(box.left, box.top, box.width, box.height), flags, QString::fromStdString(box.text));
 }
 
+// Below this many rows a second thread saves less than it costs.
+constexpr int64_t kRowsPerThreadMinimum = 1 << 16;
+
+// Points last, straight into the pixels, in row order so that later points cover earlier ones. With two
+// threads, the rows from the middle on are drawn on a layer that starts out 0 (no colour of the plot is 0:
+// all are opaque), and every pixel they set then replaces the image's: the last point drawn on a pixel wins,
+// as in one pass.
+void drawPoints(QImage& image, const PlotLayout& layout, const PlotData& data, unsigned threads) {
+    auto draw = [&](PointWriter& writer, int64_t begin, int64_t end) {
+        forEachPointInRows(layout, data, begin, end, [&](int x, int y, PointStyle style) { writer.put(x, y, style); });
+    };
+    PointWriter writer(image);
+    const int64_t middle = layout.N / 2;
+    if (threads < 2 || middle < kRowsPerThreadMinimum) {
+        draw(writer, 0, layout.N);
+        return;
+    }
+    std::vector<uint32_t> layer(static_cast<size_t>(image.width()) * static_cast<size_t>(image.height()), 0);
+    PointWriter layerWriter(layer.data(), image.width(), image.width(), image.height());
+    std::thread second;
+    try {
+        second = std::thread([&] { draw(layerWriter, middle, layout.N); });
+    } catch (const std::system_error&) {  // no thread to be had: draw the second half here
+        draw(layerWriter, middle, layout.N);
+    }
+    draw(writer, 0, middle);
+    if (second.joinable()) second.join();
+    for (int y = 0; y < image.height(); ++y) {
+        uint32_t* row = reinterpret_cast<uint32_t*>(image.scanLine(y));
+        const uint32_t* over = layer.data() + static_cast<size_t>(y) * static_cast<size_t>(image.width());
+        for (int x = 0; x < image.width(); ++x)
+            if (over[x] != 0) row[x] = over[x];
+    }
+}
+
 }  // namespace
 
-PointWriter::PointWriter(QImage& image)
-    : bits(reinterpret_cast<uint32_t*>(image.bits())),
-      stride(image.bytesPerLine() / 4),
-      width(image.width()),
-      height(image.height()),
+PointWriter::PointWriter(uint32_t* pixels, int64_t pixelsPerRow, int w, int h)
+    : bits(pixels),
+      stride(pixelsPerRow),
+      width(w),
+      height(h),
       colour{qRgb(kBlue.r, kBlue.g, kBlue.b), qRgb(kGrey.r, kGrey.g, kGrey.b), qRgb(kRed.r, kRed.g, kRed.b)} {}
 
-QImage renderPlot(const PlotLayout& layout, const PlotData& data) {
+PointWriter::PointWriter(QImage& image)
+    : PointWriter(reinterpret_cast<uint32_t*>(image.bits()), image.bytesPerLine() / 4, image.width(),
+                  image.height()) {}
+
+QImage renderPlot(const PlotLayout& layout, const PlotData& data, unsigned threads) {
     QImage image(kCanvasWidth, kCanvasHeight, QImage::Format_RGB32);
     image.fill(Qt::white);
     {
@@ -64,9 +106,7 @@ QImage renderPlot(const PlotLayout& layout, const PlotData& data) {
             drawText(p, pen, label, titleFont, axisFont, initialFont);
         });
     }
-    // Points last, straight into the pixels, in row order so that later points cover earlier ones.
-    PointWriter writer(image);
-    forEachPoint(layout, data, [&](int x, int y, PointStyle style) { writer.put(x, y, style); });
+    drawPoints(image, layout, data, threads);
     return image;
 }
 

@@ -15,6 +15,7 @@ namespace vennrick {
 // x-1..x, y-1..y; 3 x 3 at x-1..x+1, y-1..y+1), at a small fraction of the cost of a draw call per point.
 struct PointWriter {
     explicit PointWriter(QImage& image);
+    PointWriter(uint32_t* pixels, int64_t pixelsPerRow, int w, int h);
     void put(int x, int y, PointStyle style);
 
     uint32_t* bits;    // first pixel of the top row
@@ -24,7 +25,9 @@ struct PointWriter {
 };
 
 // The whole picture: axis lines, ticks and labels, title and chromosome labels painted, then the points.
-QImage renderPlot(const PlotLayout& layout, const PlotData& data);
+// With threads 2 and many points, the two halves of the rows are drawn at the same time (the later half on
+// a layer laid over the image afterwards); the image is the same as with threads 1.
+QImage renderPlot(const PlotLayout& layout, const PlotData& data, unsigned threads = 2);
 
 // Writes the image as a JPEG of quality 90; false when the file could not be written.
 bool saveJpeg(const QImage& image, const std::string& path);
