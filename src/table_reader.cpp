@@ -221,8 +221,22 @@ char* dropCarriageReturns(char* begin, char* end) {
     return out;
 }
 
+// Clears the upper halves of the vector registers when the processor has them. A thread starts with a
+// copy of its creator's register state; after the GUI library's vector code that state can be "dirty",
+// and then every plain SSE instruction, as in log10, pays a penalty: measured, it made reading 3 times
+// slower.
+void clearUpperVectorState() {
+#if defined(__x86_64__)
+    static const bool hasAvx = __builtin_cpu_supports("avx");
+    if (hasAvx)
+        asm volatile("vzeroupper" ::: "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7", "xmm8", "xmm9",
+                     "xmm10", "xmm11", "xmm12", "xmm13", "xmm14", "xmm15", "memory");
+#endif
+}
+
 // Parses whole lines [p, end), stopping at the first fatal row.
 void parseLines(char* p, char* end, const RowRules& r, SelectionCache& cache, PieceResult& res) {
+    clearUpperVectorState();
     res.reset();
     const bool hasCarriageReturn = p < end && std::memchr(p, '\r', static_cast<size_t>(end - p)) != nullptr;
     while (p < end) {
