@@ -531,6 +531,7 @@ Outcome<TableRead> readTable(const PlotSettings& settings, std::ostream& out, st
     hits.buffer.reserve(kHitBufferBytes);
 
     const unsigned threads = std::max(options.threads, 1u);
+    clearUpperVectorState();  // before any thread is started: the decompression threads inherit it too
     Outcome<DataSource> opened = openDataSource(settings.Filename, threads);
     if (Fatal* fatal = std::get_if<Fatal>(&opened)) return stopWith(*fatal, hits);
     DataSource& source = std::get<DataSource>(opened);
