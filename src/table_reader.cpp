@@ -274,9 +274,8 @@ struct LineChunker {
     size_t chunkBytes = 0;
     std::vector<char> carry;  // the start of a line whose end has not been read yet
     bool atEnd = false;
-    bool first = true;
+    bool first = true;           // the next piece starts the data: a byte-order mark is skipped
     std::optional<Fatal> error;  // a read failure; the data ends before it
-    uint64_t bytesOut = 0;       // bytes handed out in pieces, byte-order mark included
 };
 
 bool nextPiece(LineChunker& c, Piece& piece) {
@@ -316,7 +315,6 @@ bool nextPiece(LineChunker& c, Piece& piece) {
     piece.end = used;
     if (c.first && used >= 3 && std::memcmp(piece.bytes.data(), "\xEF\xBB\xBF", 3) == 0) piece.begin = 3;
     c.first = false;
-    c.bytesOut += used;
     return used > 0;
 }
 
