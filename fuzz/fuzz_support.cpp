@@ -1,7 +1,12 @@
 #include "fuzz_support.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 
 namespace vennrick::fuzz {
 
@@ -21,6 +26,74 @@ std::vector<std::string> splitAtNul(const uint8_t* data, size_t size) {
         }
     }
     return parts;
+}
+
+std::string TempDir::file(const std::string& name) const {
+    static const std::string dir = [] {
+        std::string pattern = "/tmp/vennrick-fuzz-XXXXXX";
+        require(mkdtemp(pattern.data()) != nullptr, "a scratch directory can be made");
+        return pattern;
+    }();
+    return dir + "/" + name;
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    require(static_cast<bool>(file), "a scratch file can be written");
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    return bytes.str();
+}
+
+namespace {
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::string line;
+    for (char c : text) {
+        if (c == '\n') {
+            lines.push_back(line);
+            line.clear();
+        } else if (c != '\r') {
+            line += c;
+        }
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+}  // namespace
+
+void requireHitsAreInputLines(const std::string& hits, const std::string& table, bool header) {
+    if (table.size() >= 2 && static_cast<unsigned char>(table[0]) == 0x1f && static_cast<unsigned char>(table[1]) == 0x8b)
+        return;  // compressed input: the hits are decompressed lines
+    require(hits.empty() || hits.back() == '\n', "every hit line ends with a line feed");
+    std::string text = table.compare(0, 3, "\xEF\xBB\xBF") == 0 ? table.substr(3) : table;
+    const std::vector<std::string> input = linesOf(text);
+    std::vector<std::string> output;
+    for (size_t start = 0; start < hits.size();) {
+        size_t end = hits.find('\n', start);
+        output.push_back(hits.substr(start, end - start));
+        start = end + 1;
+    }
+    size_t first = 0;
+    if (header && !output.empty()) {
+        require(output[0].empty() || std::find(input.begin(), input.end(), output[0]) != input.end(),
+                "the first hit line is a header line");
+        first = 1;
+    }
+    size_t at = 0;
+    for (size_t k = first; k < output.size(); ++k) {
+        require(!output[k].empty(), "a hit row is never empty");
+        while (at < input.size() && input[at] != output[k]) ++at;
+        require(at < input.size(), "hit rows are rows of the table, in table order");
+        ++at;
+    }
 }
 
 }  // namespace vennrick::fuzz

@@ -1,4 +1,4 @@
-// Shared by the fuzz targets: invariant checks that abort with a message, and input splitting.
+// Shared by the fuzz targets: invariant checks that abort with a message, scratch files, input splitting.
 #pragma once
 
 #include <cstddef>
@@ -13,5 +13,17 @@ void require(bool condition, const char* what);
 
 // The input split at NUL bytes.
 std::vector<std::string> splitAtNul(const uint8_t* data, size_t size);
+
+// One scratch directory per process, reused by every input.
+struct TempDir {
+    std::string file(const std::string& name) const;
+};
+
+void writeFile(const std::string& path, const std::string& bytes);
+std::string readFile(const std::string& path);
+
+// The hit file holds only lines of the table (carriage returns dropped), each at most once, in table order,
+// after an optional first line that is a header line (or empty, for a header longer than the table).
+void requireHitsAreInputLines(const std::string& hits, const std::string& table, bool header);
 
 }  // namespace vennrick::fuzz

@@ -1,0 +1,108 @@
+// Arbitrary bytes as the data file, with the fuzzer also choosing the delimiter, header handling, columns,
+// missing marker, chromosome list, window and how the file is cut into pieces. The same input is read once
+// on one thread in one piece and once on two threads in small pieces: both reads must agree exactly.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <sstream>
+
+#include "fuzz_support.h"
+#include "settings.h"
+#include "table_reader.h"
+
+using namespace vennrick;
+using vennrick::fuzz::require;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    FuzzedDataProvider in(data, size);
+    static const char* const kDelims[] = {"tab", "space", "comma", "semicolon", "colon", "whitespace", "dash", "x"};
+    static const char* const kChroms[] = {"1-23", "1", "1-22;X", "X", "", "3,,5", "0-2147483647", "1;1"};
+    static const char* const kMissing[] = {"NA", "", "-", "."};
+    static const char* const kRanges[] = {"10-20", "0:5", "1-2147483647", "5,4", "-"};
+
+    fuzz::TempDir dir;
+    SwitchList switches{"-file", dir.file("data"), "-out", dir.file("hits")};
+    auto add = [&](const char* name, std::string value) {
+        switches.push_back(name);
+        switches.push_back(std::move(value));
+    };
+    add("-delim", in.PickValueInArray(kDelims));
+    if (in.ConsumeBool()) add("-header", "yes");
+    add("-header-size", std::to_string(in.ConsumeIntegralInRange(0, 3)));
+    add("-column", std::to_string(in.ConsumeIntegralInRange(1, 5)));
+    add("-idcolumn", std::to_string(in.ConsumeIntegralInRange(1, 5)));
+    if (in.ConsumeBool()) add("-poscolumn", std::to_string(in.ConsumeIntegralInRange(1, 5)));
+    add("-chr", in.PickValueInArray(kChroms));
+    if (in.ConsumeBool()) add("-posrange", in.PickValueInArray(kRanges));
+    add("-missing", in.PickValueInArray(kMissing));
+    add("-div", std::to_string(in.ConsumeIntegralInRange(0, 1000)));
+    add("-threshold", std::to_string(in.ConsumeIntegralInRange(-2, 12)));
+    if (in.ConsumeBool()) add("-logp", "yes");
+    const size_t chunkBytes = in.ConsumeIntegralInRange<size_t>(1, 512);
+    const std::string table = in.ConsumeRemainingBytesAsString();
+    fuzz::writeFile(dir.file("data"), table);
+
+    std::ostringstream settingsOut;
+    Outcome<PlotSettings> settingsOutcome = readSettings(switches, settingsOut);
+    require(std::holds_alternative<PlotSettings>(settingsOutcome), "generated settings are valid");
+    const PlotSettings& settings = std::get<PlotSettings>(settingsOutcome);
+
+    struct Read {
+        std::string out, hits;
+        std::optional<Fatal> fatal;
+        PlotData data;
+    };
+    auto readWith = [&](unsigned threads, size_t chunk) {
+        ReadOptions options;
+        options.threads = threads;
+        options.chunkBytes = chunk;
+        std::ostringstream out, err;
+        Read r;
+        Outcome<TableRead> outcome = readTable(settings, out, err, options);
+        if (auto* fatal = std::get_if<Fatal>(&outcome)) {
+            r.fatal = *fatal;
+        } else {
+            TableRead& read = std::get<TableRead>(outcome);
+            require(!closeHitFile(read.hits), "the hit file closes cleanly");
+            r.data = std::move(read.data);
+        }
+        r.out = out.str();
+        r.hits = fuzz::readFile(dir.file("hits"));
+        return r;
+    };
+    const Read serial = readWith(1, size_t{1} << 20);
+    const Read parallel = readWith(2, chunkBytes);
+
+    require(serial.out == parallel.out && serial.hits == parallel.hits, "pieces and threads change nothing");
+    require(serial.fatal.has_value() == parallel.fatal.has_value(), "the same outcome on one and two threads");
+    if (serial.fatal) {
+        require(serial.fatal->message == parallel.fatal->message, "the same fatal message");
+    } else {
+        const PlotData& a = serial.data;
+        const PlotData& b = parallel.data;
+        require(a.maxX == b.maxX && a.Pos_list == b.Pos_list && a.ID_list.size() == b.ID_list.size(),
+                "the same rows on one and two threads");
+        for (size_t i = 0; i < a.ID_list.size(); ++i)
+            require(a.ID_list[i].id == b.ID_list[i].id && a.ID_list[i].count == b.ID_list[i].count, "same runs");
+        for (size_t i = 0; i < a.Value_list.size(); ++i) {
+            require((a.Value_list[i] == b.Value_list[i]) ||
+                        (a.Value_list[i] != a.Value_list[i] && b.Value_list[i] != b.Value_list[i]),
+                    "same values");
+        }
+        int64_t counted = 0;
+        for (size_t i = 0; i < a.ID_list.size(); ++i) {
+            require(a.ID_list[i].count >= 1, "runs are not empty");
+            require(i == 0 || a.ID_list[i].id != a.ID_list[i - 1].id, "adjacent runs differ");
+            require(selectionContains(settings.SelChrom, a.ID_list[i].id), "only selected chromosomes are kept");
+            counted += a.ID_list[i].count;
+        }
+        require(counted == a.maxX && static_cast<int64_t>(a.Value_list.size()) == a.maxX, "ID and value lists hold maxX");
+        require(static_cast<int64_t>(a.Pos_list.size()) == (settings.poscolumn != 0 ? a.maxX : 0),
+                "Pos_list holds maxX entries only with a position column");
+        if (settings.window.posrangeallowed) {
+            for (int32_t pos : a.Pos_list)
+                require(pos >= settings.window.startpos && pos <= settings.window.endpos, "window respected");
+        }
+    }
+    fuzz::requireHitsAreInputLines(serial.hits, table, settings.headeryes == 1);
+    return 0;
+}
