@@ -111,7 +111,8 @@ void layoutTicks(PlotLayout& layout, double minY, double maxY, int32_t ynum) {
     if (!std::isfinite(top) || !std::isfinite(bottom)) return;
     const double count = std::trunc(top) + 1.0;
     const double first = std::max(0.0, std::trunc(bottom));
-    if (count > 9007199254740992.0 || count - first > static_cast<double>(kMaxTickPositions)) return;
+    if (first >= count || count > 9007199254740992.0 || count - first > static_cast<double>(kMaxTickPositions))
+        return;
     const int64_t end = static_cast<int64_t>(count);
     for (int64_t k = static_cast<int64_t>(first); k < end; ++k) {
         const double v = static_cast<double>(k) * ytick;
