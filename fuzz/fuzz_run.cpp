@@ -1,0 +1,95 @@
+// The whole run on small inputs: settings, reading, the kept-row gate, the plot geometry and the painting.
+// Checks that the geometry hands the painter only coordinates that come from finite doubles, and that the
+// rewritten positions and the points keep their documented counts and ranges.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <QFont>
+#include <QGuiApplication>
+#include <cmath>
+#include <sstream>
+
+#include "fuzz_support.h"
+#include "plot_layout.h"
+#include "plot_renderer.h"
+#include "settings.h"
+#include "table_reader.h"
+
+using namespace vennrick;
+using vennrick::fuzz::require;
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QGuiApplication application(*argc, *argv);
+    QGuiApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 9));
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size > 4096) return 0;  // small tables: the painting dominates every run
+    FuzzedDataProvider in(data, size);
+    static const char* const kChroms[] = {"1-23", "1-22;X", "X", "1", "0-2147483647"};
+    fuzz::TempDir dir;
+    SwitchList switches{"-file", dir.file("run-data"), "-out", dir.file("run-hits"), "-column", "2",
+                        "-idcolumn", "1"};
+    auto add = [&](const char* name, std::string value) {
+        switches.push_back(name);
+        switches.push_back(std::move(value));
+    };
+    if (in.ConsumeBool()) add("-poscolumn", "3");
+    if (in.ConsumeBool()) add("-posrange", std::to_string(in.ConsumeIntegral<int32_t>()) + ":" +
+                                               std::to_string(in.ConsumeIntegral<int32_t>()));
+    add("-chr", in.PickValueInArray(kChroms));
+    add("-div", std::to_string(in.ConsumeIntegralInRange(0, 100)));
+    add("-threshold", std::to_string(in.ConsumeFloatingPoint<float>()));
+    add("-xnum", std::to_string(in.ConsumeIntegralInRange(-1, 3)));
+    add("-ynum", std::to_string(in.ConsumeIntegralInRange(-1, 3)));
+    add("-font1", std::to_string(in.ConsumeIntegralInRange(-2, 40)));
+    add("-font2", std::to_string(in.ConsumeIntegralInRange(-2, 40)));
+    if (in.ConsumeBool()) add("-logp", "yes");
+    if (in.ConsumeBool()) add("-delim", "whitespace");
+    fuzz::writeFile(dir.file("run-data"), in.ConsumeRemainingBytesAsString());
+
+    std::ostringstream out, err;
+    Outcome<PlotSettings> settingsOutcome = readSettings(switches, out);
+    require(std::holds_alternative<PlotSettings>(settingsOutcome), "generated settings are valid");
+    const PlotSettings& settings = std::get<PlotSettings>(settingsOutcome);
+    Outcome<TableRead> readOutcome = readTable(settings, out, err, ReadOptions{});
+    if (std::holds_alternative<Fatal>(readOutcome)) return 0;
+    TableRead& read = std::get<TableRead>(readOutcome);
+    closeHitFile(read.hits);
+    PlotData& plotData = read.data;
+    const PlotData asRead = plotData;
+
+    Outcome<PlotLayout> layoutOutcome = layoutPlot(plotData, settings);
+    if (const Fatal* fatal = std::get_if<Fatal>(&layoutOutcome)) {
+        require(asRead.maxX < 2 && fatal->message == "Illegal range selected\n", "only too few rows stop the plot");
+        return 0;
+    }
+    require(asRead.maxX >= 2, "the gate stops fewer than two rows");
+    const PlotLayout& layout = std::get<PlotLayout>(layoutOutcome);
+    require(layout.N == asRead.maxX && plotData.Value_list.size() == asRead.Value_list.size(), "N is the row count");
+    require(plotData.Pos_list.size() == asRead.Pos_list.size(), "positions are rewritten in place");
+    require(layout.ytick >= 1, "the tick step is at least 1");
+    if (layout.byPosition) {
+        // The last row lands on N: every row is scaled by the same last cumulative position.
+        require(plotData.Pos_list.back() == layout.N, "the last rewritten position is N");
+    }
+
+    int64_t expected = 0;
+    for (int64_t i = 0; i < layout.N; ++i) {
+        const double y = pixelY(plotData.Value_list[static_cast<size_t>(i)], layout.minY, layout.pixPerY);
+        if (std::isfinite(y)) ++expected;
+    }
+    int64_t visited = 0;
+    forEachPoint(layout, plotData, [&](int x, int y, PointStyle style) {
+        require(std::abs(x) <= kFarPixel && std::abs(y) <= kFarPixel, "point coordinates are clamped");
+        (void)style;
+        ++visited;
+    });
+    require(visited == expected, "exactly the points with a finite place are drawn");
+    for (const Tick& tick : layout.ticks) require(std::isfinite(tick.value), "tick values are finite");
+
+    QImage image = renderPlot(layout, plotData, 1 + (size & 1));
+    require(image.width() == 800 && image.height() == 533, "the canvas is 800 x 533");
+    return 0;
+}
