@@ -24,7 +24,8 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
 
     Outcome<PlotLayout> layoutOutcome = layoutPlot(read.data, settings);
     if (auto* fatal = std::get_if<Fatal>(&layoutOutcome)) {
-        closeHitFile(read.hits);  // what was written so far reaches the disk
+        // What was written so far reaches the disk; a failure to write it is reported too.
+        if (std::optional<Fatal> closeFailed = closeHitFile(read.hits)) fatal->detail = closeFailed->detail;
         return *fatal;
     }
     const PlotLayout& layout = std::get<PlotLayout>(layoutOutcome);
