@@ -517,8 +517,8 @@ TEST(table_reader_test, real_association_tables_match_a_reference_read) {
         size_t chr, bp, p;  // 0-based
     };
     const Table tables[] = {
-        {"plink19_dummy.assoc", {"-delim", "whitespace", "-idcolumn", "1", "-poscolumn", "3", "-column", "9"}, true, 0, 2, 8},
-        {"plink2_dummy_qt.QT.glm.linear", {"-idcolumn", "1", "-poscolumn", "2", "-column", "12"}, false, 0, 1, 11},
+        {"plink19_dummy.assoc.txt", {"-delim", "whitespace", "-idcolumn", "1", "-poscolumn", "3", "-column", "9"}, true, 0, 2, 8},
+        {"plink2_dummy_qt.QT.glm.linear.txt", {"-idcolumn", "1", "-poscolumn", "2", "-column", "12"}, false, 0, 1, 11},
     };
     for (const Table& t : tables) {
         const std::string path = std::string(VENNRICK_FIXTURES) + "/reader/" + t.file;
