@@ -30,12 +30,13 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
     }
     const PlotLayout& layout = std::get<PlotLayout>(layoutOutcome);
 
+    // The hit file is completed and closed first: a hit file that cannot be written (a full disk) stops the
+    // run before an image is made, and an image that cannot be written leaves a complete hit file.
+    if (std::optional<Fatal> closeFailed = closeHitFile(read.hits)) return closeFailed;
+
     const std::string imagefile = settings.Outname + ".jpg";
     const bool saved = saveJpeg(renderPlot(layout, read.data), imagefile);
     read.data = PlotData{};
-
-    // The hit file is completed and closed before an unwritable image is reported.
-    if (std::optional<Fatal> closeFailed = closeHitFile(read.hits)) return closeFailed;
     if (!saved) return Fatal{"", "cannot write the image file '" + imagefile + "'"};
     return std::nullopt;
 }

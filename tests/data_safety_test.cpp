@@ -162,3 +162,46 @@ TEST(data_safety_test, files_that_cannot_be_read_or_written) {
     EXPECT_FALSE(fileExists(dir.file("nope.txt")));
     EXPECT_TRUE(std::filesystem::is_empty(dir.file("datadir")));
 }
+
+TEST(data_safety_test, full_devices) {
+    ScratchDir dir;
+    const std::string data = dir.file("d.txt");
+    writeFile(data, kTable);
+    std::filesystem::create_symlink("/dev/full", dir.file("full"));
+    const Case cases[] = {
+        // The failed hit file is found before the image is written: a failed run leaves no image.
+        {"hit file on a full device", "d.txt", "full", kHeader, "cannot write the hit file 'full': No space left on device",
+         dir.file("full.jpg")},
+    };
+    for (const Case& c : cases) expectSafeFailure(c, dir.path, data, kTable);
+
+    // /dev/full itself: its image would be /dev/full.jpg, which this run must not write.
+    struct stat before;
+    const bool existed = stat("/dev/full.jpg", &before) == 0;
+    expectSafeFailure({"/dev/full", "d.txt", "/dev/full", kHeader,
+                       "cannot write the hit file '/dev/full': No space left on device"},
+                      dir.path, data, kTable);
+    struct stat after;
+    const bool exists = stat("/dev/full.jpg", &after) == 0;
+    EXPECT_EQ(exists, existed) << "/dev/full.jpg was written";
+    if (exists && existed)
+        EXPECT_TRUE(after.st_mtim.tv_sec == before.st_mtim.tv_sec && after.st_mtim.tv_nsec == before.st_mtim.tv_nsec)
+            << "/dev/full.jpg was written";
+}
+
+TEST(data_safety_test, tiny_disks) {
+    ScratchDir dir;
+    TinyDisk disk(dir.file("disk"), "64k");
+    if (!disk.mounted) GTEST_SKIP() << "cannot mount a tmpfs here";
+    const std::string data = dir.file("d.txt");
+
+    // More hits than the 64 KiB disk holds: found when the hit file is closed (200 KB, held in memory until
+    // then) and while reading (3 MB, written out in pieces on the way).
+    for (int rows : {5000, 75000}) {
+        const std::string table = tableOfHits(rows);
+        writeFile(data, table);
+        expectSafeFailure({"hit file beyond a full disk", "d.txt", "disk/hits", kHeader,
+                           "cannot write the hit file 'disk/hits': No space left on device", dir.file("disk/hits.jpg")},
+                          dir.path, data, table);
+    }
+}
