@@ -1,11 +1,18 @@
 #include "plot_renderer.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QBuffer>
+#include <QByteArray>
 #include <QColor>
 #include <QFont>
 #include <QPainter>
 #include <QPen>
 #include <QRect>
 #include <QString>
+#include <cerrno>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -111,7 +118,35 @@ QImage renderPlot(const PlotLayout& layout, const PlotData& data, unsigned threa
 }
 
 bool saveJpeg(const QImage& image, const std::string& path) {
-    return image.save(QString::fromStdString(path), "JPEG", 90);
+    // Encoded in memory, then written with checked writes: a full disk is seen here instead of inside the
+    // encoder (which would print its own message), and a file that could not be completed is emptied and,
+    // unless the name is a link to it, removed, so that no damaged image is left behind.
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "JPEG", 90)) return false;
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    const char* bytes = jpeg.constData();
+    size_t left = static_cast<size_t>(jpeg.size());
+    bool written = true;
+    while (left > 0) {
+        const ssize_t n = write(fd, bytes, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            written = false;
+            break;
+        }
+        bytes += n;
+        left -= static_cast<size_t>(n);
+    }
+    if (!written) {
+        const int ignored = ftruncate(fd, 0);  // fails on a device such as /dev/full, which holds nothing
+        (void)ignored;
+    }
+    if (close(fd) != 0) written = false;
+    struct stat st;
+    if (!written && lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) unlink(path.c_str());
+    return written;
 }
 
 }  // namespace vennrick

@@ -168,12 +168,17 @@ TEST(data_safety_test, full_devices) {
     const std::string data = dir.file("d.txt");
     writeFile(data, kTable);
     std::filesystem::create_symlink("/dev/full", dir.file("full"));
+    std::filesystem::create_symlink("/dev/full", dir.file("img.jpg"));
     const Case cases[] = {
         // The failed hit file is found before the image is written: a failed run leaves no image.
         {"hit file on a full device", "d.txt", "full", kHeader, "cannot write the hit file 'full': No space left on device",
          dir.file("full.jpg")},
+        // The image is written by us, not by the encoder: one line of our own on standard error.
+        {"image on a full device", "d.txt", "img", kHeader, "cannot write the image file 'img.jpg'"},
     };
     for (const Case& c : cases) expectSafeFailure(c, dir.path, data, kTable);
+    EXPECT_EQ(readFile(dir.file("img")), kHits);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("img.jpg")));
 
     // /dev/full itself: its image would be /dev/full.jpg, which this run must not write.
     struct stat before;
@@ -204,4 +209,22 @@ TEST(data_safety_test, tiny_disks) {
                            "cannot write the hit file 'disk/hits': No space left on device", dir.file("disk/hits.jpg")},
                           dir.path, data, table);
     }
+
+    // The hit file fits, the image does not: the partial image is removed.
+    writeFile(data, kTable);
+    TinyDisk small(dir.file("small"), "8k");
+    ASSERT_TRUE(small.mounted);
+    expectSafeFailure({"image beyond a full disk", "d.txt", "small/hits", kHeader,
+                       "cannot write the image file 'small/hits.jpg'", dir.file("small/hits.jpg")},
+                      dir.path, data, kTable);
+    EXPECT_EQ(readFile(dir.file("small/hits")), kHits);
+
+    // An image on a read-only file system, which even root cannot write.
+    TinyDisk readOnly(dir.file("ro"), "64k", MS_RDONLY);
+    ASSERT_TRUE(readOnly.mounted);
+    std::filesystem::create_symlink("ro/img.jpg", dir.file("img.jpg"));
+    expectSafeFailure({"image on a read-only file system", "d.txt", "img", kHeader,
+                       "cannot write the image file 'img.jpg'"},
+                      dir.path, data, kTable);
+    EXPECT_EQ(readFile(dir.file("img")), kHits);
 }
