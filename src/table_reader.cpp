@@ -14,6 +14,10 @@
 #include <string_view>
 #include <thread>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "numbers.h"
 #include "table_source.h"
 
@@ -106,11 +110,14 @@ struct PieceResult {
     }
 };
 
-// Rows of one chromosome come together: the answer for the last ID seen is kept.
-struct SelectionCache {
-    std::string id;
-    bool selected = false;
-    bool valid = false;
+// What a parsing thread keeps from row to row. Rows of one chromosome come together: the selection answer
+// for the last ID seen is kept, and whether the piece's last run has that ID.
+struct ParserState {
+    std::string id;            // ID of the last row tested against the selection
+    bool selected = false;     // whether that ID is selected
+    bool valid = false;        // id and selected hold an answer
+    bool lastRunIsId = false;  // the last run of the piece being parsed has that ID
+    std::vector<const char*> fieldEnds;  // end of each field of the current row, up to the last column in use
 };
 
 struct RowFields {
@@ -118,6 +125,16 @@ struct RowFields {
 };
 
 inline bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+// Equal texts; IDs and markers are a few bytes, where a library call would cost more than the comparison.
+inline bool sameText(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    if (a.size() > 16) return std::memcmp(a.data(), b.data(), a.size()) == 0;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i] != b[i]) return false;
+    }
+    return true;
+}
 
 inline void takeField(int32_t col, const char* begin, const char* end, const RowRules& r, RowFields& f) {
     std::string_view field(begin, static_cast<size_t>(end - begin));
@@ -153,11 +170,11 @@ bool splitRow(const char* p, const char* end, const RowRules& r, RowFields& f) {
     }
 }
 
-// Tests one non-empty row in the documented order and, when it is kept, adds it to the piece's result.
-RowFault handleRow(const char* begin, const char* end, const RowRules& r, SelectionCache& cache, PieceResult& res) {
-    RowFields f;
-    if (!splitRow(begin, end, r, f)) return RowFault::tooFewFields;
-    if (f.value == r.Missing) return RowFault::none;
+// Tests one non-empty row, already split, in the documented order and, when it is kept, adds it to the
+// piece's result.
+RowFault handleRow(const char* begin, const char* end, const RowFields& f, const RowRules& r, ParserState& state,
+                   PieceResult& res) {
+    if (sameText(f.value, r.Missing)) return RowFault::none;
 
     double value;
     std::optional<double> number = parseDouble(f.value);
@@ -178,12 +195,13 @@ RowFault handleRow(const char* begin, const char* end, const RowRules& r, Select
         return RowFault::pvalue;
     }
 
-    if (!cache.valid || cache.id != f.id) {
-        cache.selected = selectionContains(*r.SelChrom, f.id);
-        cache.id.assign(f.id);
-        cache.valid = true;
+    if (!state.valid || !sameText(state.id, f.id)) {
+        state.selected = selectionContains(*r.SelChrom, f.id);
+        state.id.assign(f.id);
+        state.valid = true;
+        state.lastRunIsId = !res.runs.empty() && res.runs.back().id == f.id;
     }
-    if (!cache.selected) return RowFault::none;
+    if (!state.selected) return RowFault::none;
 
     if (r.poscolumn != 0) {
         std::optional<int32_t> pos = parseInt(f.pos);
@@ -196,10 +214,11 @@ RowFault handleRow(const char* begin, const char* end, const RowRules& r, Select
         }
     }
 
-    if (!res.runs.empty() && res.runs.back().id == f.id) {
+    if (state.lastRunIsId) {
         ++res.runs.back().count;
     } else {
         res.runs.push_back(IdRun{std::string(f.id), 1});
+        state.lastRunIsId = true;
     }
     res.values.push_back(value);
     if (value < res.minY) res.minY = value;
@@ -234,11 +253,131 @@ void clearUpperVectorState() {
 #endif
 }
 
+// Finds the delimiters and line ends of a piece 64 bytes at a time, as bit masks, so that a row is cut into its
+// fields without a call or a loop per field. Rows are short (30 bytes in a typical table) and split up to
+// their last column in use, where memchr per field and per line would cost a call per few bytes.
+// Reads whole 64-byte blocks: up to kScanSlack bytes after the end must be readable (their content is ignored).
+constexpr size_t kScanSlack = 64;
+
+class StopScanner {
+public:
+    struct Stop {
+        const char* at;  // the delimiter or line end; the end of the data when there is none
+        bool lineEnd;    // a line end or the end of the data
+    };
+
+    StopScanner(const char* begin, const char* end, char delimiter)
+        : block_(begin), end_(end), delimiter_(delimiter) {
+        loadBlock();
+    }
+
+    Stop nextStop() {
+        while (pending_ == 0) {
+            if (!nextBlock()) return Stop{end_, true};
+        }
+        const uint64_t lowest = pending_ & (~pending_ + 1);
+        pending_ ^= lowest;
+        return Stop{block_ + __builtin_ctzll(lowest), (lineEnds_ & lowest) != 0};
+    }
+
+    // The next line end, passing over the delimiters before it; the end of the data when there is none.
+    const char* nextLineEnd() {
+        while ((pending_ & lineEnds_) == 0) {
+            if (!nextBlock()) return end_;
+        }
+        const uint64_t lineEnds = pending_ & lineEnds_;
+        const uint64_t lowest = lineEnds & (~lineEnds + 1);
+        pending_ &= ~(lowest << 1) + 1;  // keeps the bits above the line end
+        return block_ + __builtin_ctzll(lowest);
+    }
+
+private:
+    bool nextBlock() {
+        if (end_ - block_ <= 64) return false;
+        block_ += 64;
+        loadBlock();
+        return true;
+    }
+
+    void loadBlock() {
+        uint64_t delimiters = 0, lineEnds = 0;
+#if defined(__SSE2__)
+        const __m128i delimiter = _mm_set1_epi8(delimiter_), newline = _mm_set1_epi8('\n');
+        for (int i = 0; i < 4; ++i) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block_ + 16 * i));
+            delimiters |= static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, delimiter))))
+                          << (16 * i);
+            lineEnds |= static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, newline))))
+                        << (16 * i);
+        }
+#else
+        for (int i = 0; i < 64; ++i) {
+            delimiters |= static_cast<uint64_t>(block_[i] == delimiter_) << i;
+            lineEnds |= static_cast<uint64_t>(block_[i] == '\n') << i;
+        }
+#endif
+        const ptrdiff_t left = end_ - block_;
+        const uint64_t valid = left >= 64 ? ~uint64_t{0} : (uint64_t{1} << left) - 1;
+        lineEnds_ = lineEnds & valid;
+        pending_ = (delimiters | lineEnds) & valid;
+    }
+
+    const char* block_;  // start of the 64-byte block the masks describe; bit i stands for block_[i]
+    const char* end_;
+    char delimiter_;
+    uint64_t lineEnds_ = 0;  // the line ends of the block
+    uint64_t pending_ = 0;   // the delimiters and line ends of the block not yet passed
+};
+
+// Parses whole lines [p, end) of a piece without carriage returns, split at a single delimiter character.
+void parsePlainLines(const char* p, const char* end, const RowRules& r, ParserState& state, PieceResult& res) {
+    StopScanner scanner(p, end, r.Delim.ch);
+    state.fieldEnds.resize(static_cast<size_t>(r.lastColumn));
+    const char** fieldEnds = state.fieldEnds.data();
+    auto field = [&](const char* lineBegin, int32_t col) {
+        const char* begin = col == 1 ? lineBegin : fieldEnds[col - 2] + 1;
+        return std::string_view(begin, static_cast<size_t>(fieldEnds[col - 1] - begin));
+    };
+    while (p < end) {
+        ++res.lines;
+        StopScanner::Stop stop = scanner.nextStop();
+        if (stop.at == p && stop.lineEnd) {  // an empty line
+            p = stop.at + 1;
+            continue;
+        }
+        ++res.rows;
+        fieldEnds[0] = stop.at;
+        for (int32_t col = 1; col < r.lastColumn; ++col) {
+            if (stop.lineEnd) {
+                res.fault = RowFault::tooFewFields;
+                res.faultLine = res.lines;
+                return;
+            }
+            stop = scanner.nextStop();
+            fieldEnds[col] = stop.at;
+        }
+        const char* lineEnd = stop.lineEnd ? stop.at : scanner.nextLineEnd();
+        RowFields f;
+        f.id = field(p, r.idcolumn);
+        f.value = field(p, r.column);
+        if (r.poscolumn != 0) f.pos = field(p, r.poscolumn);
+        RowFault fault = handleRow(p, lineEnd, f, r, state, res);
+        if (fault != RowFault::none) {
+            res.fault = fault;
+            res.faultLine = res.lines;
+            return;
+        }
+        p = lineEnd + 1;
+    }
+}
+
 // Parses whole lines [p, end), stopping at the first fatal row.
-void parseLines(char* p, char* end, const RowRules& r, SelectionCache& cache, PieceResult& res) {
+void parseLines(char* p, char* end, const RowRules& r, ParserState& state, PieceResult& res) {
     clearUpperVectorState();
     res.reset();
+    state.lastRunIsId = false;
     const bool hasCarriageReturn = p < end && std::memchr(p, '\r', static_cast<size_t>(end - p)) != nullptr;
+    if (!hasCarriageReturn && !r.Delim.whitespaceRuns) return parsePlainLines(p, end, r, state, res);
     while (p < end) {
         char* newline = static_cast<char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
         char* lineEnd = newline != nullptr ? newline : end;
@@ -247,7 +386,8 @@ void parseLines(char* p, char* end, const RowRules& r, SelectionCache& cache, Pi
         if (hasCarriageReturn) lineEnd = dropCarriageReturns(p, lineEnd);
         if (lineEnd != p) {
             ++res.rows;
-            RowFault fault = handleRow(p, lineEnd, r, cache, res);
+            RowFields f;
+            RowFault fault = splitRow(p, lineEnd, r, f) ? handleRow(p, lineEnd, f, r, state, res) : RowFault::tooFewFields;
             if (fault != RowFault::none) {
                 res.fault = fault;
                 res.faultLine = res.lines;
@@ -313,6 +453,7 @@ bool nextPiece(LineChunker& c, Piece& piece) {
     }
     piece.begin = 0;
     piece.end = used;
+    if (piece.bytes.size() < used + kScanSlack) piece.bytes.resize(used + kScanSlack);
     if (c.first && used >= 3 && std::memcmp(piece.bytes.data(), "\xEF\xBB\xBF", 3) == 0) piece.begin = 3;
     c.first = false;
     return used > 0;
@@ -351,7 +492,7 @@ struct ParsePool {
 };
 
 void workerLoop(ParsePool& pool, const RowRules& rules) {
-    SelectionCache cache;
+    ParserState state;
     for (;;) {
         Piece* piece;
         {
@@ -361,7 +502,7 @@ void workerLoop(ParsePool& pool, const RowRules& rules) {
             piece = pool.queue.front();
             pool.queue.pop_front();
         }
-        parseLines(piece->bytes.data() + piece->begin, piece->bytes.data() + piece->end, rules, cache, piece->result);
+        parseLines(piece->bytes.data() + piece->begin, piece->bytes.data() + piece->end, rules, state, piece->result);
         {
             std::lock_guard<std::mutex> lock(pool.mutex);
             piece->parsed = true;
@@ -571,7 +712,7 @@ Outcome<TableRead> readTable(const PlotSettings& settings, std::ostream& out, st
     if (threads > 1) {
         for (unsigned i = 0; i < threads; ++i) pool.workers.emplace_back(workerLoop, std::ref(pool), std::cref(rules));
     }
-    SelectionCache cache;  // of the reading thread, when it parses itself
+    ParserState parser;  // of the reading thread, when it parses itself
     Progress progress;
     if (options.showProgress) progress.err = &err;
     MergeState state;
@@ -595,7 +736,7 @@ Outcome<TableRead> readTable(const PlotSettings& settings, std::ostream& out, st
                 }
                 pool.workReady.notify_one();
             } else {
-                parseLines(piece.bytes.data() + piece.begin, piece.bytes.data() + piece.end, rules, cache, piece.result);
+                parseLines(piece.bytes.data() + piece.begin, piece.bytes.data() + piece.end, rules, parser, piece.result);
             }
             ++submitted;
         }
