@@ -1,20 +1,20 @@
 #include "test_support.h"
 
-#include <fcntl.h>
-#include <spawn.h>
+#include <gtest/gtest.h>
+#include <htslib/bgzf.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
-#include <cstring>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
 #include <stdexcept>
 
-extern char** environ;
+#include "settings.h"
+#include "switches.h"
 
 namespace vennrick::test {
 
@@ -48,53 +48,39 @@ bool fileExists(const std::string& path) {
     return stat(path.c_str(), &st) == 0;
 }
 
-namespace {
-
-std::string drain(int fd) {
-    std::string bytes;
-    char buffer[65536];
-    ssize_t n;
-    while ((n = read(fd, buffer, sizeof buffer)) > 0) bytes.append(buffer, static_cast<size_t>(n));
-    close(fd);
-    return bytes;
+std::string compressed(const std::string& text, const char* mode) {
+    ScratchDir dir;
+    const std::string path = dir.file("compressed");
+    BGZF* file = bgzf_open(path.c_str(), mode);
+    if (file == nullptr || bgzf_write(file, text.data(), text.size()) != static_cast<ssize_t>(text.size()) ||
+        bgzf_close(file) != 0)
+        throw std::runtime_error("cannot compress");
+    return readFile(path);
 }
 
-}  // namespace
-
 RunResult runVennrick(const std::vector<std::string>& args, const std::string& dir) {
-    // Standard output and standard error go to files, so neither pipe can fill up and block the child.
+    // Standard output and standard error go to files, so neither pipe can fill up and block the child. The
+    // binary gets the test's environment without the rule that silences the toolkit's warnings in the test
+    // process, so that whatever it writes to standard error is seen.
     ScratchDir capture;
-    const std::string outPath = capture.file("stdout"), errPath = capture.file("stderr");
-    std::vector<std::string> argv{VENNRICK_BINARY};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> cargs;
-    for (std::string& a : argv) cargs.push_back(a.data());
-    cargs.push_back(nullptr);
+    auto quoted = [](const std::string& text) {
+        std::string q = "'";
+        for (char c : text) c == '\'' ? q += "'\\''" : q += c;
+        return q + "'";
+    };
+    std::string command = "cd " + quoted(dir) + " && exec env -u QT_LOGGING_RULES " + quoted(VENNRICK_BINARY);
+    for (const std::string& a : args) command += " " + quoted(a);
+    command += " </dev/null >" + quoted(capture.file("stdout")) + " 2>" + quoted(capture.file("stderr"));
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), readFile(capture.file("stdout")),
+            readFile(capture.file("stderr"))};
+}
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
-    // The binary gets the test's environment without the rule that silences the toolkit's warnings in the
-    // test process, so that whatever the binary writes to standard error is seen.
-    std::vector<char*> env;
-    for (char** e = environ; *e != nullptr; ++e)
-        if (std::strncmp(*e, "QT_LOGGING_RULES=", 17) != 0) env.push_back(*e);
-    env.push_back(nullptr);
-    pid_t pid;
-    int rc = posix_spawn(&pid, cargs[0], &actions, nullptr, cargs.data(), env.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) throw std::runtime_error("cannot start " + std::string(cargs[0]));
-    int status = 0;
-    waitpid(pid, &status, 0);
-
-    RunResult result;
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.out = drain(open(outPath.c_str(), O_RDONLY));
-    result.err = drain(open(errPath.c_str(), O_RDONLY));
-    return result;
+std::vector<std::string> manhattanArgs(const std::string& file, const std::vector<std::string>& more) {
+    std::vector<std::string> args = {"-M", "manhattan", "-file", file};
+    args.insert(args.end(), more.begin(), more.end());
+    args.insert(args.end(), {"-idcolumn", "1", "-column", "2"});
+    return args;
 }
 
 std::string maskClock(const std::string& out) {
@@ -110,6 +96,31 @@ std::string expectedPreamble(const std::vector<std::string>& args) {
         "Email: help@vennrick.org, developers@vennrick.org\n\n";
     for (size_t i = 0; i < args.size(); ++i) text += std::to_string(i + 1) + " " + args[i] + "\n";
     return text;
+}
+
+std::string expectedConsole(const std::vector<std::string>& args, const std::string& afterSettings) {
+    std::vector<std::string> argv{"vennrick"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::ostringstream notices;
+    readSettings(collectSwitches(argv), notices);
+    return expectedPreamble(args) + "Start: <clock>\n" + notices.str() + afterSettings;
+}
+
+std::string expectCompleteRun(const std::string& name, const std::string& text, const std::string& hits,
+                              std::vector<std::string> more) {
+    ScratchDir dir;
+    writeFile(dir.file("d.txt"), text);
+    const bool header = std::find(more.begin(), more.end(), "-header") != more.end();
+    more.insert(more.begin(), {"-out", "hits", "-figuretitle", "t"});
+    const std::vector<std::string> args = manhattanArgs("d.txt", more);
+    RunResult run = runVennrick(args, dir.path);
+    EXPECT_EQ(run.status, 0) << name;
+    EXPECT_EQ(maskClock(run.out),
+              expectedConsole(args, std::string(header ? "Header size 1\n" : "No header\n") + "\nDONE in <elapsed>\n\n"))
+        << name;
+    EXPECT_EQ(run.err, "") << name;
+    EXPECT_TRUE(readFile(dir.file("hits")) == hits) << name << ": hit file differs";
+    return readFile(dir.file("hits.jpg"));
 }
 
 }  // namespace vennrick::test

@@ -1,4 +1,4 @@
-// Helpers shared by the tests: scratch directories, files, and running the real binary.
+// Helpers shared by the tests: scratch directories, files, compressed bytes and running the real binary.
 #pragma once
 
 #include <string>
@@ -20,6 +20,9 @@ void writeFile(const std::string& path, const std::string& bytes);
 std::string readFile(const std::string& path);  // empty when missing
 bool fileExists(const std::string& path);
 
+// The text compressed by the BGZF writer: mode "wg" gives one gzip member, "w" bgzip blocks and the end block.
+std::string compressed(const std::string& text, const char* mode);
+
 struct RunResult {
     int status = -1;     // exit status; 128 + signal number when killed by a signal
     std::string out;     // standard output
@@ -29,11 +32,25 @@ struct RunResult {
 // Runs the built vennrick binary with args (without the program name) in directory dir.
 RunResult runVennrick(const std::vector<std::string>& args, const std::string& dir);
 
+// "-M manhattan -file file", then more, then "-idcolumn 1 -column 2": the first occurrence of a switch wins,
+// so more can set other columns.
+std::vector<std::string> manhattanArgs(const std::string& file, const std::vector<std::string>& more = {});
+
 // Standard output with the clock lines masked: "Start: ..." becomes "Start: <clock>" and "DONE in ..."
 // becomes "DONE in <elapsed>".
 std::string maskClock(const std::string& out);
 
 // The banner and argument echo the driver prints before the start line.
 std::string expectedPreamble(const std::vector<std::string>& args);
+
+// Masked standard output of a manhattan run of args: preamble, start line, the settings notices for args (as
+// the settings stage prints them; their texts are pinned by its own tests), then afterSettings.
+std::string expectedConsole(const std::vector<std::string>& args, const std::string& afterSettings);
+
+// Runs text as the data file d.txt with manhattanArgs("d.txt", {"-out", "hits", "-figuretitle", "t"} + more) in a
+// fresh directory and checks a complete run: exit status 0, the console texts, nothing on standard error, the hit
+// file's bytes. Returns the bytes of the image file.
+std::string expectCompleteRun(const std::string& name, const std::string& text, const std::string& hits,
+                              std::vector<std::string> more = {});
 
 }  // namespace vennrick::test
