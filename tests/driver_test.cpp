@@ -2,13 +2,10 @@
 
 #include <gtest/gtest.h>
 
-using vennrick::formatElapsed;
-
 TEST(driver_test, elapsed_time_prints_from_the_largest_non_zero_part_down) {
-    EXPECT_EQ(formatElapsed(0), "\nDONE in 0 msec \n\n");
-    EXPECT_EQ(formatElapsed(59999), "\nDONE in 59 sec 999 msec \n\n");
-    EXPECT_EQ(formatElapsed(61001), "\nDONE in 1 min 1 sec 1 msec \n\n");
-    EXPECT_EQ(formatElapsed(3600000), "\nDONE in 1 h 0 min 0 sec 0 msec \n\n");
-    EXPECT_EQ(formatElapsed(1000), "\nDONE in 1 sec 0 msec \n\n");
-    EXPECT_EQ(formatElapsed(3723004), "\nDONE in 1 h 2 min 3 sec 4 msec \n\n");
+    const std::pair<int64_t, const char*> cases[] = {
+        {0, "0 msec"}, {1000, "1 sec 0 msec"}, {59999, "59 sec 999 msec"}, {61001, "1 min 1 sec 1 msec"},
+        {3600000, "1 h 0 min 0 sec 0 msec"}, {3723004, "1 h 2 min 3 sec 4 msec"}};
+    for (const auto& [msecs, text] : cases)
+        EXPECT_EQ(vennrick::formatElapsed(msecs), "\nDONE in " + std::string(text) + " \n\n") << msecs;
 }

@@ -2,48 +2,30 @@
 
 #include <gtest/gtest.h>
 
-using vennrick::collectSwitches;
-using vennrick::lookupSwitch;
-using vennrick::SwitchList;
-using vennrick::switchPosition;
+using namespace vennrick;
 
-TEST(switches_test, collects_pairs_in_command_line_order_and_ignores_the_rest) {
-    SwitchList s = collectSwitches({"vennrick", "-M", "manhattan", "-file", "a.txt", "-bogus", "x", "-column", "9"});
-    EXPECT_EQ(s, (SwitchList{"-file", "a.txt", "-column", "9"}));
+TEST(switches_test, collection) {
+    const std::tuple<const char*, std::vector<std::string>, SwitchList> cases[] = {
+        {"pairs in order, others ignored", {"v", "-M", "manhattan", "-file", "a", "-bogus", "x", "-column", "9"},
+         {"-file", "a", "-column", "9"}},
+        {"a value spelled like a switch opens a pair", {"v", "-figuretitle", "-chr", "-chr", "1-3"},
+         {"-figuretitle", "-chr", "-chr", "-chr", "-chr", "1-3"}},
+        {"a switch in the last position is dropped", {"v", "-file", "a", "-column"}, {"-file", "a"}},
+        {"program name only", {"v"}, {}},
+        {"names match exactly and case-sensitively", {"v", "-File", "a", "-file ", "b", "file", "c"}, {}},
+        {"repeats give repeated pairs", {"v", "-xnum", "2", "-xnum", "3"}, {"-xnum", "2", "-xnum", "3"}},
+    };
+    for (const auto& [name, args, expected] : cases) EXPECT_EQ(collectSwitches(args), expected) << name;
 }
 
-TEST(switches_test, a_value_spelled_like_a_switch_opens_a_pair_of_its_own) {
-    SwitchList s = collectSwitches({"vennrick", "-figuretitle", "-chr", "-chr", "1-3"});
-    EXPECT_EQ(s, (SwitchList{"-figuretitle", "-chr", "-chr", "-chr", "-chr", "1-3"}));
-}
-
-TEST(switches_test, a_switch_in_the_last_position_has_no_value_and_is_dropped) {
-    EXPECT_EQ(collectSwitches({"vennrick", "-file", "a", "-column"}), (SwitchList{"-file", "a"}));
-    EXPECT_TRUE(collectSwitches({"vennrick"}).empty());
-}
-
-TEST(switches_test, names_match_exactly_and_case_sensitively) {
-    EXPECT_TRUE(collectSwitches({"vennrick", "-File", "a", "-file ", "b", "file", "c"}).empty());
-}
-
-TEST(switches_test, repeated_switches_give_repeated_pairs_and_the_first_wins) {
-    SwitchList s = collectSwitches({"vennrick", "-xnum", "2", "-xnum", "3"});
-    EXPECT_EQ(s.size(), 4u);
-    EXPECT_EQ(lookupSwitch(s, "-xnum"), "2");
-}
-
-TEST(switches_test, lookup_finds_the_first_occurrence_at_any_position) {
-    // "-xnum" first occurs as the value of -figuretitle; the element after it is the value.
-    SwitchList s{"-file", "f", "-figuretitle", "-xnum", "-xnum", "5"};
+TEST(switches_test, lookup_takes_the_element_after_the_first_occurrence_at_any_position) {
+    // "-xnum" first occurs as the value of -figuretitle; "-chr" is the last element and so has no value.
+    const SwitchList s{"-file", "f", "-figuretitle", "-xnum", "-xnum", "5", "-figuretitle", "-chr"};
     EXPECT_EQ(lookupSwitch(s, "-figuretitle"), "-xnum");
     EXPECT_EQ(lookupSwitch(s, "-xnum"), "-xnum");
-    EXPECT_EQ(switchPosition(s, "-figuretitle"), 2);
-    EXPECT_EQ(switchPosition(s, "-ynum"), -1);
-}
-
-TEST(switches_test, a_name_that_is_the_last_element_counts_as_absent) {
-    SwitchList s{"-figuretitle", "-chr"};
     EXPECT_EQ(lookupSwitch(s, "-chr"), std::nullopt);
-    EXPECT_EQ(switchPosition(s, "-chr"), 1);
-    EXPECT_EQ(lookupSwitch(s, "-figuretitle"), "-chr");
+    EXPECT_EQ(lookupSwitch(s, "-ynum"), std::nullopt);
+    EXPECT_EQ(switchPosition(s, "-figuretitle"), 2);
+    EXPECT_EQ(switchPosition(s, "-chr"), 7);
+    EXPECT_EQ(switchPosition(s, "-ynum"), -1);
 }
