@@ -1,6 +1,7 @@
 #include "table_reader.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -563,10 +564,26 @@ size_t estimateRows(const MergeState& state, const DataSource& source) {
     return static_cast<size_t>(rows * 1.05) + 4096;
 }
 
+// The kept-row lists reach hundreds of megabytes, written page by page as pieces are merged, and every new
+// page costs a fault: measured, the faults took longer than the copying. The whole pages a piece is about to
+// fill are asked for in one call instead. Only advice: where the system lacks it, the faults happen as before.
+void prepareToWrite(const void* begin, size_t bytes) {
+#if defined(MADV_POPULATE_WRITE)
+    static const uintptr_t pageSize = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    const uintptr_t first = (reinterpret_cast<uintptr_t>(begin) + pageSize - 1) & ~(pageSize - 1);
+    const uintptr_t last = (reinterpret_cast<uintptr_t>(begin) + bytes) & ~(pageSize - 1);
+    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
+#else
+    (void)begin;
+    (void)bytes;
+#endif
+}
+
 template <class T>
 void appendReserved(std::vector<T>& list, const std::vector<T>& more, size_t estimate) {
     size_t need = list.size() + more.size();
     if (need > list.capacity()) list.reserve(std::max({need, estimate, list.capacity() + list.capacity() / 4}));
+    prepareToWrite(list.data() + list.size(), more.size() * sizeof(T));
     list.insert(list.end(), more.begin(), more.end());
 }
 
