@@ -40,7 +40,7 @@ struct HitFile {
 struct ReadOptions {
     unsigned threads = 2;                 // parsing threads
     bool showProgress = false;            // progress on standard error (only when it is a terminal)
-    size_t chunkBytes = size_t{8} << 20;  // bytes of whole lines parsed as one piece of work
+    size_t chunkBytes = size_t{1} << 20;  // bytes of whole lines parsed as one piece of work
 };
 
 struct TableRead {
