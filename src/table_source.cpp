@@ -133,6 +133,9 @@ Outcome<size_t> readBlock(DataSource& source, char* buffer, size_t size) {
 
 uint64_t fileBytesConsumed(const DataSource& source) {
     if (source.bgzf == nullptr) return source.plainBytesRead;
+    // In a bgzip file, the offset of the block being handed out; the descriptor's offset runs ahead by what
+    // the decompression threads have read, which made the reader's size estimate from it far too low.
+    if (bgzf_compression(source.bgzf) == bgzf) return static_cast<uint64_t>(source.bgzf->block_address);
     off_t at = source.positionFd >= 0 ? lseek(source.positionFd, 0, SEEK_CUR) : -1;
     return at < 0 ? 0 : static_cast<uint64_t>(at);
 }
