@@ -58,6 +58,25 @@ TEST(numbers_test, double_conversion_matches_the_toolkit) {
     randomTexts(12345, "0123456789.eE+- \tnaifNIF", 8, expectSameAsToolkitDouble);
 }
 
+TEST(numbers_test, long_significands_near_the_fast_path_limits_match_the_toolkit) {
+    // Plain decimals of up to 19 digits with exponents up to +-22 are converted by one multiplication or
+    // division; longer significands, larger exponents and values beyond 2^53 take the general path.
+    std::mt19937_64 random(2024);
+    for (int n = 0; n < 20000; ++n) {
+        const int digits = 15 + static_cast<int>(random() % 6);  // 15..20 significant digits
+        std::string text = std::to_string(1 + random() % 9);
+        for (int i = 1; i < digits; ++i) text += static_cast<char>('0' + random() % 10);
+        if (random() % 2) text.insert(1 + random() % (text.size() - 1), ".");
+        const int exponent = static_cast<int>(random() % 51) - 25;  // -25..25
+        if (exponent != 0) text += "e" + std::to_string(exponent);
+        expectSameAsToolkitDouble(text);
+    }
+    for (const char* text : {"9007199254740993", "9007199254740992.5", "9007199254740993e22", "1e22", "1e23",
+                             "4.5035996273704985e-22", "9999999999999999999e-22", "18446744073709551615",
+                             "18446744073709551616e-23"})
+        expectSameAsToolkitDouble(text);
+}
+
 TEST(numbers_test, int_conversion_matches_the_toolkit) {
     for (const char* text : {" 12 ", "\t12", "12\r", "+12", "-12", "012", "2147483647", "2147483648", "-2147483648",
                              "-2147483649", "1e3", "12.0", "0x1f", "1,000", "", "+", "-", " - 1", "\v12", "12\n",
