@@ -49,18 +49,7 @@ fi
 wants() { local t; for t in "${selected[@]}"; do [ "$t" = "$1" ] && return 0; done; return 1; }
 
 # --- Debian packages: GNU time for the peak memory, bgzip (package tabix) for the block-compressed table.
-missing=""
-[ -x /usr/bin/time ] || missing="$missing time"
-if wants 10M.bgz && ! command -v bgzip >/dev/null 2>&1; then missing="$missing tabix"; fi
-if [ -n "$missing" ]; then
-    echo "Installing:$missing" >&2
-    SUDO=""
-    [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-    export DEBIAN_FRONTEND=noninteractive
-    $SUDO apt-get update -qq
-    # shellcheck disable=SC2086  # one word per package
-    $SUDO apt-get install -y -qq --no-install-recommends $missing >/dev/null
-fi
+"$root/scripts/install-deps.sh" time tabix
 
 # --- The tables, cached and stamped with the generator's source.
 mkdir -p "$bench_dir/out"

@@ -1,10 +1,11 @@
 #!/bin/sh
-# Installs the Debian packages that building, running and testing Vennrick need.
+# Installs the Debian packages that building, running and testing Vennrick need, and any further packages
+# named as arguments (the benchmark scripts name theirs).
 # Idempotent: when every package is already installed it only checks and returns.
 set -eu
 
 packages="g++ cmake make pkg-config qt6-base-dev libhts-dev zlib1g-dev libgtest-dev
-fonts-crosextra-carlito fonts-dejavu-core gzip"
+fonts-crosextra-carlito fonts-dejavu-core gzip $*"
 # The fuzz targets are built with clang's libFuzzer.
 if [ "${VENNRICK_FUZZ:-0}" = 1 ]; then
     packages="$packages clang libclang-rt-14-dev"

@@ -12,14 +12,7 @@ build=${1:-$root/build}
 lib="$build/libvennrick_core.a"
 [ -f "$lib" ] || { echo "plot_benchmark.sh: no $lib (build the project first)" >&2; exit 2; }
 
-if ! pkg-config --exists benchmark; then
-    echo "Installing: libbenchmark-dev" >&2
-    SUDO=""
-    [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-    export DEBIAN_FRONTEND=noninteractive
-    $SUDO apt-get update -qq
-    $SUDO apt-get install -y -qq --no-install-recommends libbenchmark-dev >/dev/null
-fi
+"$root/scripts/install-deps.sh" libbenchmark-dev
 
 out="$build/plot_benchmark"
 # shellcheck disable=SC2046  # pkg-config output is meant to split into words
