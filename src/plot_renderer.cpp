@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include "write_all.h"
+
 namespace vennrick {
 
 namespace {
@@ -126,19 +128,7 @@ bool saveJpeg(const QImage& image, const std::string& path) {
     if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "JPEG", 90)) return false;
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) return false;
-    const char* bytes = jpeg.constData();
-    size_t left = static_cast<size_t>(jpeg.size());
-    bool written = true;
-    while (left > 0) {
-        const ssize_t n = write(fd, bytes, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            written = false;
-            break;
-        }
-        bytes += n;
-        left -= static_cast<size_t>(n);
-    }
+    bool written = writeAll(fd, jpeg.constData(), static_cast<size_t>(jpeg.size()));
     if (!written) {
         const int ignored = ftruncate(fd, 0);  // fails on a device such as /dev/full, which holds nothing
         (void)ignored;

@@ -21,6 +21,7 @@
 
 #include "numbers.h"
 #include "table_source.h"
+#include "write_all.h"
 
 namespace vennrick {
 namespace {
@@ -31,17 +32,6 @@ constexpr size_t kHitBufferBytes = size_t{1} << 20;  // hit rows are written in 
 
 // ---------------------------------------------------------------------------------------------------------
 // Hit file
-
-bool writeAll(int fd, const char* bytes, size_t size) {
-    while (size > 0) {
-        ssize_t n = write(fd, bytes, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
 
 void writeOrRemember(HitFile& hits, const char* bytes, size_t size) {
     if (hits.failed || size == 0) return;
@@ -368,6 +358,7 @@ void parsePlainLines(const char* p, const char* end, const RowRules& r, ParserSt
             res.faultLine = res.lines;
             return;
         }
+        if (lineEnd == end) return;  // the last line had no line end
         p = lineEnd + 1;
     }
 }
