@@ -5,6 +5,7 @@
 
 #include <QFont>
 #include <QGuiApplication>
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 
@@ -29,22 +30,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);
     static const char* const kChroms[] = {"1-23", "1-22;X", "X", "1", "0-2147483647"};
     fuzz::TempDir dir;
-    SwitchList switches{"-file", dir.file("run-data"), "-out", dir.file("run-hits"), "-column", "2",
-                        "-idcolumn", "1"};
+    SwitchList switches{"-file", dir.file("run-data"), "-out", dir.file("run-hits")};
     auto add = [&](const char* name, std::string value) {
         switches.push_back(name);
         switches.push_back(std::move(value));
     };
-    if (in.ConsumeBool()) add("-poscolumn", "3");
+    // Columns 1, 2, 3 usually; sometimes any positive 32-bit number.
+    auto column = [&](int32_t usual) { return std::to_string(std::max(fuzz::smallOrAny(in, usual, usual), 1)); };
+    add("-column", column(2));
+    add("-idcolumn", column(1));
+    if (in.ConsumeBool()) add("-poscolumn", column(3));
     if (in.ConsumeBool()) add("-posrange", std::to_string(in.ConsumeIntegral<int32_t>()) + ":" +
                                                std::to_string(in.ConsumeIntegral<int32_t>()));
     add("-chr", in.PickValueInArray(kChroms));
-    add("-div", std::to_string(in.ConsumeIntegralInRange(0, 100)));
+    add("-div", std::to_string(fuzz::smallOrAny(in, 0, 100)));
     add("-threshold", std::to_string(in.ConsumeFloatingPoint<float>()));
-    add("-xnum", std::to_string(in.ConsumeIntegralInRange(-1, 3)));
-    add("-ynum", std::to_string(in.ConsumeIntegralInRange(-1, 3)));
-    add("-font1", std::to_string(in.ConsumeIntegralInRange(-2, 40)));
-    add("-font2", std::to_string(in.ConsumeIntegralInRange(-2, 40)));
+    add("-xnum", std::to_string(fuzz::smallOrAny(in, -1, 3)));
+    add("-ynum", std::to_string(fuzz::smallOrAny(in, -1, 3)));
+    add("-font1", std::to_string(fuzz::smallOrAny(in, -2, 40)));
+    add("-font2", std::to_string(fuzz::smallOrAny(in, -2, 40)));
     if (in.ConsumeBool()) add("-logp", "yes");
     if (in.ConsumeBool()) add("-delim", "whitespace");
     fuzz::writeFile(dir.file("run-data"), in.ConsumeRemainingBytesAsString());

@@ -16,6 +16,11 @@ void require(bool condition, const char* what) {
     std::abort();
 }
 
+int32_t smallOrAny(FuzzedDataProvider& in, int32_t lo, int32_t hi) {
+    if (in.ConsumeIntegralInRange(0, 3) == 0) return in.ConsumeIntegral<int32_t>();
+    return in.ConsumeIntegralInRange(lo, hi);
+}
+
 std::vector<std::string> splitAtNul(const uint8_t* data, size_t size) {
     std::vector<std::string> parts(1);
     for (size_t i = 0; i < size; ++i) {

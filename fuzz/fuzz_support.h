@@ -1,6 +1,8 @@
 // Shared by the fuzz targets: invariant checks that abort with a message, scratch files, input splitting.
 #pragma once
 
+#include <fuzzer/FuzzedDataProvider.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -10,6 +12,10 @@ namespace vennrick::fuzz {
 
 // Aborts the process (a finding for the fuzzer) when condition is false.
 void require(bool condition, const char* what);
+
+// Mostly a small number in [lo, hi]; one time in four any 32-bit number, so that switch values from the
+// whole range (a mistyped column number, a huge count) are tried as well as the usual ones.
+int32_t smallOrAny(FuzzedDataProvider& in, int32_t lo, int32_t hi);
 
 // The input split at NUL bytes.
 std::vector<std::string> splitAtNul(const uint8_t* data, size_t size);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -66,6 +67,8 @@ struct RowRules {
     Delimiter Delim;
     int32_t idcolumn = 0, column = 0, poscolumn = 0;  // 1-based; poscolumn 0 for none
     int32_t lastColumn = 0;                            // rows are split up to this column and no further
+    std::array<int32_t, 3> wanted{};                   // the columns in use, ascending, each once
+    int wantedCount = 0;                               // entries of wanted in use, >= 1
     std::string_view Missing;
     const ChromSelection* SelChrom = nullptr;
     PositionWindow window;
@@ -108,7 +111,6 @@ struct ParserState {
     bool selected = false;     // whether that ID is selected
     bool valid = false;        // id and selected hold an answer
     bool lastRunIsId = false;  // the last run of the piece being parsed has that ID
-    std::vector<const char*> fieldEnds;  // end of each field of the current row, up to the last column in use
 };
 
 struct RowFields {
@@ -321,14 +323,10 @@ private:
 };
 
 // Parses whole lines [p, end) of a piece without carriage returns, split at a single delimiter character.
+// Only the fields of the columns in use are kept, so the work and memory of a row follow its length, never
+// the column numbers.
 void parsePlainLines(const char* p, const char* end, const RowRules& r, ParserState& state, PieceResult& res) {
     StopScanner scanner(p, end, r.Delim.ch);
-    state.fieldEnds.resize(static_cast<size_t>(r.lastColumn));
-    const char** fieldEnds = state.fieldEnds.data();
-    auto field = [&](const char* lineBegin, int32_t col) {
-        const char* begin = col == 1 ? lineBegin : fieldEnds[col - 2] + 1;
-        return std::string_view(begin, static_cast<size_t>(fieldEnds[col - 1] - begin));
-    };
     while (p < end) {
         ++res.lines;
         StopScanner::Stop stop = scanner.nextStop();
@@ -337,21 +335,22 @@ void parsePlainLines(const char* p, const char* end, const RowRules& r, ParserSt
             continue;
         }
         ++res.rows;
-        fieldEnds[0] = stop.at;
-        for (int32_t col = 1; col < r.lastColumn; ++col) {
+        RowFields f;
+        const char* fieldBegin = p;
+        for (int32_t col = 1, w = 0;; ++col) {
+            if (col == r.wanted[w]) {
+                takeField(col, fieldBegin, stop.at, r, f);
+                if (++w == r.wantedCount) break;
+            }
             if (stop.lineEnd) {
                 res.fault = RowFault::tooFewFields;
                 res.faultLine = res.lines;
                 return;
             }
+            fieldBegin = stop.at + 1;
             stop = scanner.nextStop();
-            fieldEnds[col] = stop.at;
         }
         const char* lineEnd = stop.lineEnd ? stop.at : scanner.nextLineEnd();
-        RowFields f;
-        f.id = field(p, r.idcolumn);
-        f.value = field(p, r.column);
-        if (r.poscolumn != 0) f.pos = field(p, r.poscolumn);
         RowFault fault = handleRow(p, lineEnd, f, r, state, res);
         if (fault != RowFault::none) {
             res.fault = fault;
@@ -624,6 +623,11 @@ RowRules rulesFrom(const PlotSettings& s) {
     r.column = s.column;
     r.poscolumn = s.poscolumn;
     r.lastColumn = std::max({s.idcolumn, s.column, s.poscolumn});
+    std::array<int32_t, 3> columns = {s.idcolumn, s.column, s.poscolumn};
+    std::sort(columns.begin(), columns.end());
+    for (int32_t col : columns) {
+        if (col >= 1 && (r.wantedCount == 0 || r.wanted[r.wantedCount - 1] != col)) r.wanted[r.wantedCount++] = col;
+    }
     r.Missing = s.Missing;
     r.SelChrom = &s.SelChrom;
     r.window = s.window;

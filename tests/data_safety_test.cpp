@@ -167,3 +167,22 @@ TEST(data_safety_test, tiny_disks) {
     EXPECT_EQ(readFile(dir.file("small/hits")), kHits);
     EXPECT_EQ(readFile(dir.file("img")), kHits);
 }
+
+TEST(data_safety_test, column_numbers_beyond_every_row_cost_nothing) {
+    // A mistyped column number must end with the p-value message at the first row, in the time and memory of
+    // a small run: a reader that sizes per-row bookkeeping by the column number takes gigabytes here.
+    ScratchDir dir;
+    writeFile(dir.file("d.txt"), "CHR\tBP\tP\n1\t100\t1e-9\n2\t200\t0.5\n");
+    for (const char* huge : {"2147483647", "300000000"}) {
+        for (const char* column : {"-column", "-idcolumn", "-poscolumn"}) {
+            const std::vector<std::string> args = manhattanArgs(
+                "d.txt", {column, huge, "-column", "3", "-idcolumn", "1", "-poscolumn", "2", "-header", "yes"});
+            RunResult run = runVennrick(args, dir.path);
+            EXPECT_EQ(run.status, 1) << column << " " << huge;
+            EXPECT_EQ(maskClock(run.out),
+                      expectedConsole(args, kHeader + "Cannot read p-value. Did you forget to specify header?\n"));
+            EXPECT_EQ(run.err, "vennrick: 'd.txt' line 2: the row has fewer than " + std::string(huge) + " fields\n");
+            EXPECT_LT(run.peakKb, 400 * 1024) << column << " " << huge;
+        }
+    }
+}

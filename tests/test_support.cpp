@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <htslib/bgzf.h>
 #include <sys/stat.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <algorithm>
@@ -71,9 +73,17 @@ RunResult runVennrick(const std::vector<std::string>& args, const std::string& d
     std::string command = "cd " + quoted(dir) + " && exec env -u QT_LOGGING_RULES " + quoted(VENNRICK_BINARY);
     for (const std::string& a : args) command += " " + quoted(a);
     command += " </dev/null >" + quoted(capture.file("stdout")) + " 2>" + quoted(capture.file("stderr"));
-    const int status = std::system(command.c_str());
+    // Run through the shell and waited for with wait4, which also tells the child's peak resident size.
+    int status = -1;
+    struct rusage usage {};
+    const pid_t child = fork();
+    if (child == 0) {
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    if (child < 0 || wait4(child, &status, 0, &usage) != child) throw std::runtime_error("cannot run " + command);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), readFile(capture.file("stdout")),
-            readFile(capture.file("stderr"))};
+            readFile(capture.file("stderr")), usage.ru_maxrss};
 }
 
 std::vector<std::string> manhattanArgs(const std::string& file, const std::vector<std::string>& more) {

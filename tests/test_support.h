@@ -27,6 +27,7 @@ struct RunResult {
     int status = -1;     // exit status; 128 + signal number when killed by a signal
     std::string out;     // standard output
     std::string err;     // standard error
+    long peakKb = 0;     // peak resident size of the process, in kilobytes
 };
 
 // Runs the built vennrick binary with args (without the program name) in directory dir.
