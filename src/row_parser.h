@@ -1,0 +1,89 @@
+// The row parser: what every row is tested against, the kept rows and hits of one piece of the file, and the
+// parsing of whole lines into them.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fatal.h"
+#include "plot_data.h"
+#include "settings.h"
+
+namespace vennrick {
+
+// What every row is tested against, taken once from the settings.
+struct RowRules {
+    Delimiter Delim;
+    int32_t idcolumn = 0, column = 0, poscolumn = 0;  // 1-based; poscolumn 0 for none
+    int32_t lastColumn = 0;                            // rows are split up to this column and no further
+    std::array<int32_t, 3> wanted{};                   // the columns in use, ascending, each once
+    int wantedCount = 0;                               // entries of wanted in use, >= 1
+    std::string_view Missing;
+    const ChromSelection* SelChrom = nullptr;
+    PositionWindow window;
+    int32_t divvalue = 1;
+    double threshold = 0;  // the single-precision threshold widened to double
+    bool logp = false;     // the p-value column already holds -log10(p)
+};
+
+enum class RowFault { none, tooFewFields, pvalue, pos };
+
+// The kept rows of one piece of the file, in file order, and the hit rows among them.
+struct PieceResult {
+    std::vector<IdRun> runs;
+    std::vector<double> values;
+    std::vector<int32_t> positions;
+    double minY = PlotData{}.minY;
+    double maxY = PlotData{}.maxY;
+    std::string hits;    // hit rows, each followed by "\n"
+    uint64_t lines = 0;  // lines of the piece, empty ones included
+    uint64_t rows = 0;   // non-empty lines
+    RowFault fault = RowFault::none;  // the piece stops at its first fatal row
+    uint64_t faultLine = 0;           // 1-based line of that row within the piece
+
+    void reset() {
+        runs.clear();
+        values.clear();
+        positions.clear();
+        minY = PlotData{}.minY;
+        maxY = PlotData{}.maxY;
+        hits.clear();
+        lines = rows = faultLine = 0;
+        fault = RowFault::none;
+    }
+};
+
+// What a parsing thread keeps from row to row. Rows of one chromosome come together: the selection answer
+// for the last ID seen is kept, and whether the piece's last run has that ID.
+struct ParserState {
+    std::string id;            // ID of the last row tested against the selection
+    bool selected = false;     // whether that ID is selected
+    bool valid = false;        // id and selected hold an answer
+    bool lastRunIsId = false;  // the last run of the piece being parsed has that ID
+};
+
+// The rules of the settings.
+RowRules rulesFrom(const PlotSettings& s);
+
+// Parses whole lines [p, end) into res (reset first), stopping at the first fatal row. Carriage returns are
+// dropped in place. Up to kScanSlack bytes after end must be readable (their content is ignored).
+constexpr size_t kScanSlack = 64;
+void parseLines(char* p, char* end, const RowRules& r, ParserState& state, PieceResult& res);
+
+// The fatal outcome of the piece's fatal row, at lineNumber of the file.
+Fatal rowFatal(const PieceResult& res, const RowRules& rules, const std::string& path, uint64_t lineNumber);
+
+// Removes every carriage return from [begin, end) in place; returns the new end.
+char* dropCarriageReturns(char* begin, char* end);
+
+// Clears the upper halves of the vector registers when the processor has them. A thread starts with a
+// copy of its creator's register state; after the GUI library's vector code that state can be "dirty",
+// and then every plain SSE instruction, as in log10, pays a penalty: measured, it made reading 3 times
+// slower.
+void clearUpperVectorState();
+
+}  // namespace vennrick
