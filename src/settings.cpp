@@ -105,6 +105,27 @@ PositionWindow parsePosRange(std::string_view value, int32_t poscolumn, const Ch
     return window;
 }
 
+Fatal invalidValue(std::string_view name, std::string_view value, std::string_view accepted) {
+    return Fatal{"", "invalid value '" + std::string(value) + "' for " + std::string(name) + ": expected " +
+                         std::string(accepted)};
+}
+
+Outcome<bool> readYesNo(const SwitchList& switches, std::string_view name, bool fallback) {
+    std::optional<std::string> value = lookupSwitch(switches, name);
+    if (!value) return fallback;
+    if (*value == "yes" || *value == "no") return *value == "yes";
+    return invalidValue(name, *value, "yes or no");
+}
+
+Outcome<int32_t> readInteger(const SwitchList& switches, std::string_view name, int32_t fallback, int32_t lo,
+                             int32_t hi) {
+    std::optional<std::string> value = lookupSwitch(switches, name);
+    if (!value) return fallback;
+    std::optional<int32_t> number = parseInt(*value);
+    if (number && *number >= lo && *number <= hi) return *number;
+    return invalidValue(name, *value, "a whole number from " + std::to_string(lo) + " to " + std::to_string(hi));
+}
+
 Outcome<PlotSettings> readSettings(const SwitchList& switches, std::ostream& out) {
     PlotSettings s;
     auto lookup = [&](std::string_view name) { return lookupSwitch(switches, name); };

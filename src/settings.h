@@ -73,6 +73,20 @@ struct PlotSettings {
     int logpyes = 0;             // 1 when the p-value column already holds -log10(p)
 };
 
+// Switches beyond the classic set are strict: a value they do not accept stops the run before any file is
+// opened, with one line on standard error and nothing more on standard output.
+
+// The fatal outcome for such a value: "invalid value 'V' for NAME: expected ACCEPTED".
+Fatal invalidValue(std::string_view name, std::string_view value, std::string_view accepted);
+
+// "yes" gives true, "no" false, absent the fallback; any other value is fatal.
+Outcome<bool> readYesNo(const SwitchList& switches, std::string_view name, bool fallback);
+
+// A base-10 integer from lo to hi (the conversion rules of the classic switches); absent, the fallback.
+// Anything else is fatal.
+Outcome<int32_t> readInteger(const SwitchList& switches, std::string_view name, int32_t fallback, int32_t lo,
+                             int32_t hi);
+
 // Reads every setting from the switches in the fixed order, writing the notices to out. Ends with
 // "running manhattan()\n\n" or returns the fatal outcome of a missing file or a missing or invalid column.
 Outcome<PlotSettings> readSettings(const SwitchList& switches, std::ostream& out);
