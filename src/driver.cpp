@@ -5,6 +5,7 @@
 #include <QTime>
 #include <optional>
 
+#include "diagnostics.h"
 #include "manhattan.h"
 #include "switches.h"
 
@@ -51,11 +52,22 @@ int runDriver(const std::vector<std::string>& args, std::ostream& out, std::ostr
         std::optional<std::string> found = findMode(args);
         if (!found) {
             out << "You need to specify the mode '-M'\n\n" << std::flush;
+            printLines(err, {usageHint()});
             return 1;
         }
         if (found->size() <= kModeCapacity) mode = *found;
     }
     const SwitchList Switches = mode == "manhattan" ? collectSwitches(args) : SwitchList{};
+    // For people, on standard error: what the command line holds that no switch takes, or why nothing runs.
+    if (lookupSwitch(collectSwitches(args), "-quiet") != std::optional<std::string>("yes")) {
+        if (mode == "manhattan") {
+            printLines(err, argumentWarnings(args));
+        } else if (args.size() > 1) {
+            printLines(err, {"unknown mode '" + shownText(*findMode(args)) + "': the only mode is manhattan; " + usageHint()});
+        } else {
+            printLines(err, {usageHint()});
+        }
+    }
 
     QElapsedTimer t;
     t.start();

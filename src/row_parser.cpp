@@ -41,38 +41,82 @@ inline void takeField(int32_t col, const char* begin, const char* end, const Row
     if (col == r.poscolumn) f.pos = field;
 }
 
-// Cuts the fields up to the last column in use; false when the row has fewer fields.
-bool splitRow(const char* p, const char* end, const RowRules& r, RowFields& f) {
-    int32_t col = 1;
-    if (r.Delim.whitespaceRuns) {
-        while (p < end && isBlank(*p)) ++p;
+// Hands the fields of the line [p, end) to take(begin, end) in order, until take returns false. A single
+// delimiter character cuts every field, empty ones included; "whitespace" cuts at runs of blanks and makes no
+// field of blanks at either end.
+template <class Take>
+void forEachField(const char* p, const char* end, const Delimiter& d, Take&& take) {
+    if (d.whitespaceRuns) {
         for (;;) {
-            if (p == end) return false;
+            while (p < end && isBlank(*p)) ++p;
+            if (p == end) return;
             const char* fieldEnd = p;
             while (fieldEnd < end && !isBlank(*fieldEnd)) ++fieldEnd;
-            takeField(col, p, fieldEnd, r, f);
-            if (col == r.lastColumn) return true;
+            if (!take(p, fieldEnd)) return;
             p = fieldEnd;
-            while (p < end && isBlank(*p)) ++p;
-            ++col;
         }
     }
     for (;;) {
-        const char* delim = static_cast<const char*>(std::memchr(p, r.Delim.ch, static_cast<size_t>(end - p)));
-        const char* fieldEnd = delim != nullptr ? delim : end;
-        takeField(col, p, fieldEnd, r, f);
-        if (col == r.lastColumn) return true;
-        if (delim == nullptr) return false;
+        const char* delim = static_cast<const char*>(std::memchr(p, d.ch, static_cast<size_t>(end - p)));
+        if (!take(p, delim != nullptr ? delim : end) || delim == nullptr) return;
         p = delim + 1;
-        ++col;
     }
+}
+
+// Cuts the fields up to the last column in use; false when the row has fewer fields.
+bool splitRow(const char* p, const char* end, const RowRules& r, RowFields& f) {
+    int32_t col = 0;
+    forEachField(p, end, r.Delim, [&](const char* begin, const char* fieldEnd) {
+        takeField(++col, begin, fieldEnd, r, f);
+        return col != r.lastColumn;
+    });
+    return col == r.lastColumn;
+}
+
+// For a row of one field: the delimiter its text suggests, as a hint; empty when there is none.
+std::string delimiterHint(std::string_view row, const Delimiter& inForce) {
+    static constexpr std::pair<char, std::string_view> kCandidates[] = {
+        {'\t', "tab"}, {',', "comma"}, {';', "semicolon"}, {' ', "whitespace"}};
+    for (const auto& [ch, name] : kCandidates) {
+        if (ch != inForce.ch && row.find(ch) != std::string_view::npos)
+            return "it is one field with -delim " + delimiterName(inForce) + " but holds '" + (ch == '\t' ? "\\t" : std::string(1, ch)) +
+                   "': try -delim " + std::string(name);
+    }
+    return "";
+}
+
+// Records a row with fewer fields than the last column in use, with its field count.
+void recordShortRow(PieceResult& res, const char* begin, const char* end, int32_t fieldCount, const RowRules& r) {
+    res.fault = RowFault::tooFewFields;
+    res.faultLine = res.lines;
+    res.faultFieldCount = fieldCount;
+    if (fieldCount <= 1) res.faultHint = delimiterHint(std::string_view(begin, static_cast<size_t>(end - begin)), r.Delim);
+}
+
+// Records a row whose p-value or position cannot be read, with the field's text.
+void recordBadField(PieceResult& res, RowFault fault, const RowFields& f) {
+    res.fault = fault;
+    res.faultLine = res.lines;
+    res.faultField = shownText(fault == RowFault::pos ? f.pos : f.value);
+}
+
+// Notes the ID of a row that is not selected, for the summary, while the piece has fewer than kIdSamples.
+void noteUnselected(PieceResult& res, std::string_view id) {
+    if (res.unselectedIds.size() >= kIdSamples) return;
+    for (const std::string& seen : res.unselectedIds) {
+        if (seen == id) return;
+    }
+    res.unselectedIds.emplace_back(id);
 }
 
 // Tests one non-empty row, already split, in the documented order and, when it is kept, adds it to the
 // piece's result.
 RowFault handleRow(const char* begin, const char* end, const RowFields& f, const RowRules& r, ParserState& state,
                    PieceResult& res) {
-    if (sameText(f.value, r.Missing)) return RowFault::none;
+    if (sameText(f.value, r.Missing)) {
+        ++res.counts.missing;
+        return RowFault::none;
+    }
 
     double value;
     std::optional<double> number = parseDouble(f.value);
@@ -85,7 +129,10 @@ RowFault handleRow(const char* begin, const char* end, const RowFields& f, const
             return RowFault::pvalue;
         }
     } else if (number) {
-        if (*number == 0) return RowFault::none;
+        if (*number == 0) {
+            ++res.counts.zero;
+            return RowFault::none;
+        }
         value = -std::log10(*number);
     } else if (std::optional<double> tiny = minusLog10OfTinyNumber(f.value)) {
         value = *tiny;  // a p-value below the double range, e.g. 1e-400: very significant, not 0
@@ -98,14 +145,21 @@ RowFault handleRow(const char* begin, const char* end, const RowFields& f, const
         state.id.assign(f.id);
         state.valid = true;
         state.lastRunIsId = !res.runs.empty() && res.runs.back().id == f.id;
+        if (!state.selected) noteUnselected(res, f.id);
     }
-    if (!state.selected) return RowFault::none;
+    if (!state.selected) {
+        ++res.counts.unselected;
+        return RowFault::none;
+    }
 
     if (r.poscolumn != 0) {
         std::optional<int32_t> pos = parseInt(f.pos);
         if (!pos) return RowFault::pos;
         if (r.window.posrangeallowed == 1) {
-            if (*pos < r.window.startpos || *pos > r.window.endpos) return RowFault::none;
+            if (*pos < r.window.startpos || *pos > r.window.endpos) {
+                ++res.counts.outsideWindow;
+                return RowFault::none;
+            }
             res.positions.push_back(*pos);
         } else {
             res.positions.push_back(*pos / r.divvalue);
@@ -121,7 +175,9 @@ RowFault handleRow(const char* begin, const char* end, const RowFields& f, const
     res.values.push_back(value);
     if (value < res.minY) res.minY = value;
     if (value > res.maxY) res.maxY = value;
+    res.counts.outsideUnit += !(value >= 0);  // p above 1 gives a negative value, a negative p NaN
     if (value >= r.threshold) {
+        ++res.counts.hits;
         res.hits.append(begin, static_cast<size_t>(end - begin));
         res.hits.push_back('\n');
     }
@@ -223,8 +279,7 @@ void parsePlainLines(const char* p, const char* end, const RowRules& r, ParserSt
                 if (++w == r.wantedCount) break;
             }
             if (stop.lineEnd) {
-                res.fault = RowFault::tooFewFields;
-                res.faultLine = res.lines;
+                recordShortRow(res, p, stop.at, col, r);
                 return;
             }
             fieldBegin = stop.at + 1;
@@ -232,11 +287,7 @@ void parsePlainLines(const char* p, const char* end, const RowRules& r, ParserSt
         }
         const char* lineEnd = stop.lineEnd ? stop.at : scanner.nextLineEnd();
         RowFault fault = handleRow(p, lineEnd, f, r, state, res);
-        if (fault != RowFault::none) {
-            res.fault = fault;
-            res.faultLine = res.lines;
-            return;
-        }
+        if (fault != RowFault::none) return recordBadField(res, fault, f);
         if (lineEnd == end) return;  // the last line had no line end
         p = lineEnd + 1;
     }
@@ -290,14 +341,29 @@ RowRules rulesFrom(const PlotSettings& s) {
 
 Fatal rowFatal(const PieceResult& res, const RowRules& rules, const std::string& path, uint64_t lineNumber) {
     const std::string where = "'" + path + "' line " + std::to_string(lineNumber) + ": ";
-    switch (res.fault) {
-        case RowFault::tooFewFields:
-            return Fatal{kPvalueMessage, where + "the row has fewer than " + std::to_string(rules.lastColumn) + " fields"};
-        case RowFault::pos:
-            return Fatal{kPosMessage, where + "the position field is not a 32-bit integer"};
-        default:
-            return Fatal{kPvalueMessage, where + "the p-value field is not a number"};
+    if (res.fault == RowFault::tooFewFields) {
+        return Fatal{kPvalueMessage, where + "the row has " + std::to_string(res.faultFieldCount) +
+                                         (res.faultFieldCount == 1 ? " field" : " fields") + ", fewer than the " +
+                                         std::to_string(rules.lastColumn) + " the columns need" +
+                                         (res.faultHint.empty() ? "" : "; " + res.faultHint)};
     }
+    std::string detail = where + (res.fault == RowFault::pos ? "the position field '" + res.faultField +
+                                                                   "' is not a 32-bit integer"
+                                                             : "the p-value field '" + res.faultField + "' is not a number");
+    if (!res.faultField.empty() && (res.faultField[0] == '"' || res.faultField[0] == '\''))
+        detail += "; the quotes are part of the field: remove them from the table";
+    else if (lineNumber == 1)
+        detail += "; if line 1 holds column names, add -header yes";
+    return Fatal{res.fault == RowFault::pos ? kPosMessage : kPvalueMessage, detail};
+}
+
+std::vector<std::string_view> splitFields(std::string_view line, const Delimiter& delimiter) {
+    std::vector<std::string_view> fields;
+    forEachField(line.data(), line.data() + line.size(), delimiter, [&](const char* begin, const char* end) {
+        fields.emplace_back(begin, static_cast<size_t>(end - begin));
+        return true;
+    });
+    return fields;
 }
 
 // Parses whole lines [p, end), stopping at the first fatal row.
@@ -305,6 +371,7 @@ void parseLines(char* p, char* end, const RowRules& r, ParserState& state, Piece
     clearUpperVectorState();
     res.reset();
     state.lastRunIsId = false;
+    state.valid = false;  // the piece notes its own unselected IDs, whichever piece this thread parsed before
     const bool hasCarriageReturn = p < end && std::memchr(p, '\r', static_cast<size_t>(end - p)) != nullptr;
     if (!hasCarriageReturn && !r.Delim.whitespaceRuns) return parsePlainLines(p, end, r, state, res);
     while (p < end) {
@@ -316,12 +383,13 @@ void parseLines(char* p, char* end, const RowRules& r, ParserState& state, Piece
         if (lineEnd != p) {
             ++res.rows;
             RowFields f;
-            RowFault fault = splitRow(p, lineEnd, r, f) ? handleRow(p, lineEnd, f, r, state, res) : RowFault::tooFewFields;
-            if (fault != RowFault::none) {
-                res.fault = fault;
-                res.faultLine = res.lines;
-                return;
+            if (!splitRow(p, lineEnd, r, f)) {
+                int32_t fieldCount = 0;
+                forEachField(p, lineEnd, r.Delim, [&](const char*, const char*) { return ++fieldCount > 0; });
+                return recordShortRow(res, p, lineEnd, fieldCount, r);
             }
+            RowFault fault = handleRow(p, lineEnd, f, r, state, res);
+            if (fault != RowFault::none) return recordBadField(res, fault, f);
         }
         p = next;
     }

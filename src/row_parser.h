@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "diagnostics.h"
 #include "fatal.h"
 #include "plot_data.h"
 #include "settings.h"
@@ -42,8 +43,13 @@ struct PieceResult {
     std::string hits;    // hit rows, each followed by "\n"
     uint64_t lines = 0;  // lines of the piece, empty ones included
     uint64_t rows = 0;   // non-empty lines
+    RowCounts counts;    // skipped rows by reason, hits
+    std::vector<std::string> unselectedIds;  // the first kIdSamples distinct IDs of the rows not selected
     RowFault fault = RowFault::none;  // the piece stops at its first fatal row
     uint64_t faultLine = 0;           // 1-based line of that row within the piece
+    std::string faultField;           // that row's offending field, as a message shows it
+    int32_t faultFieldCount = 0;      // tooFewFields: the fields the row has
+    std::string faultHint;            // tooFewFields: the delimiter the row seems to use, or empty
 
     void reset() {
         runs.clear();
@@ -53,7 +59,12 @@ struct PieceResult {
         maxY = PlotData{}.maxY;
         hits.clear();
         lines = rows = faultLine = 0;
+        counts = RowCounts{};
+        unselectedIds.clear();
         fault = RowFault::none;
+        faultField.clear();
+        faultFieldCount = 0;
+        faultHint.clear();
     }
 };
 
@@ -79,6 +90,9 @@ Fatal rowFatal(const PieceResult& res, const RowRules& rules, const std::string&
 
 // Removes every carriage return from [begin, end) in place; returns the new end.
 char* dropCarriageReturns(char* begin, char* end);
+
+// The fields of a line, cut as a data row is cut (for the header line; not the per-row path).
+std::vector<std::string_view> splitFields(std::string_view line, const Delimiter& delimiter);
 
 // Clears the upper halves of the vector registers when the processor has them. A thread starts with a
 // copy of its creator's register state; after the GUI library's vector code that state can be "dirty",

@@ -25,10 +25,14 @@ std::string replaceAll(std::string text, char from, char to) {
 
 // A required column: absent prints the message without a line end, a value below 1 prints it with one.
 Outcome<int32_t> requiredColumn(const SwitchList& switches, std::string_view name, const std::string& message) {
+    const std::string switchName(name);
     std::optional<std::string> value = lookupSwitch(switches, name);
-    if (!value) return Fatal{message, ""};
+    if (!value)
+        return Fatal{message, switchName + " is required: the column's number (from 1), or its header name with -names yes"};
     int32_t column = toIntOrZero(*value);
-    if (column < 1) return Fatal{message + "\n", ""};
+    if (column < 1)
+        return Fatal{message + "\n", switchName + " '" + shownText(*value) +
+                                         "' is not a column number: columns are numbered from 1 (-names yes takes header names)"};
     return column;
 }
 
@@ -52,6 +56,18 @@ Delimiter delimiterFromName(std::string_view name) {
     if (name == "whitespace") return Delimiter{' ', true};
     return Delimiter{};
 }
+
+std::string delimiterName(const Delimiter& delimiter) {
+    static constexpr std::string_view kNames[] = {"tab",   "space", "comma", "semicolon", "colon",
+                                                  "bslash", "slash", "dash",  "quote",     "squote"};
+    if (delimiter.whitespaceRuns) return "whitespace";
+    for (std::string_view name : kNames) {
+        if (delimiterFromName(name).ch == delimiter.ch) return std::string(name);
+    }
+    return "tab";
+}
+
+bool readsStandardInput(const PlotSettings& settings) { return settings.Filename == "-"; }
 
 bool selectionContains(const ChromSelection& selection, std::string_view id) {
     for (const std::string& name : selection.names) {
@@ -144,7 +160,12 @@ Outcome<PlotSettings> readSettings(const SwitchList& switches, std::ostream& out
     s.Delimname = lookup("-delim").value_or("tab");
     s.Delim = delimiterFromName(s.Delimname);
 
-    s.headeryes = lookup("-header") == std::optional<std::string>("yes") ? 1 : 0;
+    // Columns by header name: the column switches hold names, found once the header has been read, and a
+    // header is declared unless -header says otherwise. The value itself is checked after the classic switches.
+    const bool byName = lookup("-names") == std::optional<std::string>("yes");
+    s.names.detectDelimiter = byName && !lookup("-delim");
+
+    s.headeryes = lookup("-header") == std::optional<std::string>("yes") || (byName && !lookup("-header")) ? 1 : 0;
 
     std::optional<std::string> headerSize = lookup("-header-size");
     s.headersize = (headerSize && !headerSize->empty()) ? std::max(toIntOrZero(*headerSize), int32_t{1}) : 1;
@@ -153,13 +174,18 @@ Outcome<PlotSettings> readSettings(const SwitchList& switches, std::ostream& out
 
     if (std::optional<std::string> threshold = lookup("-threshold")) s.threshold = toFloatOrZero(*threshold);
 
-    Outcome<int32_t> column = requiredColumn(switches, "-column", "Column incorrectly specified");
-    if (auto* fatal = std::get_if<Fatal>(&column)) return *fatal;
-    s.column = std::get<int32_t>(column);
+    if (byName) {
+        s.names.column = lookup("-column");
+        s.names.idcolumn = lookup("-idcolumn");
+    } else {
+        Outcome<int32_t> column = requiredColumn(switches, "-column", "Column incorrectly specified");
+        if (auto* fatal = std::get_if<Fatal>(&column)) return *fatal;
+        s.column = std::get<int32_t>(column);
 
-    Outcome<int32_t> idcolumn = requiredColumn(switches, "-idcolumn", "Idcolumn incorrectly specified");
-    if (auto* fatal = std::get_if<Fatal>(&idcolumn)) return *fatal;
-    s.idcolumn = std::get<int32_t>(idcolumn);
+        Outcome<int32_t> idcolumn = requiredColumn(switches, "-idcolumn", "Idcolumn incorrectly specified");
+        if (auto* fatal = std::get_if<Fatal>(&idcolumn)) return *fatal;
+        s.idcolumn = std::get<int32_t>(idcolumn);
+    }
 
     if (std::optional<std::string> div = lookup("-div")) s.divvalue = std::max(toIntOrZero(*div), int32_t{1});
     if (s.divvalue > 1) out << "div = " << s.divvalue << "\n";
@@ -174,7 +200,9 @@ Outcome<PlotSettings> readSettings(const SwitchList& switches, std::ostream& out
 
     s.SelChrom = parseChromList(lookup("-chr").value_or("1-23"));
 
-    if (std::optional<std::string> poscolumn = lookup("-poscolumn")) {
+    if (std::optional<std::string> poscolumn = lookup("-poscolumn"); poscolumn && byName) {
+        s.names.poscolumn = poscolumn;
+    } else if (poscolumn) {
         s.poscolumn = toIntOrZero(*poscolumn);
         if (s.poscolumn < 1) {
             out << "Poscolumn not specified\n";
@@ -184,8 +212,10 @@ Outcome<PlotSettings> readSettings(const SwitchList& switches, std::ostream& out
         out << "Poscolumn not specified" << "Poscolumn not specified\n";
     }
 
+    // By name, the window is taken as if there were a position column; the reader drops it when the header
+    // has none.
     if (std::optional<std::string> posrange = lookup("-posrange"))
-        s.window = parsePosRange(*posrange, s.poscolumn, s.SelChrom);
+        s.window = parsePosRange(*posrange, byName ? 1 : s.poscolumn, s.SelChrom);
 
     s.xnum = intOrDefault(switches, "-xnum", 1, "Showing all x-axis ID's\n", out);
     s.ynum = intOrDefault(switches, "-ynum", 1, "Showing all y-axis ID's\n", out);
@@ -193,6 +223,21 @@ Outcome<PlotSettings> readSettings(const SwitchList& switches, std::ostream& out
     s.font2 = intOrDefault(switches, "-font2", 10, "Using axis default font of 10\n", out);
 
     s.logpyes = lookup("-logp") == std::optional<std::string>("yes") ? 1 : 0;
+
+    Outcome<bool> names = readYesNo(switches, "-names", false);
+    if (auto* fatal = std::get_if<Fatal>(&names)) return *fatal;
+    s.names.on = std::get<bool>(names);
+    if (s.names.on && s.headeryes != 1)
+        return invalidValue("-header", *lookup("-header"), "yes with -names yes, which reads the names from the header");
+
+    Outcome<bool> quiet = readYesNo(switches, "-quiet", false);
+    if (auto* fatal = std::get_if<Fatal>(&quiet)) return *fatal;
+    s.quiet = std::get<bool>(quiet) ? 1 : 0;
+
+    if (readsStandardInput(s)) {
+        if (!lookup("-out")) return Fatal{"", "reading standard input (-file -) needs -out to name the hit file"};
+        if (!lookup("-figuretitle")) s.Title = "stdin";
+    }
 
     out << "running manhattan()\n\n";
     return s;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -21,6 +22,9 @@ struct Delimiter {
 
 // Delimiter named on the command line; unknown names give a tab.
 Delimiter delimiterFromName(std::string_view name);
+
+// The name of a delimiter, as -delim takes it ("tab", "comma", "whitespace", ...).
+std::string delimiterName(const Delimiter& delimiter);
 
 // Numeric chromosome range a..b kept as a range: it holds the decimal texts of a, a+1, ..., b.
 struct ChromRange {
@@ -50,6 +54,13 @@ struct PositionWindow {
 // Position window from the "-posrange" value; in force only with a position column and one selected entry.
 PositionWindow parsePosRange(std::string_view value, int32_t poscolumn, const ChromSelection& selection);
 
+// Columns given by header name (-names yes). The reader finds them in the last header line.
+struct ColumnNames {
+    bool on = false;                                         // -names yes
+    std::optional<std::string> column, idcolumn, poscolumn;  // names given; nullopt: found by standard names
+    bool detectDelimiter = false;                            // no -delim: the header line tells the delimiter
+};
+
 struct PlotSettings {
     std::string Filename;        // data file path, as given
     std::string Outname;         // hit file path; the image is Outname + ".jpg"
@@ -71,7 +82,12 @@ struct PlotSettings {
     int32_t font1 = 12;          // title font point size
     int32_t font2 = 10;          // axis font point size
     int logpyes = 0;             // 1 when the p-value column already holds -log10(p)
+    ColumnNames names;           // -names yes: the column switches name header columns; off by default
+    int quiet = 0;               // 1 with -quiet yes: no warnings and no summary on standard error; 0 by default
 };
+
+// "-file -": the data comes from standard input.
+bool readsStandardInput(const PlotSettings& settings);
 
 // Switches beyond the classic set are strict: a value they do not accept stops the run before any file is
 // opened, with one line on standard error and nothing more on standard output.

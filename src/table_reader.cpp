@@ -16,6 +16,7 @@
 #include <string_view>
 #include <thread>
 
+#include "column_names.h"
 #include "row_parser.h"
 #include "table_source.h"
 
@@ -210,9 +211,12 @@ void appendReserved(std::vector<T>& list, const std::vector<T>& more, size_t est
     list.insert(list.end(), more.begin(), more.end());
 }
 
-// Adds a parsed piece to the plot data and its hit rows to the hit file; a fatal row ends the read.
-std::optional<Fatal> mergePiece(Piece& piece, PlotData& data, HitFile& hits, MergeState& state,
-                                const RowRules& rules, const DataSource& source, uint64_t headerLines) {
+// Adds a parsed piece to the plot data, its hit rows to the hit file and its counts to the summary; a fatal row
+// ends the read.
+std::optional<Fatal> mergePiece(Piece& piece, TableRead& read, MergeState& state, const RowRules& rules,
+                                const DataSource& source) {
+    PlotData& data = read.data;
+    HitFile& hits = read.hits;
     PieceResult& res = piece.result;
     state.rowsMerged += res.rows;
     state.bytesMerged += piece.end;
@@ -230,9 +234,14 @@ std::optional<Fatal> mergePiece(Piece& piece, PlotData& data, HitFile& hits, Mer
     if (res.minY < data.minY) data.minY = res.minY;
     if (res.maxY > data.maxY) data.maxY = res.maxY;
     appendHits(hits, res.hits.data(), res.hits.size());
+    ReadSummary& summary = read.summary;
     if (res.fault != RowFault::none)
-        return rowFatal(res, rules, source.path, headerLines + state.linesMerged + res.faultLine);
+        return rowFatal(res, rules, source.path, summary.headerLines + state.linesMerged + res.faultLine);
     state.linesMerged += res.lines;
+    summary.lines += res.lines;
+    summary.rows += res.rows;
+    summary.counts.add(res.counts);
+    addIdSamples(summary.unselectedIds, res.unselectedIds);
     if (hits.failed) return writeFailure(hits);
     return std::nullopt;
 }
@@ -245,22 +254,18 @@ Fatal stopWith(Fatal fatal, HitFile& hits) {
 
 }  // namespace
 
-Outcome<TableRead> readTable(const PlotSettings& settings, std::ostream& out, std::ostream& err,
+Outcome<TableRead> readTable(const PlotSettings& given, std::ostream& out, std::ostream& err,
                              const ReadOptions& options) {
     TableRead read;
-    PlotData& data = read.data;
-    Outcome<HitFile> hitOpened = openHitFile(settings.Outname);
-    if (Fatal* fatal = std::get_if<Fatal>(&hitOpened)) return *fatal;
-    read.hits = std::move(std::get<HitFile>(hitOpened));
-    HitFile& hits = read.hits;
+    read.settings = given;
+    PlotSettings& settings = read.settings;
 
     const unsigned threads = std::max(options.threads, 1u);
     clearUpperVectorState();  // before any thread is started: the decompression threads inherit it too
     Outcome<DataSource> opened = openDataSource(settings.Filename, threads);
-    if (Fatal* fatal = std::get_if<Fatal>(&opened)) return stopWith(*fatal, hits);
+    if (Fatal* fatal = std::get_if<Fatal>(&opened)) return *fatal;
     DataSource& source = std::get<DataSource>(opened);
 
-    const RowRules rules = rulesFrom(settings);
     const size_t slotCount = threads > 1 ? threads + 2 : 1;
     std::vector<Piece> pieces(slotCount);
     LineChunker chunker;
@@ -268,30 +273,46 @@ Outcome<TableRead> readTable(const PlotSettings& settings, std::ostream& out, st
     chunker.chunkBytes = std::max<size_t>(options.chunkBytes, 64);
 
     // Header: the first line pieces are read here, line by line; the rest of the piece holds the first rows.
+    // The data must prove readable before the hit file is made.
     Piece& first = pieces[0];
     bool haveData = nextPiece(chunker, first);
+    if (!haveData && chunker.error) return *chunker.error;
     auto ensureLine = [&] {
         while (haveData && first.begin == first.end) haveData = nextPiece(chunker, first);
         return haveData;
     };
-    uint64_t headerLines = 0;
-    if (ensureLine() && settings.headeryes == 1) {
-        out << "Header size " << settings.headersize << "\n";
-        std::string lastHeaderLine;  // lines read past the end of the file are empty
+    const bool header = ensureLine() && settings.headeryes == 1;
+    std::string lastHeaderLine;  // lines read past the end of the file are empty
+    if (header) {
         for (int32_t count = 0; count < settings.headersize && ensureLine(); ++count) {
             char* line = first.bytes.data() + first.begin;
             char* newline = static_cast<char*>(std::memchr(line, '\n', first.end - first.begin));
             char* lineEnd = newline != nullptr ? newline : first.bytes.data() + first.end;
             first.begin = newline != nullptr ? first.begin + static_cast<size_t>(newline - line) + 1 : first.end;
-            ++headerLines;
+            ++read.summary.headerLines;
             if (count == settings.headersize - 1) lastHeaderLine.assign(line, dropCarriageReturns(line, lineEnd));
         }
+    }
+    if (settings.names.on) {
+        Outcome<ColumnChoice> chosen = chooseColumns(lastHeaderLine, header, settings);
+        if (Fatal* fatal = std::get_if<Fatal>(&chosen)) return *fatal;
+        applyColumns(std::get<ColumnChoice>(chosen), settings);
+        if (settings.quiet == 0) printLines(err, std::get<ColumnChoice>(chosen).notes);
+    }
+
+    Outcome<HitFile> hitOpened = openHitFile(settings.Outname);
+    if (Fatal* fatal = std::get_if<Fatal>(&hitOpened)) return *fatal;
+    read.hits = std::move(std::get<HitFile>(hitOpened));
+    HitFile& hits = read.hits;
+    if (header) {
+        out << "Header size " << settings.headersize << "\n";
         lastHeaderLine += '\n';
         appendHits(hits, lastHeaderLine.data(), lastHeaderLine.size());
     } else {
         out << "No header" << "\n";
     }
     ensureLine();
+    const RowRules rules = rulesFrom(settings);
 
     ParsePool pool;
     if (threads > 1) {
@@ -331,7 +352,7 @@ Outcome<TableRead> readTable(const PlotSettings& settings, std::ostream& out, st
             std::unique_lock<std::mutex> lock(pool.mutex);
             pool.pieceParsed.wait(lock, [&] { return piece.parsed; });
         }
-        if (std::optional<Fatal> fatal = mergePiece(piece, data, hits, state, rules, source, headerLines)) {
+        if (std::optional<Fatal> fatal = mergePiece(piece, read, state, rules, source)) {
             // Damaged compressed data can decode to rows of garbage before the damage shows; such a row must
             // not be taken for the cause. The rest of the compressed data is checked first.
             if (piece.result.fault != RowFault::none && source.bgzf != nullptr) {

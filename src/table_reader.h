@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "diagnostics.h"
 #include "fatal.h"
 #include "hit_file.h"
 #include "plot_data.h"
@@ -24,10 +25,14 @@ struct ReadOptions {
 struct TableRead {
     PlotData data;
     HitFile hits;
+    PlotSettings settings;  // the settings read with: with -names yes, the columns found in the header
+    ReadSummary summary;    // what became of the rows
 };
 
-// Opens the hit file, then the data file; handles the header and reads every row. On a fatal stop the hits
-// written so far are flushed and the hit file is closed.
+// Opens the data file and reads its header; with -names yes finds the columns in it (saying so on err unless
+// quiet); only then creates the hit file, so that a data file that cannot be read or a name that is not in the
+// header leaves every file as it was. Then reads every row. On a fatal stop the hits written so far are
+// flushed and the hit file is closed.
 Outcome<TableRead> readTable(const PlotSettings& settings, std::ostream& out, std::ostream& err,
                              const ReadOptions& options);
 

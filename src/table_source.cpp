@@ -56,23 +56,26 @@ Outcome<DataSource> openDataSource(const std::string& path, unsigned threads) {
     // The library's own log lines would add to our one-line messages; failures are reported by us.
     hts_set_log_level(HTS_LOG_OFF);
 
+    // "-" is standard input, read as a stream whatever it is: its offset need not be 0, and it is read once.
+    const bool standardInput = path == "-";
     DataSource source;
-    source.path = path;
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return openFailure(path, errno);
+    source.path = standardInput ? "standard input" : path;
+    int fd = standardInput ? fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0) : open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return openFailure(source.path, errno);
     struct stat st;
     int statError = fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
     if (statError != 0) {
         close(fd);
-        return openFailure(path, statError);
+        return openFailure(source.path, statError);
     }
+    const bool regularFile = S_ISREG(st.st_mode) && !standardInput;
     source.positionFd = fd;
 
     // A plain regular file is read with read() straight into our blocks: no extra copy. Anything that
     // starts with the gzip magic bytes, and anything that cannot be peeked at without consuming it (a pipe),
     // goes through the BGZF reader, which passes plain text through unchanged.
     bool compressed = true;
-    if (S_ISREG(st.st_mode)) {
+    if (regularFile) {
         source.fileBytes = static_cast<uint64_t>(st.st_size);
         unsigned char magic[2] = {0, 0};
         ssize_t n = pread(fd, magic, 2, 0);
@@ -88,12 +91,12 @@ Outcome<DataSource> openDataSource(const std::string& path, unsigned threads) {
         int error = errno != 0 ? errno : EIO;
         close(fd);
         source.positionFd = -1;
-        return openFailure(path, error);
+        return openFailure(source.path, error);
     }
     if (bgzf_compression(source.bgzf) == bgzf) {
         // A bgzip file ends with an empty block; without it the file was cut short at a block edge, which
         // would otherwise read as a clean end. Only a seekable file can be checked.
-        source.missingEofBlock = S_ISREG(st.st_mode) && bgzf_check_EOF(source.bgzf) == 0;
+        source.missingEofBlock = regularFile && bgzf_check_EOF(source.bgzf) == 0;
         // A file cut short is read on one thread: it fails anyway, and the library's threaded reader leaks
         // on a block cut in the middle. The library keeps about two blocks per decompression thread ready
         // ahead of the reader; with only as many threads as parsing threads the reader waited for blocks,

@@ -20,7 +20,7 @@ struct DataSource {
     DataSource& operator=(const DataSource&) = delete;
     ~DataSource();
 
-    std::string path;             // as given, for messages
+    std::string path;             // as given ("standard input" for "-"), for messages
     int fd = -1;                  // plain regular file read with read(); -1 when bgzf owns the descriptor
     BGZF* bgzf = nullptr;         // compressed input, or input that is not a regular file
     int positionFd = -1;          // descriptor whose offset tells how far the file has been read
@@ -30,7 +30,7 @@ struct DataSource {
     bool failed = false;          // the compressed data turned out corrupt or truncated
 };
 
-// Opens the data file. A failure is fatal: silent on standard output, one line naming the file and the
+// Opens the data file; "-" is standard input. A failure is fatal: silent on standard output, one line naming the file and the
 // system's reason for standard error. threads > 1 lets bgzip blocks be decompressed on that many threads.
 Outcome<DataSource> openDataSource(const std::string& path, unsigned threads);
 

@@ -31,9 +31,9 @@ struct Case {
     std::string image;          // no regular file may be left at this name afterwards; empty: not checked
 };
 
-// Runs the case with "-header yes" in dir and checks the common promise.
+// Runs the case with "-header yes -quiet yes" in dir and checks the common promise; errors are not quietened.
 void expectSafeFailure(const Case& c, const std::string& dir) {
-    std::vector<std::string> more = {"-header", "yes"};
+    std::vector<std::string> more = {"-header", "yes", "-quiet", "yes"};
     if (!c.out.empty()) more.insert(more.end(), {"-out", c.out});
     const std::vector<std::string> args = manhattanArgs(c.file, more);
     const std::string data = readFile(dir + "/" + c.file);
@@ -73,7 +73,7 @@ TEST(data_safety_test, failed_runs) {
     namespace fs = std::filesystem;
     ScratchDir dir;
     const std::string data = dir.file("d.txt"), gz = compressed(tableOfHits(5000), "wg");
-    for (const char* name : {"d.txt", "plot.jpg"}) writeFile(dir.file(name), kTable);
+    for (const char* name : {"d.txt", "plot.jpg", "hits1"}) writeFile(dir.file(name), kTable);
     writeFile(dir.file("big.txt"), tableOfHits(75000));
     writeFile(dir.file("bad.txt"), "CHR\tP\n1\t1e-9\n1\t0.5\n1\tp\n1\t1e-10\n");
     writeFile(dir.file("one.txt"), "CHR\tP\n1\t0.01\n24\t0.01\n");
@@ -105,7 +105,7 @@ TEST(data_safety_test, failed_runs) {
          dir.file("outdir.jpg")},
         {"hit file in a missing directory", "d.txt", "no/dir/hits", "",
          "cannot open the hit file 'no/dir/hits' for writing: No such file or directory"},
-        // The hit file has been made (empty) before the data file is opened.
+        // The data file is opened before the hit file is made: an existing hit file stays as it was.
         {"data file does not exist", "nope.txt", "hits1", "",
          "cannot open the data file 'nope.txt': No such file or directory", dir.file("hits1.jpg")},
         {"data file is a directory", "datadir", "hits2", "", "cannot open the data file 'datadir': Is a directory",
@@ -125,10 +125,12 @@ TEST(data_safety_test, failed_runs) {
         {"image on a full device", "d.txt", "img3", kHeader, "cannot write the image file 'img3.jpg'"},
         // Runs the data stops.
         {"an unreadable p-value", "bad.txt", "", kHeader + "Cannot read p-value. Did you forget to specify header?\n",
-         "'bad.txt' line 4: the p-value field is not a number", dir.file("bad.txt.out.jpg")},
+         "'bad.txt' line 4: the p-value field 'p' is not a number", dir.file("bad.txt.out.jpg")},
         {"compressed data cut short", "cut.gz", "", kHeader,
          "cannot read the data file 'cut.gz': the compressed data is corrupt or truncated", dir.file("cut.gz.out.jpg")},
-        {"fewer than two kept rows", "one.txt", "", kHeader + "Illegal range selected\n", "", dir.file("one.txt.out.jpg")},
+        {"fewer than two kept rows", "one.txt", "", kHeader + "Illegal range selected\n",
+         "fewer than two rows to plot: 1 of 2 kept; 1 skipped on chromosomes not selected: the table has '24', -chr "
+         "selects 1-23", dir.file("one.txt.out.jpg")},
     };
     struct stat before, after;
     const bool existed = stat("/dev/full.jpg", &before) == 0;
@@ -140,8 +142,8 @@ TEST(data_safety_test, failed_runs) {
     for (const char* link : {"sym", "img2.jpg", "img3.jpg"}) EXPECT_TRUE(fs::is_symlink(dir.file(link))) << link;
     EXPECT_TRUE(readFile(dir.file("hard")) == kTable);
     EXPECT_FALSE(fileExists(dir.file("plot"))) << "refused before the hit file is made";
-    for (const char* empty : {"hits1", "hits2"})
-        EXPECT_TRUE(isRegularFile(dir.file(empty)) && readFile(dir.file(empty)).empty()) << empty;
+    EXPECT_EQ(readFile(dir.file("hits1")), kTable) << "the hit file of an earlier run was lost";
+    EXPECT_FALSE(fileExists(dir.file("hits2")));
     EXPECT_FALSE(fileExists(dir.file("nope.txt")));
     EXPECT_TRUE(fs::is_empty(dir.file("datadir")));
     for (const std::string& hits : {std::string("img1"), std::string("img2"), std::string("img3"), longName})
@@ -176,12 +178,13 @@ TEST(data_safety_test, column_numbers_beyond_every_row_cost_nothing) {
     for (const char* huge : {"2147483647", "300000000"}) {
         for (const char* column : {"-column", "-idcolumn", "-poscolumn"}) {
             const std::vector<std::string> args = manhattanArgs(
-                "d.txt", {column, huge, "-column", "3", "-idcolumn", "1", "-poscolumn", "2", "-header", "yes"});
+                "d.txt", {column, huge, "-column", "3", "-idcolumn", "1", "-poscolumn", "2", "-header", "yes", "-quiet", "yes"});
             RunResult run = runVennrick(args, dir.path);
             EXPECT_EQ(run.status, 1) << column << " " << huge;
             EXPECT_EQ(maskClock(run.out),
                       expectedConsole(args, kHeader + "Cannot read p-value. Did you forget to specify header?\n"));
-            EXPECT_EQ(run.err, "vennrick: 'd.txt' line 2: the row has fewer than " + std::string(huge) + " fields\n");
+            EXPECT_EQ(run.err, "vennrick: 'd.txt' line 2: the row has 3 fields, fewer than the " + std::string(huge) +
+                                   " the columns need\n");
             EXPECT_LT(run.peakKb, 400 * 1024) << column << " " << huge;
         }
     }

@@ -121,7 +121,7 @@ std::string expectCompleteRun(const std::string& name, const std::string& text, 
     ScratchDir dir;
     writeFile(dir.file("d.txt"), text);
     const bool header = std::find(more.begin(), more.end(), "-header") != more.end();
-    more.insert(more.begin(), {"-out", "hits", "-figuretitle", "t"});
+    more.insert(more.begin(), {"-out", "hits", "-figuretitle", "t", "-quiet", "yes"});
     const std::vector<std::string> args = manhattanArgs("d.txt", more);
     RunResult run = runVennrick(args, dir.path);
     EXPECT_EQ(run.status, 0) << name;

@@ -48,9 +48,9 @@ std::string expectedPreamble(const std::vector<std::string>& args);
 // the settings stage prints them; their texts are pinned by its own tests), then afterSettings.
 std::string expectedConsole(const std::vector<std::string>& args, const std::string& afterSettings);
 
-// Runs text as the data file d.txt with manhattanArgs("d.txt", {"-out", "hits", "-figuretitle", "t"} + more) in a
-// fresh directory and checks a complete run: exit status 0, the console texts, nothing on standard error, the hit
-// file's bytes. Returns the bytes of the image file.
+// Runs text as the data file d.txt with manhattanArgs("d.txt", {"-out", "hits", "-figuretitle", "t", "-quiet", "yes"}
+// + more) in a fresh directory and checks a complete run: exit status 0, the console texts, nothing on standard
+// error, the hit file's bytes. Returns the bytes of the image file.
 std::string expectCompleteRun(const std::string& name, const std::string& text, const std::string& hits,
                               std::vector<std::string> more = {});
 
