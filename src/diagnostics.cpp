@@ -327,7 +327,7 @@ std::vector<std::string> summaryLines(const ReadSummary& summary, const PlotData
             at += static_cast<size_t>(run.count);
         }
         if (backwards > 0)
-            lines.push_back("positions go back " + std::to_string(backwards) + " times within a chromosome: the plot "
+            lines.push_back("positions go back " + rowCount(backwards, "time") + " within a chromosome: the plot "
                             "draws rows in file order; sort the table by chromosome and position");
     }
     return lines;

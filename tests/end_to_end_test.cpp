@@ -1,6 +1,8 @@
 // The real binary, run on small inputs: standard output with the clock masked, exit status, files.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "test_support.h"
 
 using namespace vennrick::test;
@@ -53,4 +55,99 @@ TEST(end_to_end_test, the_clock_mask_does_not_hide_a_wrong_output) {
     EXPECT_EQ(masked, expectedPreamble({}) + kNothing);
     EXPECT_NE(masked, expectedPreamble({}) + kNothing.substr(0, kNothing.find("\nDONE")));
     EXPECT_NE(masked, expectedPreamble({"x"}) + kNothing);
+}
+
+TEST(end_to_end_test, columns_by_name_and_standard_input) {
+    // The real tables: -names yes alone finds the columns numbers give, with identical files; a gzip table through
+    // standard input gives the same files again.
+    const std::tuple<const char*, std::vector<std::string>, std::string> tables[] = {
+        {"plink19_dummy.assoc.txt", {"-delim", "whitespace", "-idcolumn", "1", "-poscolumn", "3", "-column", "9"},
+         "CHR=1 BP=3 P=9 (whitespace)"},
+        {"plink2_dummy_qt.QT.glm.linear.txt", {"-idcolumn", "1", "-poscolumn", "2", "-column", "12"},
+         "#CHROM=1 POS=2 P=12 (tab)"},
+    };
+    ScratchDir dir;
+    for (const auto& [fixture, numbers, chosen] : tables) {
+        const std::string table = readFile(std::string(VENNRICK_FIXTURES) + "/reader/" + fixture);
+        writeFile(dir.file("t.txt"), table);
+        writeFile(dir.file("t.gz"), compressed(table, "wg"));
+        std::vector<std::string> byNumber = {"-M", "manhattan", "-file", "t.txt", "-figuretitle", "T", "-header", "yes",
+                                             "-out", "n"};
+        byNumber.insert(byNumber.end(), numbers.begin(), numbers.end());
+        const std::vector<std::string> byName = {"-M", "manhattan", "-file", "t.txt", "-figuretitle", "T", "-names", "yes",
+                                                 "-out", "m"};
+        std::vector<std::string> piped = byName;
+        piped[3] = "-";
+        piped[9] = "s";
+        ASSERT_EQ(runVennrick(byNumber, dir.path).status, 0) << fixture;
+        const RunResult named = runVennrick(byName, dir.path), streamed = runVennrick(piped, dir.path, dir.file("t.gz"));
+        for (const RunResult& run : {named, streamed}) {
+            EXPECT_EQ(run.status, 0) << fixture;
+            EXPECT_EQ(run.err.substr(0, run.err.find('\n')), "vennrick: columns by name: " + chosen) << fixture;
+        }
+        for (const char* name : {"m", "m.jpg", "s", "s.jpg"})
+            EXPECT_TRUE(readFile(dir.file(name)) == readFile(dir.file(name[0] == 'm' ? "n" : "m") + (name[1] ? ".jpg" : "")))
+                << fixture << " " << name;
+    }
+    // Refused before any file is made: standard input without -out, a name not in the header.
+    ScratchDir empty;
+    writeFile(empty.file("t.txt"), "CHR\tP\n1\t0.5\n");
+    const std::pair<std::vector<std::string>, std::string> refusals[] = {
+        {{"-file", "-", "-column", "2", "-idcolumn", "1"}, "reading standard input (-file -) needs -out to name the hit file"},
+        {{"-file", "t.txt", "-names", "yes", "-column", "PVAL"},
+         "-column 'PVAL' is not in the header line; the header's columns (-delim tab): CHR, P"},
+    };
+    for (const auto& [more, errLine] : refusals) {
+        std::vector<std::string> args = {"-M", "manhattan"};
+        args.insert(args.end(), more.begin(), more.end());
+        const RunResult run = runVennrick(args, empty.path, empty.file("t.txt"));
+        EXPECT_EQ(run.status, 1) << errLine;
+        EXPECT_EQ(run.err, "vennrick: " + errLine + "\n");
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(empty.path), {}), 1) << errLine;
+    }
+}
+
+TEST(end_to_end_test, what_became_of_the_rows) {
+    // Name, table, switches after "-M manhattan -file d.txt -out o -names yes", standard error.
+    const std::tuple<const char*, std::string, std::vector<std::string>, std::string> cases[] = {
+        {"every reason", "CHR\tBP\tP\n1\t100\t1e-9\n1\t200\tNA\n1\t300\t0\nX\t50\t0.5\n2\t100\t0.01\n1\t90\t2\n1\t80\t0.5\n",
+         {"-chr", "1-2"},
+         "columns by name: CHR=1 BP=2 P=3 (tab)\n"
+         "7 rows read: 4 kept, 3 skipped (1 missing ('NA'), 1 with p = 0, 1 on chromosomes not selected ('X')), 1 hit\n"
+         "not plotted: 1 row with p = 0; a p-value too small for the tool that wrote the table prints as 0, so the "
+         "strongest signals may be among them\n"
+         "a p-value outside (0, 1] in 1 kept row: is -column the p-value column?\n"
+         "chromosome '1' appears in more than one stretch of rows: the table is not grouped by chromosome, and the plot "
+         "draws rows in file order; sort the table by chromosome and position\n"
+         "positions go back 1 time within a chromosome: the plot draws rows in file order; sort the table by chromosome "
+         "and position\n"},
+        {"nothing to say", "CHR\tBP\tP\n1\t1\t0.5\n1\t2\t0.5\n", {"-posrange", "1-5", "-chr", "1"},
+         "columns by name: CHR=1 BP=2 P=3 (tab)\n2 rows read: 2 kept, 0 skipped, 0 hits\n"},
+        {"window", "CHR\tBP\tP\n1\t1\t0.5\n1\t9\t0.5\n", {"-posrange", "1-5", "-chr", "1"},
+         "columns by name: CHR=1 BP=2 P=3 (tab)\n2 rows read: 1 kept, 1 skipped (1 outside the window), 0 hits\n"
+         "fewer than two rows to plot: 1 of 2 kept; 1 skipped outside the window 1-5\n"},
+        {"chromosome names", "CHR,P\nchr1,0.1\nchr2,0.2\n", {},
+         "columns by name: CHR=1 P=2 (comma; no position column)\n"
+         "2 rows read: 0 kept, 2 skipped (2 on chromosomes not selected ('chr1', 'chr2')), 0 hits\n"
+         "fewer than two rows to plot: 0 of 2 kept; 2 skipped on chromosomes not selected: the table has 'chr1', 'chr2', "
+         "-chr selects 1-23 (IDs are compared as exact text, so chr1 is not 1: select them by name, e.g. -chr chr1,chr2, "
+         "or remove the prefix)\n"},
+        {"header only", "CHR P\n", {}, "columns by name: CHR=1 P=2 (whitespace; no position column)\n"
+                                       "0 rows read: 0 kept, 0 skipped, 0 hits\nnothing to plot: the table holds only its header\n"},
+    };
+    ScratchDir dir;
+    for (const auto& [name, table, more, err] : cases) {
+        writeFile(dir.file("d.txt"), table);
+        std::vector<std::string> args = {"-M", "manhattan", "-file", "d.txt", "-out", "o", "-names", "yes"};
+        args.insert(args.end(), more.begin(), more.end());
+        const RunResult run = runVennrick(args, dir.path);
+        std::string expected;
+        for (size_t at = 0, next; at < err.size(); at = next + 1) expected += "vennrick: " + err.substr(at, (next = err.find('\n', at)) - at + 1);
+        EXPECT_EQ(run.err, expected) << name;
+        // -quiet yes: the same run, and standard error keeps only the error of a run that stops.
+        args.insert(args.end(), {"-quiet", "yes"});
+        const RunResult quiet = runVennrick(args, dir.path);
+        EXPECT_EQ(quiet.status, run.status) << name;
+        EXPECT_EQ(quiet.err, run.status == 0 ? "" : expected.substr(expected.rfind("vennrick: "))) << name;
+    }
 }

@@ -132,3 +132,38 @@ TEST(settings_test, position_window_needs_a_position_column_and_one_entry) {
     // In the settings sequence the window is read after the position column.
     EXPECT_EQ(read({"-chr", "5", "-posrange", "1000-2000", "-poscolumn", "3"}).settings().window.posrangeallowed, 1);
 }
+
+TEST(settings_test, names_quiet_and_standard_input) {
+    const std::string head = "div = 10\nf=-1\nUsing filename for title\n", noPos = "Poscolumn not specified" + std::string(
+        "Poscolumn not specified\n"), tail = "Showing all x-axis ID's\nShowing all y-axis ID's\nUsing title default font "
+        "of 12\nUsing axis default font of 10\n", start = "running manhattan()\n\n";
+    // Switches after "-file f -out o" (the first -file counts), standard output, the fatal detail ("-": none).
+    const std::tuple<SwitchList, std::string, std::string> cases[] = {
+        {{"-names", "yes"}, head + noPos + tail + start, "-"},
+        {{"-names", "yes", "-column", "P", "-poscolumn", "BP"}, head + tail + start, "-"},
+        {{"-names", "no", "-column", "P"}, "", "-column 'P' is not a column number: columns are numbered from 1 (-names yes "
+                                               "takes header names)"},
+        {{"-names", "Yes", "-column", "2", "-idcolumn", "1"}, head + noPos + tail, "invalid value 'Yes' for -names: expected yes or no"},
+        {{"-names", "yes", "-header", "no"}, head + noPos + tail,
+         "invalid value 'no' for -header: expected yes with -names yes, which reads the names from the header"},
+        {{"-names", "yes", "-quiet", "x"}, head + noPos + tail, "invalid value 'x' for -quiet: expected yes or no"},
+    };
+    for (const auto& [extra, console, detail] : cases) {
+        SwitchList switches = {"-file", "f", "-out", "o"};
+        switches.insert(switches.end(), extra.begin(), extra.end());
+        const SettingsRun run = read({}, switches);
+        EXPECT_EQ(run.console, console) << extra[1];
+        const Fatal* fatal = std::get_if<Fatal>(&run.outcome);
+        EXPECT_EQ(fatal ? fatal->detail : "-", detail) << extra[1];
+    }
+    const PlotSettings names = read({}, {"-file", "f", "-names", "yes", "-column", "P", "-quiet", "yes"}).settings();
+    EXPECT_EQ(std::make_tuple(names.names.on, names.names.column, names.names.idcolumn, names.names.detectDelimiter,
+                              names.headeryes, names.column, names.quiet),
+              std::make_tuple(true, std::optional<std::string>("P"), std::optional<std::string>(), true, 1, 0, 1));
+    // Standard input: -out is required, before "running manhattan()"; the title is "stdin" unless given.
+    const SettingsRun noOut = read({}, {"-file", "-", "-column", "2", "-idcolumn", "1"});
+    EXPECT_EQ(noOut.console, "output name = input name + '.out'\n" + head + noPos + tail);
+    EXPECT_EQ(std::get<Fatal>(noOut.outcome).detail, "reading standard input (-file -) needs -out to name the hit file");
+    EXPECT_EQ(read({"-out", "o"}, {"-file", "-", "-column", "2", "-idcolumn", "1"}).settings().Title, "stdin");
+    EXPECT_EQ(read({"-out", "o", "-figuretitle", "T"}, {"-file", "-", "-column", "2", "-idcolumn", "1"}).settings().Title, "T");
+}

@@ -26,6 +26,7 @@ struct ReadRun {
     std::optional<Fatal> fatal;
     PlotData data;
     std::string out, hits;
+    std::vector<std::string> summary;  // the end-of-read summary lines
 };
 
 // Writes content as the data file and reads it with "-file", the switches, then "-idcolumn 1 -column 2" (the
@@ -40,8 +41,9 @@ ReadRun readContent(const ScratchDir& dir, const std::string& content, std::vect
     Outcome<TableRead> outcome = readTable(std::get<PlotSettings>(readSettings(switches, notices)), out, err,
                                            ReadOptions{threads, false, chunkBytes});
     TableRead* read = std::get_if<TableRead>(&outcome);
-    return {read ? closeHitFile(read->hits) : std::get<Fatal>(outcome), read ? std::move(read->data) : PlotData{},
-            out.str(), readFile(path + ".out")};
+    if (read == nullptr) return {std::get<Fatal>(outcome), PlotData{}, out.str(), readFile(path + ".out"), {}};
+    std::vector<std::string> summary = summaryLines(read->summary, read->data, read->settings);
+    return {closeHitFile(read->hits), std::move(read->data), out.str(), readFile(path + ".out"), summary};
 }
 
 // The kept rows: runs, values (to 6 digits, or 17 to tell every double apart), positions, maxX, minY, maxY.
@@ -81,7 +83,12 @@ TEST(table_reader_test, rows_and_header) {
          "1x1 | 9 | | 1 9 9", "Header size 3\n"},
         {"header longer than the file: an empty last header line", "a\tb\n1\t1e-9\n",
          {"-header", "yes", "-header-size", "2000000000"}, "", "\n", none, "Header size 2000000000\n"},
-        {"undeclared header is read as a row", "CHR\tP\n1\t1e-9\n", {}, kPvalue, "", "", "No header\n", "line 1"},
+        {"undeclared header is read as a row", "CHR\tP\n1\t1e-9\n", {}, kPvalue, "", "", "No header\n",
+         "line 1: the p-value field 'P' is not a number; if line 1 holds column names, add -header yes"},
+        {"a comma table read with tabs", "1,1e-9\n", {}, kPvalue, "", "", "", "line 1: the row has 1 field, fewer than "
+         "the 2 the columns need; it is one field with -delim tab but holds ',': try -delim comma"},
+        {"quoted fields", "1\t\"0.5\"\n", {}, kPvalue, "", "", "", "the p-value field '\"0.5\"' is not a number; the quotes "
+         "are part of the field: remove them from the table"},
         {"empty file with a header declared", "", {"-header", "yes"}, "", "", none, "No header\n"},
         {"byte-order mark before the header", "\xEF\xBB\xBF" "CHR\tP\n1\t1e-9\n", {"-header", "yes"}, "",
          "CHR\tP\n1\t1e-9\n", "1x1 | 9 | | 1 9 9"},
@@ -91,7 +98,8 @@ TEST(table_reader_test, rows_and_header) {
         {"p-values and the threshold",
          "1\tNA\n1\t0\n1\t1\n1\t10\n1\t-0.5\n1\t5.011872336272725e-08\n1\t5e-8\n2\t1e-400\n1\t +.5e-1 \n",
          {}, "", "1\t5e-8\n2\t1e-400\n", "1x5 2x1 1x1 | -0 -1 nan 7.3 7.30103 400 1.30103 | | 7 -1 400"},
-        {"an empty p-value field is not missing", "1\t1e-9\n1\t\n", {}, kPvalue, "1\t1e-9\n", "", "", "line 2"},
+        {"an empty p-value field is not missing", "1\t1e-9\n1\t\n", {}, kPvalue, "1\t1e-9\n", "", "",
+         "line 2: the p-value field '' is not a number"},
         {"an empty missing marker", "1\t1e-9\n1\t\n", {"-missing", ""}, "", "1\t1e-9\n", "1x1 | 9 | | 1 9 9"},
         {"the marker is whole, case-sensitive text", "1\tna\n", {}, kPvalue, ""},
         {"carriage returns dropped, empty lines skipped, no last line end",
@@ -106,7 +114,8 @@ TEST(table_reader_test, rows_and_header) {
          "1x2 Xx1 2x1 1x1 | 0.30103 0.30103 0.30103 0.30103 0.30103 | | 5 0.30103 0.30103"},
         {"a bad position matters only on a kept row", "1\tNA\tbad\n1\t0\tbad\n2\t1e-9\tbad\n1\t1e-9\t12345\n1\t0.1\t-15\n",
          pos, "", "1\t1e-9\t12345\n", "1x2 | 9 1 | 1234 -1 | 2 1 9"},
-        {"a bad position on a kept row", "1\t1e-9\t5\n1\t0.5\t1.5\n", pos, kPos, "1\t1e-9\t5\n", "", "", "line 2"},
+        {"a bad position on a kept row", "1\t1e-9\t5\n1\t0.5\t1.5\n", pos, kPos, "1\t1e-9\t5\n", "", "",
+         "line 2: the position field '1.5' is not a 32-bit integer"},
         {"an unreadable p-value on an unselected chromosome", "2\tabc\t5\n", pos, kPvalue, ""},
         {"a hit of an unselected chromosome", "2\t1e-20\t5\n1\t0.5\t7\n", pos, "", "",
          "1x1 | 0.30103 | 0 | 1 0.30103 0.30103"},
@@ -116,7 +125,8 @@ TEST(table_reader_test, rows_and_header) {
         {"whitespace: runs of blanks, none at the ends; hits keep their padding",
          "  1  rs1\t 100   5e-9 \r\n\t1 rs2 200\t\t0.5\t\n 2   rs3 300 NA  \n", aligned, "", "  1  rs1\t 100   5e-9 \n",
          "1x2 | 8.30103 0.30103 | 10 20 | 2 0.30103 8.30103"},
-        {"whitespace: three fields only", " 1 rs1 100\n", aligned, kPvalue, ""},
+        {"whitespace: three fields only", " 1 rs1 100\n", aligned, kPvalue, "", "", "", "the row has 3 fields, fewer than "
+         "the 4 the columns need"},
         {"space: a leading space is an empty field", " 1 1e-9\n", {"-delim", "space", "-idcolumn", "2", "-column", "3"},
          "", " 1 1e-9\n", "1x1 | 9 | | 1 9 9"},
         {"-logp yes: the values as they are, 0 kept; a value equal to the threshold is a hit", logs,
@@ -160,6 +170,10 @@ TEST(table_reader_test, parallel_read_equals_serial_read) {
     EXPECT_GT(one.hits.size(), 1000u);
     EXPECT_EQ(summary(one.data, 17), summary(two.data, 17));
     EXPECT_EQ(one.hits, two.hits);
+    // The counts and the IDs of the skipped rows add up the same, however the pieces fall.
+    EXPECT_EQ(one.summary, two.summary);
+    EXPECT_NE(one.summary.at(0).find(" skipped (62 missing ('NA'), 67 with p = 0, 490 on chromosomes not selected ('6'))"),
+              std::string::npos) << one.summary[0];
 
     // Two fatal rows: the first in file order is the one reported, wherever the pieces are cut, and every hit
     // before it is in the hit file.

@@ -30,8 +30,9 @@ struct RunResult {
     long peakKb = 0;     // peak resident size of the process, in kilobytes
 };
 
-// Runs the built vennrick binary with args (without the program name) in directory dir.
-RunResult runVennrick(const std::vector<std::string>& args, const std::string& dir);
+// Runs the built vennrick binary with args (without the program name) in directory dir, standard input from
+// the file input.
+RunResult runVennrick(const std::vector<std::string>& args, const std::string& dir, const std::string& input = "/dev/null");
 
 // "-M manhattan -file file", then more, then "-idcolumn 1 -column 2": the first occurrence of a switch wins,
 // so more can set other columns.
