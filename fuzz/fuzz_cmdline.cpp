@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <sstream>
 
+#include "diagnostics.h"
 #include "fuzz_support.h"
 #include "settings.h"
 #include "switches.h"
@@ -22,6 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 "every pair starts with a recognised name");
     }
 
+    fuzz::requireOneLineEach(argumentWarnings(args));
+
     std::ostringstream out;
     Outcome<PlotSettings> outcome = readSettings(switches, out);
     const std::string console = out.str();
@@ -29,8 +32,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         static const char* const kFatal[] = {"You need to specify '-file'.\n\n", "Column incorrectly specified",
                                              "Column incorrectly specified\n", "Idcolumn incorrectly specified",
                                              "Idcolumn incorrectly specified\n"};
-        require(std::find(std::begin(kFatal), std::end(kFatal), fatal->message) != std::end(kFatal),
-                "a fatal settings message is one of the documented texts");
+        // A value of a new switch that is refused prints nothing on standard output, only its one line.
+        require(std::find(std::begin(kFatal), std::end(kFatal), fatal->message) != std::end(kFatal) ||
+                    (fatal->message.empty() && !fatal->detail.empty()),
+                "a fatal settings message is one of the documented texts, or a refusal on standard error only");
+        fuzz::requireOneLineEach({fatal->detail.empty() ? "-" : fatal->detail});
         require(console.find("running manhattan()") == std::string::npos, "no start after a fatal setting");
         return 0;
     }
@@ -39,11 +45,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(console.size() >= startLine.size() &&
                 console.compare(console.size() - startLine.size(), startLine.size(), startLine) == 0,
             "settings end with the start line");
-    require(s.column >= 1 && s.idcolumn >= 1, "columns are at least 1");
+    fuzz::requireOneLineEach(settingsWarnings(switches, s));
+    // By name, the columns are found in the header later; a header is then always declared.
+    require(s.names.on ? s.column == 0 && s.idcolumn == 0 && s.headeryes == 1 : s.column >= 1 && s.idcolumn >= 1,
+            "columns are at least 1, or named");
+    require(s.quiet == 0 || s.quiet == 1, "quiet flag is 0 or 1");
+    require(!readsStandardInput(s) || lookupSwitch(switches, "-out"), "standard input only with -out");
     require(s.poscolumn >= 0 && s.headersize >= 1 && s.divvalue >= 1, "fallbacks keep their ranges");
     require(s.headeryes == 0 || s.headeryes == 1, "header flag is 0 or 1");
     if (s.window.posrangeallowed) {
-        require(s.poscolumn != 0 && s.SelChrom.entryCount == 1 && s.window.startpos < s.window.endpos,
+        require((s.names.on || s.poscolumn != 0) && s.SelChrom.entryCount == 1 && s.window.startpos < s.window.endpos,
                 "a window is in force only with a position column and one entry");
     }
     for (const ChromRange& r : s.SelChrom.ranges) require(r.first >= 0 && r.first <= r.last, "ranges are ordered");

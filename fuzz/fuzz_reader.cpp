@@ -26,14 +26,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         switches.push_back(name);
         switches.push_back(std::move(value));
     };
-    add("-delim", in.PickValueInArray(kDelims));
+    // By name (a header is then declared), the delimiter may be left for the header line to tell.
+    const bool byName = in.ConsumeBool();
+    if (!byName || in.ConsumeBool()) add("-delim", in.PickValueInArray(kDelims));
     if (in.ConsumeBool()) add("-header", "yes");
     add("-header-size", std::to_string(fuzz::smallOrAny(in, 0, 3)));
     // Column numbers below 1 would stop the settings; every other 32-bit number is a column.
     auto column = [&] { return std::to_string(std::max(fuzz::smallOrAny(in, 1, 5), 1)); };
-    add("-column", column());
-    add("-idcolumn", column());
-    if (in.ConsumeBool()) add("-poscolumn", column());
+    if (byName) {
+        static const char* const kNames[] = {"P", "CHR", "BP", "#CHROM", "pos", "x", ""};
+        add("-names", "yes");
+        for (const char* name : {"-column", "-idcolumn", "-poscolumn"})
+            if (in.ConsumeBool()) add(name, in.PickValueInArray(kNames));
+    } else {
+        add("-column", column());
+        add("-idcolumn", column());
+        if (in.ConsumeBool()) add("-poscolumn", column());
+    }
     add("-chr", in.PickValueInArray(kChroms));
     if (in.ConsumeBool()) add("-posrange", in.PickValueInArray(kRanges));
     add("-missing", in.PickValueInArray(kMissing));
@@ -53,6 +62,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::string out, hits;
         std::optional<Fatal> fatal;
         PlotData data;
+        PlotSettings settings;             // as read with: the columns found by name
+        ReadSummary summary;
+        std::vector<std::string> summaryLines;
     };
     auto readWith = [&](unsigned threads, size_t chunk) {
         ReadOptions options;
@@ -66,7 +78,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         } else {
             TableRead& read = std::get<TableRead>(outcome);
             require(!closeHitFile(read.hits), "the hit file closes cleanly");
+            r.summaryLines = summaryLines(read.summary, read.data, read.settings);
+            fuzz::requireOneLineEach(r.summaryLines);
+            fuzz::requireOneLineEach({whyTooFewRows(read.summary, read.settings)});
             r.data = std::move(read.data);
+            r.settings = std::move(read.settings);
+            r.summary = read.summary;
         }
         r.out = out.str();
         r.hits = fuzz::readFile(dir.file("hits"));
@@ -79,7 +96,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(serial.fatal.has_value() == parallel.fatal.has_value(), "the same outcome on one and two threads");
     if (serial.fatal) {
         require(serial.fatal->message == parallel.fatal->message, "the same fatal message");
+        fuzz::requireOneLineEach({serial.fatal->detail.empty() ? "-" : serial.fatal->detail});
     } else {
+        const PlotSettings& settings = serial.settings;
+        const RowCounts& c = serial.summary.counts;
+        require(serial.summaryLines == parallel.summaryLines, "the same summary on one and two threads");
+        require(serial.summary.rows == static_cast<uint64_t>(serial.data.maxX) + c.missing + c.zero + c.unselected +
+                                           c.outsideWindow,
+                "every row read is kept or skipped for one reason");
+        const bool headerLine = serial.out.rfind("Header size", 0) == 0;
+        require(static_cast<uint64_t>(std::count(serial.hits.begin(), serial.hits.end(), '\n')) == c.hits + headerLine,
+                "the hits counted are the rows in the hit file");
         const PlotData& a = serial.data;
         const PlotData& b = parallel.data;
         require(a.maxX == b.maxX && a.Pos_list == b.Pos_list && a.ID_list.size() == b.ID_list.size(),

@@ -33,6 +33,12 @@ std::vector<std::string> splitAtNul(const uint8_t* data, size_t size) {
     return parts;
 }
 
+void requireOneLineEach(const std::vector<std::string>& lines) {
+    for (const std::string& line : lines)
+        require(!line.empty() && line.find('\n') == std::string::npos && line.find('\r') == std::string::npos,
+                "a message is one non-empty line");
+}
+
 std::string TempDir::file(const std::string& name) const {
     static const std::string dir = [] {
         std::string pattern = "/tmp/vennrick-fuzz-XXXXXX";

@@ -28,6 +28,9 @@ struct TempDir {
 void writeFile(const std::string& path, const std::string& bytes);
 std::string readFile(const std::string& path);
 
+// Messages for people: each is one non-empty line.
+void requireOneLineEach(const std::vector<std::string>& lines);
+
 // The hit file holds only lines of the table (carriage returns dropped), each at most once, in table order,
 // after an optional first line that is a header line (or empty, for a header longer than the table).
 void requireHitsAreInputLines(const std::string& hits, const std::string& table, bool header);
