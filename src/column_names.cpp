@@ -97,7 +97,9 @@ Outcome<ColumnChoice> chooseColumns(std::string_view headerLine, bool haveHeader
             detail += " (one field: give the table's delimiter with -delim)";
         return Fatal{"", detail};
     };
-    auto given = [&](const char* name, const std::string& value) { return std::string(name) + " '" + shownText(value) + "' is not in the header line"; };
+    auto given = [&](const char* name, const std::string& value) {
+        return std::string(name) + " '" + shownText(value) + "' is not in the header line";
+    };
 
     std::optional<size_t> id, pos, p;
     if (names.idcolumn) {

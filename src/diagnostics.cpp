@@ -142,7 +142,7 @@ void windowWarnings(std::string_view value, const PlotSettings& s, std::vector<s
 std::string describeSelection(const ChromSelection& selection) {
     std::vector<std::string> items;
     for (const ChromRange& r : selection.ranges)
-        items.push_back(r.first == r.last ? std::to_string(r.first) : std::to_string(r.first) + "-" + std::to_string(r.last));
+        items.push_back(std::to_string(r.first) + (r.first == r.last ? "" : "-" + std::to_string(r.last)));
     for (const std::string& name : selection.names) items.push_back(quoted(name));
     const size_t total = items.size();
     if (items.size() > 8) items.resize(8);
@@ -283,7 +283,8 @@ std::vector<std::string> summaryLines(const ReadSummary& summary, const PlotData
     if (c.missing > 0) reasons.push_back(std::to_string(c.missing) + " missing (" + quoted(settings.Missing) + ")");
     if (c.zero > 0) reasons.push_back(std::to_string(c.zero) + " with p = 0");
     if (c.unselected > 0)
-        reasons.push_back(std::to_string(c.unselected) + " on chromosomes not selected (" + idSamples(summary.unselectedIds) + ")");
+        reasons.push_back(std::to_string(c.unselected) + " on chromosomes not selected (" +
+                          idSamples(summary.unselectedIds) + ")");
     if (c.outsideWindow > 0) reasons.push_back(std::to_string(c.outsideWindow) + " outside the window");
     const uint64_t skipped = c.missing + c.zero + c.unselected + c.outsideWindow;
     std::string skips = std::to_string(skipped) + " skipped";
@@ -297,10 +298,11 @@ std::vector<std::string> summaryLines(const ReadSummary& summary, const PlotData
     if (c.zero > 0)
         lines.push_back("not plotted: " + rowCount(c.zero) + " with p = 0; a p-value too small for the tool that wrote "
                         "the table prints as 0, so the strongest signals may be among them");
-    if (c.outsideUnit > 0)
-        lines.push_back((settings.logpyes == 1 ? "a -log10(p) below 0 or not a number in " + rowCount(c.outsideUnit, "kept row")
-                                               : "a p-value outside (0, 1] in " + rowCount(c.outsideUnit, "kept row") +
-                                                     ": is -column the p-value column?"));
+    if (c.outsideUnit > 0 && settings.logpyes == 1)
+        lines.push_back("a -log10(p) below 0 or not a number in " + rowCount(c.outsideUnit, "kept row"));
+    if (c.outsideUnit > 0 && settings.logpyes == 0)
+        lines.push_back("a p-value outside (0, 1] in " + rowCount(c.outsideUnit, "kept row") +
+                        ": is -column the p-value column?");
 
     std::map<std::string_view, int64_t> stretches;
     for (const IdRun& run : data.ID_list) ++stretches[run.id];
@@ -316,8 +318,9 @@ std::vector<std::string> summaryLines(const ReadSummary& summary, const PlotData
     }
     if (splitCount > 0)
         lines.push_back("chromosome" + std::string(splitCount > 1 ? "s " : " ") + listed(split, splitCount) +
-                        (splitCount > 1 ? " appear" : " appears") + " in more than one stretch of rows: the table is not "
-                        "grouped by chromosome, and the plot draws rows in file order; sort the table by chromosome and position");
+                        (splitCount > 1 ? " appear" : " appears") +
+                        " in more than one stretch of rows: the table is not grouped by chromosome, and the plot draws "
+                        "rows in file order; sort the table by chromosome and position");
     if (settings.poscolumn != 0 && data.Pos_list.size() == static_cast<size_t>(data.maxX)) {
         uint64_t backwards = 0;
         size_t at = 0;
@@ -345,7 +348,8 @@ std::string whyTooFewRows(const ReadSummary& summary, const PlotSettings& settin
         reasons.push_back(std::to_string(c.unselected) + " skipped on chromosomes not selected: the table has " +
                           idSamples(summary.unselectedIds) + ", -chr selects " + describeSelection(settings.SelChrom) +
                           idHint(summary.unselectedIds));
-    if (c.missing > 0) reasons.push_back(std::to_string(c.missing) + " skipped with the missing marker " + quoted(settings.Missing));
+    if (c.missing > 0)
+        reasons.push_back(std::to_string(c.missing) + " skipped with the missing marker " + quoted(settings.Missing));
     if (c.zero > 0) reasons.push_back(std::to_string(c.zero) + " skipped with p = 0");
     if (c.outsideWindow > 0)
         reasons.push_back(std::to_string(c.outsideWindow) + " skipped outside the window " +

@@ -63,7 +63,8 @@ int runDriver(const std::vector<std::string>& args, std::ostream& out, std::ostr
         if (mode == "manhattan") {
             printLines(err, argumentWarnings(args));
         } else if (args.size() > 1) {
-            printLines(err, {"unknown mode '" + shownText(*findMode(args)) + "': the only mode is manhattan; " + usageHint()});
+            printLines(err, {"unknown mode '" + shownText(*findMode(args)) + "': the only mode is manhattan; " +
+                             usageHint()});
         } else {
             printLines(err, {usageHint()});
         }

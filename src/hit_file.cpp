@@ -54,7 +54,8 @@ Outcome<HitFile> openHitFile(const std::string& path) {
 
 std::optional<Fatal> refuseOverwritingData(const PlotSettings& settings) {
     struct stat dataFile;
-    const int found = readsStandardInput(settings) ? fstat(STDIN_FILENO, &dataFile) : stat(settings.Filename.c_str(), &dataFile);
+    const int found =
+        readsStandardInput(settings) ? fstat(STDIN_FILENO, &dataFile) : stat(settings.Filename.c_str(), &dataFile);
     if (found != 0) return std::nullopt;  // reported when it is opened
     for (const std::string& name : {settings.Outname, settings.Outname + ".jpg"}) {
         struct stat outFile;

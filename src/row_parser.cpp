@@ -79,8 +79,8 @@ std::string delimiterHint(std::string_view row, const Delimiter& inForce) {
         {'\t', "tab"}, {',', "comma"}, {';', "semicolon"}, {' ', "whitespace"}};
     for (const auto& [ch, name] : kCandidates) {
         if (ch != inForce.ch && row.find(ch) != std::string_view::npos)
-            return "it is one field with -delim " + delimiterName(inForce) + " but holds '" + (ch == '\t' ? "\\t" : std::string(1, ch)) +
-                   "': try -delim " + std::string(name);
+            return "it is one field with -delim " + delimiterName(inForce) + " but holds '" +
+                   (ch == '\t' ? "\\t" : std::string(1, ch)) + "': try -delim " + std::string(name);
     }
     return "";
 }
@@ -347,9 +347,9 @@ Fatal rowFatal(const PieceResult& res, const RowRules& rules, const std::string&
                                          std::to_string(rules.lastColumn) + " the columns need" +
                                          (res.faultHint.empty() ? "" : "; " + res.faultHint)};
     }
-    std::string detail = where + (res.fault == RowFault::pos ? "the position field '" + res.faultField +
-                                                                   "' is not a 32-bit integer"
-                                                             : "the p-value field '" + res.faultField + "' is not a number");
+    std::string detail = where + (res.fault == RowFault::pos
+                                      ? "the position field '" + res.faultField + "' is not a 32-bit integer"
+                                      : "the p-value field '" + res.faultField + "' is not a number");
     if (!res.faultField.empty() && (res.faultField[0] == '"' || res.faultField[0] == '\''))
         detail += "; the quotes are part of the field: remove them from the table";
     else if (lineNumber == 1)

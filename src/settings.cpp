@@ -27,12 +27,12 @@ std::string replaceAll(std::string text, char from, char to) {
 Outcome<int32_t> requiredColumn(const SwitchList& switches, std::string_view name, const std::string& message) {
     const std::string switchName(name);
     std::optional<std::string> value = lookupSwitch(switches, name);
-    if (!value)
-        return Fatal{message, switchName + " is required: the column's number (from 1), or its header name with -names yes"};
+    if (!value) return Fatal{message, switchName + " is required: the column's number (from 1), or its header name with -names yes"};
     int32_t column = toIntOrZero(*value);
-    if (column < 1)
+    if (column < 1) {
         return Fatal{message + "\n", switchName + " '" + shownText(*value) +
                                          "' is not a column number: columns are numbered from 1 (-names yes takes header names)"};
+    }
     return column;
 }
 

@@ -167,15 +167,13 @@ struct Progress {
 // Merging
 
 struct MergeState {
-    uint64_t linesMerged = 0;  // data lines (after the header) in merged pieces
-    uint64_t rowsMerged = 0;   // non-empty lines among them
-    uint64_t bytesMerged = 0;  // bytes of merged pieces
+    uint64_t bytesMerged = 0;  // bytes of merged pieces; their lines and rows are counted in the read's summary
 };
 
 // An upper bound of the kept rows of the whole file, from the rows per byte so far, so that the lists are
 // reserved once near their final size instead of doubling past it. Reserved pages that are never written
 // cost no memory.
-size_t estimateRows(const MergeState& state, const DataSource& source) {
+size_t estimateRows(const ReadSummary& summary, const MergeState& state, const DataSource& source) {
     if (source.fileBytes == 0 || state.bytesMerged == 0) return 0;
     double plainTotal = static_cast<double>(source.fileBytes);
     if (source.bgzf != nullptr) {
@@ -184,7 +182,7 @@ size_t estimateRows(const MergeState& state, const DataSource& source) {
         plainTotal = static_cast<double>(source.plainBytesRead) * static_cast<double>(source.fileBytes) /
                      static_cast<double>(consumed);
     }
-    double rows = static_cast<double>(state.rowsMerged) / static_cast<double>(state.bytesMerged) * plainTotal;
+    double rows = static_cast<double>(summary.rows) / static_cast<double>(state.bytesMerged) * plainTotal;
     return static_cast<size_t>(rows * 1.05) + 4096;
 }
 
@@ -217,10 +215,15 @@ std::optional<Fatal> mergePiece(Piece& piece, TableRead& read, MergeState& state
                                 const DataSource& source) {
     PlotData& data = read.data;
     HitFile& hits = read.hits;
+    ReadSummary& summary = read.summary;
     PieceResult& res = piece.result;
-    state.rowsMerged += res.rows;
+    const uint64_t linesBefore = summary.headerLines + summary.lines;
+    summary.lines += res.lines;
+    summary.rows += res.rows;
+    summary.counts.add(res.counts);
+    addIdSamples(summary.unselectedIds, res.unselectedIds);
     state.bytesMerged += piece.end;
-    const size_t estimate = estimateRows(state, source);
+    const size_t estimate = estimateRows(summary, state, source);
     appendReserved(data.Value_list, res.values, estimate);
     if (rules.poscolumn != 0) appendReserved(data.Pos_list, res.positions, estimate);
     for (IdRun& run : res.runs) {
@@ -234,14 +237,7 @@ std::optional<Fatal> mergePiece(Piece& piece, TableRead& read, MergeState& state
     if (res.minY < data.minY) data.minY = res.minY;
     if (res.maxY > data.maxY) data.maxY = res.maxY;
     appendHits(hits, res.hits.data(), res.hits.size());
-    ReadSummary& summary = read.summary;
-    if (res.fault != RowFault::none)
-        return rowFatal(res, rules, source.path, summary.headerLines + state.linesMerged + res.faultLine);
-    state.linesMerged += res.lines;
-    summary.lines += res.lines;
-    summary.rows += res.rows;
-    summary.counts.add(res.counts);
-    addIdSamples(summary.unselectedIds, res.unselectedIds);
+    if (res.fault != RowFault::none) return rowFatal(res, rules, source.path, linesBefore + res.faultLine);
     if (hits.failed) return writeFailure(hits);
     return std::nullopt;
 }
@@ -362,7 +358,7 @@ Outcome<TableRead> readTable(const PlotSettings& given, std::ostream& out, std::
             return stopWith(*fatal, hits);
         }
         ++merged;
-        progress.update(fileBytesConsumed(source), source.fileBytes, state.rowsMerged);
+        progress.update(fileBytesConsumed(source), source.fileBytes, read.summary.rows);
     }
     if (chunker.error) return stopWith(*chunker.error, hits);
     if (hits.failed) return stopWith(writeFailure(hits), hits);
