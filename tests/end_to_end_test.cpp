@@ -89,11 +89,14 @@ TEST(end_to_end_test, columns_by_name_and_standard_input) {
             EXPECT_TRUE(readFile(dir.file(name)) == readFile(dir.file(name[0] == 'm' ? "n" : "m") + (name[1] ? ".jpg" : "")))
                 << fixture << " " << name;
     }
-    // Refused before any file is made: standard input without -out, a name not in the header.
+    // Refused before any file is made or changed: standard input without -out or with -out naming it, a name not
+    // in the header.
     ScratchDir empty;
     writeFile(empty.file("t.txt"), "CHR\tP\n1\t0.5\n");
     const std::pair<std::vector<std::string>, std::string> refusals[] = {
         {{"-file", "-", "-column", "2", "-idcolumn", "1"}, "reading standard input (-file -) needs -out to name the hit file"},
+        {{"-file", "-", "-out", "t.txt", "-column", "2", "-idcolumn", "1"},
+         "refusing to run: writing 't.txt' would overwrite the data file '-'"},
         {{"-file", "t.txt", "-names", "yes", "-column", "PVAL"},
          "-column 'PVAL' is not in the header line; the header's columns (-delim tab): CHR, P"},
     };
@@ -104,6 +107,7 @@ TEST(end_to_end_test, columns_by_name_and_standard_input) {
         EXPECT_EQ(run.status, 1) << errLine;
         EXPECT_EQ(run.err, "vennrick: " + errLine + "\n");
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(empty.path), {}), 1) << errLine;
+        EXPECT_EQ(readFile(empty.file("t.txt")), "CHR\tP\n1\t0.5\n") << errLine;
     }
 }
 
