@@ -90,22 +90,10 @@ bool isRecognised(std::string_view arg) {
 // An argument written as a switch: a dash and more, and not a number such as -5.
 bool looksLikeSwitch(std::string_view arg) { return arg.size() > 1 && arg[0] == '-' && !parseDouble(arg); }
 
-std::vector<std::string_view> splitKeepEmpty(std::string_view text, char separator) {
-    std::vector<std::string_view> parts;
-    for (;;) {
-        size_t at = text.find(separator);
-        parts.push_back(text.substr(0, at));
-        if (at == std::string_view::npos) return parts;
-        text.remove_prefix(at + 1);
-    }
-}
-
 void chromosomeWarnings(std::string_view value, std::vector<std::string>& w) {
-    std::string list(value);
-    std::replace(list.begin(), list.end(), ';', ',');
     bool emptySeen = false;
-    for (std::string_view item : splitKeepEmpty(list, ',')) {
-        std::vector<std::string_view> bounds = splitKeepEmpty(item, '-');
+    for (std::string_view item : splitAtAny(value, kChromItemSeparators)) {
+        std::vector<std::string_view> bounds = splitAtAny(item, "-");
         const std::string shown = "-chr item " + quoted(item);
         if (item.empty() && !emptySeen) {
             emptySeen = true;
@@ -124,9 +112,7 @@ void chromosomeWarnings(std::string_view value, std::vector<std::string>& w) {
 }
 
 void windowWarnings(std::string_view value, const PlotSettings& s, std::vector<std::string>& w) {
-    std::string text(value);
-    for (char separator : {';', ':', '-'}) std::replace(text.begin(), text.end(), separator, ',');
-    std::vector<std::string_view> bounds = splitKeepEmpty(text, ',');
+    std::vector<std::string_view> bounds = splitAtAny(value, kPosRangeSeparators);
     const std::string shown = "-posrange " + quoted(value) + " is ignored, so the whole chromosome is plotted: ";
     if (bounds.size() != 2) return w.push_back(shown + "it needs two bounds, start-end, without a minus sign");
     if (!parseInt(bounds[0]) || !parseInt(bounds[1]))

@@ -8,21 +8,6 @@
 namespace vennrick {
 namespace {
 
-std::vector<std::string_view> splitKeepEmpty(std::string_view text, char separator) {
-    std::vector<std::string_view> parts;
-    for (;;) {
-        size_t at = text.find(separator);
-        parts.push_back(text.substr(0, at));
-        if (at == std::string_view::npos) return parts;
-        text.remove_prefix(at + 1);
-    }
-}
-
-std::string replaceAll(std::string text, char from, char to) {
-    std::replace(text.begin(), text.end(), from, to);
-    return text;
-}
-
 // A required column: absent prints the message without a line end, a value below 1 prints it with one.
 Outcome<int32_t> requiredColumn(const SwitchList& switches, std::string_view name, const std::string& message) {
     const std::string switchName(name);
@@ -45,6 +30,16 @@ int32_t intOrDefault(const SwitchList& switches, std::string_view name, int32_t 
 }
 
 }  // namespace
+
+std::vector<std::string_view> splitAtAny(std::string_view text, std::string_view separators) {
+    std::vector<std::string_view> parts;
+    for (;;) {
+        size_t at = text.find_first_of(separators);
+        parts.push_back(text.substr(0, at));
+        if (at == std::string_view::npos) return parts;
+        text.remove_prefix(at + 1);
+    }
+}
 
 Delimiter delimiterFromName(std::string_view name) {
     static constexpr std::pair<std::string_view, char> kTable[] = {
@@ -89,9 +84,8 @@ bool selectionContains(const ChromSelection& selection, std::string_view id) {
 
 ChromSelection parseChromList(std::string_view value) {
     ChromSelection selection;
-    const std::string num = replaceAll(std::string(value), ';', ',');
-    for (std::string_view item : splitKeepEmpty(num, ',')) {
-        std::vector<std::string_view> range = splitKeepEmpty(item, '-');
+    for (std::string_view item : splitAtAny(value, kChromItemSeparators)) {
+        std::vector<std::string_view> range = splitAtAny(item, "-");
         if (range.size() == 1) {
             selection.names.emplace_back(item);
             selection.entryCount += 1;
@@ -110,9 +104,7 @@ ChromSelection parseChromList(std::string_view value) {
 }
 
 PositionWindow parsePosRange(std::string_view value, int32_t poscolumn, const ChromSelection& selection) {
-    std::string text(value);
-    for (char separator : {';', ':', '-'}) text = replaceAll(std::move(text), separator, ',');
-    std::vector<std::string_view> parts = splitKeepEmpty(text, ',');
+    std::vector<std::string_view> parts = splitAtAny(value, kPosRangeSeparators);
     PositionWindow window;
     if (parts.size() != 2) return window;
     window.startpos = toIntOrZero(parts[0]);

@@ -20,6 +20,11 @@ struct Delimiter {
     bool whitespaceRuns = false;  // true for "whitespace": runs of spaces and tabs separate, edge blanks are no fields
 };
 
+// The parts of text cut at every character of separators, empty parts kept ("3,,5" has three parts).
+std::vector<std::string_view> splitAtAny(std::string_view text, std::string_view separators);
+constexpr std::string_view kChromItemSeparators = ",;";   // between the items of a chromosome list
+constexpr std::string_view kPosRangeSeparators = ";:-,";  // between the bounds of a position window
+
 // Delimiter named on the command line; unknown names give a tab.
 Delimiter delimiterFromName(std::string_view name);
 
