@@ -51,7 +51,6 @@ TEST(column_names_test, headers_of_the_common_tools) {
         {"chr;bp;pval", "no chromosome column: -idcolumn is not given and the header has none of CHR, CHROM, #CHROM, "
                         "CHROMOSOME; the header's columns (-delim whitespace): chr;bp;pval (one field: give the table's "
                         "delimiter with -delim)"},
-        {"CHR BP MLOG10P", "1 2 3 whitespace logp"},
         {"CHR\tBETA", "no p-value column: -column is not given and the header has none of P, PVAL, PVALUE, P_VALUE, "
                       "P.VALUE, P-VALUE, P_BOLT_LMM, P_BOLT_LMM_INF, LOG10P, LOG10_P, MLOG10P, NEG_LOG_10_P_VALUE; the "
                       "header's columns (-delim tab): CHR, BETA"},
@@ -69,15 +68,9 @@ TEST(column_names_test, names_given) {
         {plink2, {"-idcolumn", "CHROM", "-column", "P", "-poscolumn", "POS"}, "1 2 12 tab"},
         {plink2, {"-idcolumn", "#CHROM", "-column", "T_STAT"}, "1 2 11 tab"},
         {"p P pos chr", {"-column", "P", "-idcolumn", "CHR"}, "4 3 2 whitespace"},  // exact first, then any case
-        {"CHR|P|BP", {"-delim", "tab"}, "no chromosome column: -idcolumn is not given and the header has none of CHR, "
-                                        "CHROM, #CHROM, CHROMOSOME; the header's columns (-delim tab): CHR|P|BP (one "
-                                        "field: give the table's delimiter with -delim)"},
         {"CHR P P2", {"-delim", "space", "-column", "p2"}, "1 0 3 space"},
-        {"CHR\tP\tBP", {"-column", "PVAL"}, "-column 'PVAL' is not in the header line; the header's columns (-delim tab): "
-                                            "CHR, P, BP"},
         {"CHR\tP\tBP", {"-poscolumn", "POS"}, "-poscolumn 'POS' is not in the header line; the header's columns (-delim "
                                               "tab): CHR, P, BP"},
-        {"P\tBP", {"-idcolumn", ""}, "-idcolumn '' is not in the header line; the header's columns (-delim tab): P, BP"},
     };
     for (const auto& [header, extra, expected] : cases) EXPECT_EQ(chosen(header, extra), expected) << header;
 }

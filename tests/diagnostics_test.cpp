@@ -14,8 +14,6 @@ TEST(diagnostics_test, arguments_that_no_switch_takes) {
         {{"-title", "T"}, "'-title' is not a switch: it is ignored, and so is its value 'T'; did you mean -figuretitle?"},
         {{"--threshold", "5"}, "'--threshold' is not a switch: it is ignored, and so is its value '5'; did you mean -threshold?"},
         {{"-thresh", "5"}, "did you mean -threshold?"},
-        {{"-Header", "yes"}, "did you mean -header?"},
-        {{"-treshold", "5"}, "did you mean -threshold?"},
         {{"-headersize", "2"}, "did you mean -header-size?"},
         {{"-delimiter", "tab"}, "did you mean -delim?"},
         {{"-sep", "x"}, "'-sep' is not a switch: it is ignored, and so is its value 'x'"},
