@@ -8,6 +8,16 @@
 
 using namespace vennrick;
 
+namespace {
+
+// No warning when expected is empty, else exactly one that holds expected.
+void expectWarning(const std::vector<std::string>& lines, const std::string& expected, const std::string& cause) {
+    EXPECT_EQ(lines.size(), expected.empty() ? 0u : 1u) << cause;
+    if (!lines.empty()) EXPECT_NE(lines[0].find(expected), std::string::npos) << lines[0];
+}
+
+}  // namespace
+
 TEST(diagnostics_test, arguments_that_no_switch_takes) {
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"-file", "f", "-font1", "-5", "-figuretitle", "-chr", "-M", "x"}, ""},
@@ -25,9 +35,7 @@ TEST(diagnostics_test, arguments_that_no_switch_takes) {
     for (const auto& [more, expected] : cases) {
         std::vector<std::string> args = {"vennrick", "-M", "manhattan"};
         args.insert(args.end(), more.begin(), more.end());
-        const std::vector<std::string> lines = argumentWarnings(args);
-        EXPECT_EQ(lines.size(), expected.empty() ? 0u : 1u) << more[0];
-        if (!lines.empty()) EXPECT_NE(lines[0].find(expected), std::string::npos) << lines[0];
+        expectWarning(argumentWarnings(args), expected, more[0]);
     }
 }
 
@@ -69,8 +77,7 @@ TEST(diagnostics_test, values_taken_in_place_of_what_was_written) {
         SwitchList switches = first;
         switches.insert(switches.end(), {"-file", "f", "-column", "2", "-idcolumn", "1"});
         std::ostringstream out;
-        const std::vector<std::string> lines = settingsWarnings(switches, std::get<PlotSettings>(readSettings(switches, out)));
-        EXPECT_EQ(lines.size(), expected.empty() ? 0u : 1u) << first[0] << " " << first[1];
-        if (!lines.empty()) EXPECT_NE(lines[0].find(expected), std::string::npos) << lines[0];
+        expectWarning(settingsWarnings(switches, std::get<PlotSettings>(readSettings(switches, out))), expected,
+                      first[0] + " " + first[1]);
     }
 }
