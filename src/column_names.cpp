@@ -4,6 +4,7 @@
 #include <cctype>
 #include <optional>
 
+#include "numbers.h"
 #include "row_parser.h"
 
 namespace vennrick {
@@ -98,7 +99,8 @@ Outcome<ColumnChoice> chooseColumns(std::string_view headerLine, bool haveHeader
         return Fatal{"", detail};
     };
     auto given = [&](const char* name, const std::string& value) {
-        return std::string(name) + " '" + shownText(value) + "' is not in the header line";
+        return std::string(name) + " '" + shownText(value) + "' is not in the header line" +
+               (parseInt(value) ? " (with -names yes it takes a header name, not a number)" : "");
     };
 
     std::optional<size_t> id, pos, p;

@@ -71,6 +71,8 @@ TEST(column_names_test, names_given) {
         {"CHR P P2", {"-delim", "space", "-column", "p2"}, "1 0 3 space"},
         {"CHR\tP\tBP", {"-poscolumn", "POS"}, "-poscolumn 'POS' is not in the header line; the header's columns (-delim "
                                               "tab): CHR, P, BP"},
+        {"CHR P", {"-column", "2"}, "-column '2' is not in the header line (with -names yes it takes a header name, not "
+                                    "a number); the header's columns (-delim whitespace): CHR, P"},
     };
     for (const auto& [header, extra, expected] : cases) EXPECT_EQ(chosen(header, extra), expected) << header;
 }
