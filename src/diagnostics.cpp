@@ -154,6 +154,42 @@ std::string idHint(const std::vector<std::string>& ids) {
     return "";
 }
 
+// Chromosomes met in more than one stretch of rows, and positions that go back within a stretch: the plot
+// draws rows in file order, so such a table is drawn in pieces.
+std::vector<std::string> orderLines(const PlotData& data, const PlotSettings& settings) {
+    std::vector<std::string> lines;
+    std::map<std::string_view, int64_t> stretches;
+    for (const IdRun& run : data.ID_list) ++stretches[run.id];
+    std::vector<std::string> split;
+    size_t splitCount = 0;
+    for (const IdRun& run : data.ID_list) {
+        int64_t& n = stretches[run.id];
+        if (n > 1) {
+            if (split.size() < 5) split.push_back(quoted(run.id));
+            ++splitCount;
+            n = 0;  // named once
+        }
+    }
+    if (splitCount > 0)
+        lines.push_back("chromosome" + std::string(splitCount > 1 ? "s " : " ") + listed(split, splitCount) +
+                        (splitCount > 1 ? " appear" : " appears") +
+                        " in more than one stretch of rows: the table is not grouped by chromosome, and the plot draws "
+                        "rows in file order; sort the table by chromosome and position");
+    if (settings.poscolumn != 0 && data.Pos_list.size() == static_cast<size_t>(data.maxX)) {
+        uint64_t backwards = 0;
+        size_t at = 0;
+        for (const IdRun& run : data.ID_list) {
+            for (size_t end = at + static_cast<size_t>(run.count), i = at + 1; i < end; ++i)
+                backwards += data.Pos_list[i] < data.Pos_list[i - 1];
+            at += static_cast<size_t>(run.count);
+        }
+        if (backwards > 0)
+            lines.push_back("positions go back " + rowCount(backwards, "time") + " within a chromosome: the plot "
+                            "draws rows in file order; sort the table by chromosome and position");
+    }
+    return lines;
+}
+
 }  // namespace
 
 void RowCounts::add(const RowCounts& more) {
@@ -290,35 +326,7 @@ std::vector<std::string> summaryLines(const ReadSummary& summary, const PlotData
         lines.push_back("a p-value outside (0, 1] in " + rowCount(c.outsideUnit, "kept row") +
                         ": is -column the p-value column?");
 
-    std::map<std::string_view, int64_t> stretches;
-    for (const IdRun& run : data.ID_list) ++stretches[run.id];
-    std::vector<std::string> split;
-    size_t splitCount = 0;
-    for (const IdRun& run : data.ID_list) {
-        int64_t& n = stretches[run.id];
-        if (n > 1) {
-            if (split.size() < 5) split.push_back(quoted(run.id));
-            ++splitCount;
-            n = 0;  // named once
-        }
-    }
-    if (splitCount > 0)
-        lines.push_back("chromosome" + std::string(splitCount > 1 ? "s " : " ") + listed(split, splitCount) +
-                        (splitCount > 1 ? " appear" : " appears") +
-                        " in more than one stretch of rows: the table is not grouped by chromosome, and the plot draws "
-                        "rows in file order; sort the table by chromosome and position");
-    if (settings.poscolumn != 0 && data.Pos_list.size() == static_cast<size_t>(data.maxX)) {
-        uint64_t backwards = 0;
-        size_t at = 0;
-        for (const IdRun& run : data.ID_list) {
-            for (size_t end = at + static_cast<size_t>(run.count), i = at + 1; i < end; ++i)
-                backwards += data.Pos_list[i] < data.Pos_list[i - 1];
-            at += static_cast<size_t>(run.count);
-        }
-        if (backwards > 0)
-            lines.push_back("positions go back " + rowCount(backwards, "time") + " within a chromosome: the plot "
-                            "draws rows in file order; sort the table by chromosome and position");
-    }
+    for (std::string& line : orderLines(data, settings)) lines.push_back(std::move(line));
     return lines;
 }
 
