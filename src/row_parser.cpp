@@ -258,11 +258,32 @@ private:
     uint64_t pending_ = 0;   // the delimiters and line ends of the block not yet passed
 };
 
+// Doubles the list of field ends, up to the last column in use; returns its storage and sets reach to its size.
+[[gnu::noinline, gnu::cold]] const char** growFieldEnds(std::vector<const char*>& ends, int32_t lastColumn,
+                                                        int32_t& reach) {
+    ends.resize(static_cast<size_t>(std::min(int64_t{lastColumn}, std::max(int64_t{reach} * 2, int64_t{64}))));
+    reach = static_cast<int32_t>(ends.size());
+    return ends.data();
+}
+
+// Column numbers up to this size the list of field ends at once; beyond it, the list grows only as far as rows
+// reach, so a column number beyond every row costs nothing.
+constexpr int32_t kFieldEndsAtOnce = 1024;
+
 // Parses whole lines [p, end) of a piece without carriage returns, split at a single delimiter character.
-// Only the fields of the columns in use are kept, so the work and memory of a row follow its length, never
-// the column numbers.
-void parsePlainLines(const char* p, const char* end, const RowRules& r, ParserState& state, PieceResult& res) {
+// Grow: the list of field ends grows as rows reach further (a column number beyond kFieldEndsAtOnce).
+template <bool Grow>
+void parsePlainLinesWith(const char* p, const char* end, const RowRules& r, ParserState& state, PieceResult& res) {
     StopScanner scanner(p, end, r.Delim.ch);
+    std::vector<const char*>& ends = state.fieldEnds;  // the end of every field up to the last column in use
+    if (!Grow && ends.size() < static_cast<size_t>(r.lastColumn)) ends.resize(static_cast<size_t>(r.lastColumn));
+    if (Grow && ends.empty()) ends.resize(1);
+    const char** fieldEnds = ends.data();
+    int32_t reach = static_cast<int32_t>(std::min<size_t>(ends.size(), static_cast<size_t>(r.lastColumn)));
+    auto field = [&](const char* lineBegin, int32_t col) {
+        const char* begin = col == 1 ? lineBegin : fieldEnds[col - 2] + 1;
+        return std::string_view(begin, static_cast<size_t>(fieldEnds[col - 1] - begin));
+    };
     while (p < end) {
         ++res.lines;
         StopScanner::Stop stop = scanner.nextStop();
@@ -271,26 +292,31 @@ void parsePlainLines(const char* p, const char* end, const RowRules& r, ParserSt
             continue;
         }
         ++res.rows;
-        RowFields f;
-        const char* fieldBegin = p;
-        for (int32_t col = 1, w = 0;; ++col) {
-            if (col == r.wanted[w]) {
-                takeField(col, fieldBegin, stop.at, r, f);
-                if (++w == r.wantedCount) break;
-            }
+        fieldEnds[0] = stop.at;
+        for (int32_t col = 1; col < r.lastColumn; ++col) {
             if (stop.lineEnd) {
                 recordShortRow(res, p, stop.at, col, r);
                 return;
             }
-            fieldBegin = stop.at + 1;
             stop = scanner.nextStop();
+            if (Grow && col == reach) fieldEnds = growFieldEnds(ends, r.lastColumn, reach);
+            fieldEnds[col] = stop.at;
         }
         const char* lineEnd = stop.lineEnd ? stop.at : scanner.nextLineEnd();
+        RowFields f;
+        f.id = field(p, r.idcolumn);
+        f.value = field(p, r.column);
+        if (r.poscolumn != 0) f.pos = field(p, r.poscolumn);
         RowFault fault = handleRow(p, lineEnd, f, r, state, res);
         if (fault != RowFault::none) return recordBadField(res, fault, f);
         if (lineEnd == end) return;  // the last line had no line end
         p = lineEnd + 1;
     }
+}
+
+void parsePlainLines(const char* p, const char* end, const RowRules& r, ParserState& state, PieceResult& res) {
+    if (r.lastColumn <= kFieldEndsAtOnce) return parsePlainLinesWith<false>(p, end, r, state, res);
+    parsePlainLinesWith<true>(p, end, r, state, res);
 }
 
 }  // namespace
@@ -325,11 +351,6 @@ RowRules rulesFrom(const PlotSettings& s) {
     r.column = s.column;
     r.poscolumn = s.poscolumn;
     r.lastColumn = std::max({s.idcolumn, s.column, s.poscolumn});
-    std::array<int32_t, 3> columns = {s.idcolumn, s.column, s.poscolumn};
-    std::sort(columns.begin(), columns.end());
-    for (int32_t col : columns) {
-        if (col >= 1 && (r.wantedCount == 0 || r.wanted[r.wantedCount - 1] != col)) r.wanted[r.wantedCount++] = col;
-    }
     r.Missing = s.Missing;
     r.SelChrom = &s.SelChrom;
     r.window = s.window;

@@ -21,8 +21,6 @@ struct RowRules {
     Delimiter Delim;
     int32_t idcolumn = 0, column = 0, poscolumn = 0;  // 1-based; poscolumn 0 for none
     int32_t lastColumn = 0;                            // rows are split up to this column and no further
-    std::array<int32_t, 3> wanted{};                   // the columns in use, ascending, each once
-    int wantedCount = 0;                               // entries of wanted in use, >= 1
     std::string_view Missing;
     const ChromSelection* SelChrom = nullptr;
     PositionWindow window;
@@ -75,6 +73,7 @@ struct ParserState {
     bool selected = false;     // whether that ID is selected
     bool valid = false;        // id and selected hold an answer
     bool lastRunIsId = false;  // the last run of the piece being parsed has that ID
+    std::vector<const char*> fieldEnds;  // end of each field of the current row, as far as rows have reached
 };
 
 // The rules of the settings.

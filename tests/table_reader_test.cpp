@@ -67,6 +67,9 @@ TEST(table_reader_test, rows_and_header) {
     const std::vector<std::string> pos{"-poscolumn", "3", "-chr", "1"}, window{"-poscolumn", "3", "-posrange", "100-200",
                                                                               "-chr", "1"};
     const std::vector<std::string> aligned{"-delim", "whitespace", "-column", "4", "-poscolumn", "3"};
+    std::string wide = "1\t";  // a row of 1500 fields, its p-value last
+    for (int i = 0; i < 1498; ++i) wide += "x\t";
+    wide += "1e-9\n";
     const std::string logs = "1\t0\n1\t7.3\n1\t8\n1\tNA\n1\t-1\n2\t1e-400\n", none = "| | | 0 1e+07 -1e+07";
     const struct {
         const char* name;
@@ -109,6 +112,8 @@ TEST(table_reader_test, rows_and_header) {
          "1 1e-9 x\n", "", "", "line 2"},
         {"a row shorter than the position column", "1\t1e-9\n", {"-poscolumn", "3"}, kPvalue, ""},
         {"a line of blanks is a row", "   \n", {}, kPvalue, ""},
+        {"a column beyond the first thousand fields", wide + "2\tshort\n", {"-column", "1500"}, kPvalue, wide, "", "",
+         "line 2: the row has 2 fields, fewer than the 1500"},
         {"IDs compared as whole text; a returning ID starts a run",
          "1\t0.5\n1\t0.5\n01\t0.5\nchr1\t0.5\n1 \t0.5\nX\t0.5\n2\t0.5\n1\t0.5\n", {"-chr", "1-22,X"}, "", "",
          "1x2 Xx1 2x1 1x1 | 0.30103 0.30103 0.30103 0.30103 0.30103 | | 5 0.30103 0.30103"},
