@@ -177,7 +177,7 @@ struct MergeState {
 size_t estimateRows(const MergeState& state, const DataSource& source) {
     if (source.fileBytes == 0 || state.bytesMerged == 0) return 0;
     double plainTotal = static_cast<double>(source.fileBytes);
-    if (source.bgzf != nullptr) {
+    if (isDecompressed(source)) {
         uint64_t consumed = fileBytesConsumed(source);
         if (consumed == 0) return 0;
         plainTotal = static_cast<double>(source.plainBytesRead) * static_cast<double>(source.fileBytes) /
@@ -334,7 +334,7 @@ Outcome<TableRead> readTable(const PlotSettings& settings, std::ostream& out, st
         if (std::optional<Fatal> fatal = mergePiece(piece, data, hits, state, rules, source, headerLines)) {
             // Damaged compressed data can decode to rows of garbage before the damage shows; such a row must
             // not be taken for the cause. The rest of the compressed data is checked first.
-            if (piece.result.fault != RowFault::none && source.bgzf != nullptr) {
+            if (piece.result.fault != RowFault::none && isDecompressed(source)) {
                 checkRestOfData(chunker);
                 if (chunker.error) return stopWith(*chunker.error, hits);
             }
