@@ -29,7 +29,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         static const char* const kFatal[] = {"You need to specify '-file'.\n\n", "Column incorrectly specified",
                                              "Column incorrectly specified\n", "Idcolumn incorrectly specified",
                                              "Idcolumn incorrectly specified\n"};
-        require(std::find(std::begin(kFatal), std::end(kFatal), fatal->message) != std::end(kFatal),
+        // A strict switch refuses its value with one line on standard error and nothing on standard output.
+        const bool refusedValue = fatal->message.empty() && fatal->detail.rfind("invalid value '", 0) == 0;
+        require(refusedValue || std::find(std::begin(kFatal), std::end(kFatal), fatal->message) != std::end(kFatal),
                 "a fatal settings message is one of the documented texts");
         require(console.find("running manhattan()") == std::string::npos, "no start after a fatal setting");
         return 0;
@@ -42,6 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(s.column >= 1 && s.idcolumn >= 1, "columns are at least 1");
     require(s.poscolumn >= 0 && s.headersize >= 1 && s.divvalue >= 1, "fallbacks keep their ranges");
     require(s.headeryes == 0 || s.headeryes == 1, "header flag is 0 or 1");
+    require(lookupSwitch(switches, "-threads") ? s.threads >= 1 : s.threads == 0, "a thread cap is 1 or more");
     if (s.window.posrangeallowed) {
         require(s.poscolumn != 0 && s.SelChrom.entryCount == 1 && s.window.startpos < s.window.endpos,
                 "a window is in force only with a position column and one entry");

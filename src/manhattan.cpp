@@ -6,6 +6,7 @@
 #include "plot_renderer.h"
 #include "settings.h"
 #include "table_reader.h"
+#include "thread_count.h"
 
 namespace vennrick {
 
@@ -16,13 +17,15 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
 
     if (std::optional<Fatal> refused = refuseOverwritingData(settings)) return refused;
 
+    const unsigned threads = threadsForRun(settings.threads, availableCpus());
     ReadOptions options;
+    options.threads = threads;
     options.showProgress = isatty(STDERR_FILENO) == 1;
     Outcome<TableRead> readOutcome = readTable(settings, out, err, options);
     if (auto* fatal = std::get_if<Fatal>(&readOutcome)) return *fatal;
     TableRead& read = std::get<TableRead>(readOutcome);
 
-    Outcome<PlotLayout> layoutOutcome = layoutPlot(read.data, settings);
+    Outcome<PlotLayout> layoutOutcome = layoutPlot(read.data, settings, threads);
     if (auto* fatal = std::get_if<Fatal>(&layoutOutcome)) {
         // What was written so far reaches the disk; a failure to write it is reported too.
         if (std::optional<Fatal> closeFailed = closeHitFile(read.hits)) fatal->detail = closeFailed->detail;
@@ -35,7 +38,7 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
     if (std::optional<Fatal> closeFailed = closeHitFile(read.hits)) return closeFailed;
 
     const std::string imagefile = settings.Outname + ".jpg";
-    const bool saved = saveJpeg(renderPlot(layout, read.data), imagefile);
+    const bool saved = saveJpeg(renderPlot(layout, read.data, threads), imagefile);
     read.data = PlotData{};
     if (!saved) return Fatal{"", "cannot write the image file '" + imagefile + "'"};
     return std::nullopt;

@@ -1,6 +1,7 @@
 #include "settings.h"
 
 #include <algorithm>
+#include <limits>
 #include <optional>
 
 #include "numbers.h"
@@ -193,6 +194,10 @@ Outcome<PlotSettings> readSettings(const SwitchList& switches, std::ostream& out
     s.font2 = intOrDefault(switches, "-font2", 10, "Using axis default font of 10\n", out);
 
     s.logpyes = lookup("-logp") == std::optional<std::string>("yes") ? 1 : 0;
+
+    Outcome<int32_t> threads = readInteger(switches, "-threads", 0, 1, std::numeric_limits<int32_t>::max());
+    if (auto* fatal = std::get_if<Fatal>(&threads)) return *fatal;
+    s.threads = std::get<int32_t>(threads);
 
     out << "running manhattan()\n\n";
     return s;

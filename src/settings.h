@@ -71,6 +71,7 @@ struct PlotSettings {
     int32_t font1 = 12;          // title font point size
     int32_t font2 = 10;          // axis font point size
     int logpyes = 0;             // 1 when the p-value column already holds -log10(p)
+    int32_t threads = 0;         // most threads that parse, decompress and draw, >= 1; 0: one per CPU the process may use
 };
 
 // Switches beyond the classic set are strict: a value they do not accept stops the run before any file is

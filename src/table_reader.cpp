@@ -14,6 +14,7 @@
 #include <deque>
 #include <mutex>
 #include <string_view>
+#include <system_error>
 #include <thread>
 
 #include "row_parser.h"
@@ -132,6 +133,15 @@ void workerLoop(ParsePool& pool, const RowRules& rules) {
             piece->parsed = true;
         }
         pool.pieceParsed.notify_all();
+    }
+}
+
+// Starts one more worker. Where no thread can be had, the workers there are do the work (none: the reading
+// thread parses).
+void addWorker(ParsePool& pool, const RowRules& rules) {
+    try {
+        pool.workers.emplace_back(workerLoop, std::ref(pool), std::cref(rules));
+    } catch (const std::system_error&) {
     }
 }
 
@@ -293,10 +303,7 @@ Outcome<TableRead> readTable(const PlotSettings& settings, std::ostream& out, st
     }
     ensureLine();
 
-    ParsePool pool;
-    if (threads > 1) {
-        for (unsigned i = 0; i < threads; ++i) pool.workers.emplace_back(workerLoop, std::ref(pool), std::cref(rules));
-    }
+    ParsePool pool;  // its workers are started as pieces are handed out: a small table starts only those it needs
     ParserState parser;  // of the reading thread, when it parses itself
     Progress progress;
     if (options.showProgress) progress.err = &err;
@@ -313,7 +320,8 @@ Outcome<TableRead> readTable(const PlotSettings& settings, std::ostream& out, st
                 sourceDone = true;
                 break;
             }
-            if (threads > 1) {
+            if (threads > 1 && pool.workers.size() < threads) addWorker(pool, rules);
+            if (!pool.workers.empty()) {
                 {
                     std::lock_guard<std::mutex> lock(pool.mutex);
                     piece.parsed = false;
@@ -322,12 +330,13 @@ Outcome<TableRead> readTable(const PlotSettings& settings, std::ostream& out, st
                 pool.workReady.notify_one();
             } else {
                 parseLines(piece.bytes.data() + piece.begin, piece.bytes.data() + piece.end, rules, parser, piece.result);
+                piece.parsed = true;
             }
             ++submitted;
         }
         if (merged == submitted) break;
         Piece& piece = pieces[merged % slotCount];
-        if (threads > 1) {
+        if (!pool.workers.empty()) {
             std::unique_lock<std::mutex> lock(pool.mutex);
             pool.pieceParsed.wait(lock, [&] { return piece.parsed; });
         }

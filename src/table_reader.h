@@ -16,7 +16,7 @@
 namespace vennrick {
 
 struct ReadOptions {
-    unsigned threads = 2;                 // parsing threads
+    unsigned threads = 2;                 // most parsing threads, started as pieces come; 1: the reading thread parses
     bool showProgress = false;            // progress on standard error (only when it is a terminal)
     size_t chunkBytes = size_t{1} << 20;  // bytes of whole lines parsed as one piece of work
 };
