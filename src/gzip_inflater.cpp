@@ -57,6 +57,7 @@ struct GzipInflater {
 
     // The ring, guarded by mutex: blocks [taken, filled) are ready for the reader.
     std::array<Block, kBlocks> blocks;
+    size_t ringSize = 1;  // blocks in use: kBlocks with a thread, 1 without
     std::mutex mutex;
     std::condition_variable blockFilled, blockFreed;
     uint64_t filled = 0, taken = 0;
@@ -148,10 +149,10 @@ void inflateAhead(GzipInflater& g) {
     for (;;) {
         {
             std::unique_lock<std::mutex> lock(g.mutex);
-            g.blockFreed.wait(lock, [&] { return g.stopping || g.filled - g.taken < kBlocks; });
+            g.blockFreed.wait(lock, [&] { return g.stopping || g.filled - g.taken < g.ringSize; });
             if (g.stopping) return;
         }
-        Block& block = g.blocks[g.filled % kBlocks];  // not the reader's until it is counted as filled
+        Block& block = g.blocks[g.filled % g.ringSize];  // not the reader's until it is counted as filled
         fillBlock(g, block);
         {
             std::lock_guard<std::mutex> lock(g.mutex);
@@ -176,14 +177,19 @@ void GzipInflaterDeleter::operator()(GzipInflater* g) const {
     delete g;
 }
 
-GzipInflaterPtr startGzipInflater(int fd) {
+GzipInflaterPtr startGzipInflater(int fd, bool ownThread) {
     GzipInflaterPtr g(new GzipInflater);
     g->fd = fd;
-    for (Block& block : g->blocks) block.bytes.resize(kBlockBytes);
     startMember(*g);
-    try {
-        g->thread = std::thread(inflateAhead, std::ref(*g));
-    } catch (const std::system_error&) {  // no thread to be had: readInflated inflates each block itself
+    g->blocks[0].bytes.resize(kBlockBytes);
+    if (ownThread) {
+        for (Block& block : g->blocks) block.bytes.resize(kBlockBytes);
+        g->ringSize = kBlocks;
+        try {
+            g->thread = std::thread(inflateAhead, std::ref(*g));
+        } catch (const std::system_error&) {  // no thread to be had: readInflated inflates each block itself
+            g->ringSize = 1;
+        }
     }
     return g;
 }
@@ -195,11 +201,11 @@ int64_t readInflated(GzipInflater& g, char* buffer, size_t size) {
         {
             std::unique_lock<std::mutex> lock(g.mutex);
             if (!g.thread.joinable() && g.filled == g.taken) {
-                fillBlock(g, g.blocks[g.filled % kBlocks]);
+                fillBlock(g, g.blocks[g.filled % g.ringSize]);
                 ++g.filled;
             }
             g.blockFilled.wait(lock, [&] { return g.filled > g.taken; });
-            block = &g.blocks[g.taken % kBlocks];
+            block = &g.blocks[g.taken % g.ringSize];
         }
         g.compressedHandedOut = block->compressedEnd;
         const size_t n = std::min(size - copied, block->size - g.offset);

@@ -16,9 +16,10 @@ struct GzipInflaterDeleter {
 };
 using GzipInflaterPtr = std::unique_ptr<GzipInflater, GzipInflaterDeleter>;
 
-// Starts inflating the gzip data read from fd, from its current offset on. fd stays the caller's and must
-// stay open until the inflater is destroyed. Where no thread can be had, the data is inflated as it is read.
-GzipInflaterPtr startGzipInflater(int fd);
+// Starts inflating the gzip data read from fd, from its current offset on, on a thread of its own when
+// ownThread is true. fd stays the caller's and must stay open until the inflater is destroyed. Without a
+// thread (not asked for, or none to be had), the data is inflated as it is read.
+GzipInflaterPtr startGzipInflater(int fd, bool ownThread);
 
 // Copies up to size inflated bytes into buffer, fewer only at the end of the data or before a failure.
 // Returns the count (0 at the clean end of the data), or -1 when the data is corrupt or truncated or cannot

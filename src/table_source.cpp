@@ -101,7 +101,7 @@ Outcome<DataSource> openDataSource(const std::string& path, unsigned threads) {
     }
 
     // A regular file in plain gzip (not bgzip, as the BGZF reader tells them apart) is inflated with ISA-L
-    // instead, several times faster than the BGZF reader's zlib, on a thread of its own.
+    // instead, several times faster than the BGZF reader's zlib, on a thread of its own when threads > 1.
     if (S_ISREG(st.st_mode)) {
         Outcome<bool> plainGzip = isPlainGzip(fd, path);
         if (Fatal* fatal = std::get_if<Fatal>(&plainGzip)) {
@@ -110,7 +110,7 @@ Outcome<DataSource> openDataSource(const std::string& path, unsigned threads) {
         }
         if (std::get<bool>(plainGzip)) {
             source.fd = fd;
-            source.gzip = startGzipInflater(fd);
+            source.gzip = startGzipInflater(fd, threads > 1);
             return source;
         }
     }

@@ -35,9 +35,9 @@ Read readByReference(const std::string& path) {
     return read;
 }
 
-Read readBySource(const std::string& path, size_t blockBytes) {
+Read readBySource(const std::string& path, unsigned threads, size_t blockBytes) {
     Read read;
-    Outcome<DataSource> opened = openDataSource(path, 2);
+    Outcome<DataSource> opened = openDataSource(path, threads);
     DataSource& source = std::get<DataSource>(opened);
     EXPECT_TRUE(source.gzip != nullptr) << path;
     std::string block(blockBytes, '\0');
@@ -116,8 +116,9 @@ TEST(table_source_test, plain_gzip_reads_as_the_bgzf_reader_reads_it) {
     for (const auto& [name, bytes] : cases) {
         writeFile(path, bytes);
         const Read expected = readByReference(path);
-        for (size_t blockBytes : {size_t{1} << 20, size_t{4099}}) {
-            const Read got = readBySource(path, blockBytes);
+        // Inflated ahead on a thread of its own, read in large and small blocks; and inflated as it is read.
+        for (auto [threads, blockBytes] : {std::pair{2u, size_t{1} << 20}, {2u, size_t{4099}}, {1u, size_t{1} << 20}}) {
+            const Read got = readBySource(path, threads, blockBytes);
             EXPECT_EQ(got.failed, expected.failed) << name;
             EXPECT_EQ(got.bytes.size(), expected.bytes.size()) << name;
             EXPECT_TRUE(got.bytes == expected.bytes) << name;
