@@ -122,6 +122,21 @@ QImage renderPlot(const PlotLayout& layout, const PlotData& data, unsigned threa
     return image;
 }
 
+void preparePainting(int font1, int font2) {
+    QImage scratch(64, 16, QImage::Format_RGB32);
+    scratch.fill(Qt::white);
+    {
+        QPainter p(&scratch);
+        for (const QFont& font : {p.font(), calibri(font1), calibri(font2)}) {
+            p.setFont(font);
+            p.drawText(QRect(0, 0, 64, 16), Qt::AlignCenter, QStringLiteral("0123456789."));
+        }
+    }
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    if (buffer.open(QIODevice::WriteOnly)) scratch.save(&buffer, "JPEG", 90);
+}
+
 bool saveJpeg(const QImage& image, const std::string& path) {
     // Encoded in memory, then written with checked writes: a full disk is seen here instead of inside the
     // encoder (which would print its own message), and a file that could not be completed is emptied and,

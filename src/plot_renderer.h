@@ -32,6 +32,9 @@ QImage renderPlot(const PlotLayout& layout, const PlotData& data, unsigned threa
 // Writes the image as a JPEG of quality 90; false when the file could not be written.
 bool saveJpeg(const QImage& image, const std::string& path);
 
+// Loads what the first picture of the calling thread would otherwise wait for, about 10 ms: the font
+// database, the fonts of the plot with their digits, and the JPEG writer. Nothing painted is kept.
+void preparePainting(int font1, int font2);
 
 inline void PointWriter::put(int x, int y, PointStyle style) {
     const uint32_t c = colour[static_cast<int>(style)];
