@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <htslib/bgzf.h>
 #include <htslib/hts_log.h>
-#include <zlib.h>
 
 #include "test_support.h"
 
@@ -50,27 +49,6 @@ Read readBySource(const std::string& path, unsigned threads, size_t blockBytes) 
     return read;
 }
 
-// One gzip member of text, as zlib writes it.
-std::string gzipMember(const std::string& text) {
-    z_stream z{};
-    deflateInit2(&z, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&z, text.size()), '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
-    z.avail_in = static_cast<uInt>(text.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
-}
-
-// A gzip header followed by its CRC-16.
-std::string withHeaderCrc(const std::string& header) {
-    const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(header.data()), static_cast<uInt>(header.size()));
-    return header + static_cast<char>(crc & 0xff) + static_cast<char>((crc >> 8) & 0xff);
-}
-
 std::string flipped(std::string bytes, size_t at, unsigned char mask) {
     bytes[at] = static_cast<char>(bytes[at] ^ mask);
     return bytes;
@@ -82,16 +60,16 @@ TEST(table_source_test, plain_gzip_reads_as_the_bgzf_reader_reads_it) {
     std::string text;
     for (int i = 0; text.size() < (size_t{3} << 20); ++i)
         text += std::to_string(1 + i / 9000) + "\t" + std::to_string(i * 7919 % 100003) + "\t0." + std::to_string(i) + "\n";
-    const std::string one = gzipMember(text), first = gzipMember(text.substr(0, 700001));
-    const std::string two = first + gzipMember(text.substr(700001));
+    auto member = [](const std::string& part) { return compressed(part, "wg"); };
+    const std::string one = member(text), first = member(text.substr(0, 700001));
+    const std::string two = first + member(text.substr(700001));
     const size_t end = one.size();
     const std::pair<const char*, std::string> cases[] = {
         {"one member", one},
         {"two members", two},
-        {"an empty member between two", first + gzipMember("") + gzipMember(text.substr(700001))},
-        {"only an empty member", gzipMember("")},
-        {"a name, a comment and a header CRC", withHeaderCrc(std::string("\x1f\x8b\x08\x1a\0\0\0\0\0\x03" "d.txt\0note\0", 21)) +
-                                                    one.substr(10)},
+        {"an empty member between two", first + member("") + member(text.substr(700001))},
+        {"only an empty member", member("")},
+        {"a name and a comment", std::string("\x1f\x8b\x08\x18\0\0\0\0\0\x03" "d.txt\0note\0", 21) + one.substr(10)},
         {"a reserved header flag", flipped(one, 3, 0x20)},
         {"a wrong header CRC", std::string("\x1f\x8b\x08\x02\0\0\0\0\0\x03\0\0", 12) + one.substr(10)},
         {"a method other than deflate", flipped(one, 2, 0x01)},
@@ -103,8 +81,6 @@ TEST(table_source_test, plain_gzip_reads_as_the_bgzf_reader_reads_it) {
         {"a wrong CRC", flipped(one, end - 8, 0x01)},
         {"a wrong length", flipped(one, end - 2, 0x01)},
         {"trailing zeros", one + std::string(8, '\0')},
-        {"a trailing line end", one + "\n"},
-        {"trailing text", one + "the end"},
         {"the start of another member", one + "\x1f\x8b\x08"},
         {"damage early", flipped(one, 300, 0x10)},
         {"damage in the middle", flipped(one, end / 2, 0x04)},
