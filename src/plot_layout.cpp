@@ -2,10 +2,9 @@
 
 #include <QString>
 #include <limits>
-#include <system_error>
-#include <thread>
 
 #include "functions2.h"
+#include "parallel.h"
 
 namespace vennrick {
 
@@ -16,18 +15,20 @@ namespace {
 // are its positions as read plus the run's shift. The sums are 64-bit, so many chromosomes or huge
 // positions cannot overflow.
 struct Cumulative {
-    int64_t last = 0;        // cumulative position of the last row
-    int64_t shiftAtRow = 0;  // shift of the run that holds the row asked for
+    int64_t last = 0;                 // cumulative position of the last row
+    std::vector<int64_t> shiftAtRow;  // shift of the run that holds each row asked for
 };
 
 // Reads the positions as read (nothing is written): the last cumulative position, and the shift of the run
-// holding row `row`.
-Cumulative walkRuns(const PlotData& data, int64_t row) {
+// holding each of rows (ascending).
+Cumulative walkRuns(const PlotData& data, const std::vector<int64_t>& rows) {
     const int32_t* pos = data.Pos_list.data();
     Cumulative c;
+    c.shiftAtRow.assign(rows.size(), 0);
+    size_t next = 0;
     forEachRun(data.ID_list, [&](const std::string&, int64_t first, int64_t count) {
         const int64_t shift = c.last + 1 - pos[first];
-        if (first <= row && row < first + count) c.shiftAtRow = shift;
+        for (; next < rows.size() && rows[next] < first + count; ++next) c.shiftAtRow[next] = shift;
         c.last = pos[first + count - 1] + shift;
     });
     return c;
@@ -36,7 +37,7 @@ Cumulative walkRuns(const PlotData& data, int64_t row) {
 // Rewrites rows [begin, end) of Pos_list to plot x-coordinates: each cumulative position times N over the
 // last one (bot), the product first, truncated toward zero and clamped to the int range. shiftAtBegin is the
 // shift of the run holding row begin. Only positions inside [begin, end) are read, each before it is
-// rewritten, so two calls on disjoint ranges can run at the same time.
+// rewritten, so calls on disjoint ranges can run at the same time.
 void rewriteRows(PlotData& data, int64_t begin, int64_t end, int64_t shiftAtBegin, double bot) {
     constexpr double lo = std::numeric_limits<int32_t>::min(), hi = std::numeric_limits<int32_t>::max();
     const double mx = static_cast<double>(data.maxX);
@@ -54,28 +55,22 @@ void rewriteRows(PlotData& data, int64_t begin, int64_t end, int64_t shiftAtBegi
     });
 }
 
-// Rows from which a second thread pays for itself.
+// Rows from which another thread pays for itself.
 constexpr int64_t kRowsPerThreadMinimum = 1 << 16;
 
-// Rewrites Pos_list to plot x-coordinates, the two halves of the rows at the same time when threads is 2
-// and there are many rows. False, leaving Pos_list as read, when the last cumulative position is 0 or less
+// Rewrites Pos_list to plot x-coordinates, with up to `threads` equal parts of the rows at the same time
+// when there are many rows. False, leaving Pos_list as read, when the last cumulative position is 0 or less
 // (positions decreasing inside a run), where the scaling has no meaning.
 bool rescalePositions(PlotData& data, unsigned threads) {
-    const int64_t middle = threads >= 2 && data.maxX / 2 >= kRowsPerThreadMinimum ? data.maxX / 2 : data.maxX;
-    const Cumulative at0 = walkRuns(data, 0), atMiddle = middle < data.maxX ? walkRuns(data, middle) : at0;
-    if (at0.last <= 0) return false;
-    const double bot = static_cast<double>(at0.last);
-    std::thread second;
-    if (middle < data.maxX) {
-        auto secondHalf = [&] { rewriteRows(data, middle, data.maxX, atMiddle.shiftAtRow, bot); };
-        try {
-            second = std::thread(secondHalf);
-        } catch (const std::system_error&) {  // no thread to be had: rewrite it here
-            secondHalf();
-        }
-    }
-    rewriteRows(data, 0, middle, at0.shiftAtRow, bot);
-    if (second.joinable()) second.join();
+    const unsigned parts = partsFor(data.maxX, threads, kRowsPerThreadMinimum, threads);
+    std::vector<int64_t> begins(parts);
+    for (unsigned k = 0; k < parts; ++k) begins[k] = partBegin(data.maxX, k, parts);
+    const Cumulative c = walkRuns(data, begins);
+    if (c.last <= 0) return false;
+    const double bot = static_cast<double>(c.last);
+    runInParallel(parts, [&](unsigned k) {
+        rewriteRows(data, begins[k], partBegin(data.maxX, k + 1, parts), c.shiftAtRow[k], bot);
+    });
     return true;
 }
 

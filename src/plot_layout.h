@@ -96,8 +96,8 @@ struct PlotLayout {
 
 // Fewer than two kept rows is fatal ("Illegal range selected\n"). With a position column, rewrites
 // data.Pos_list to plot x-coordinates (runs laid end to end, scaled to 0..N), unless the last cumulative
-// position is 0 or less: then the points are placed by row index and Pos_list is left as read. With
-// threads 2 and many rows, two threads share the rewriting; the result is the same as with threads 1.
+// position is 0 or less: then the points are placed by row index and Pos_list is left as read. With many
+// rows, up to `threads` threads share the rewriting; the result is the same for every thread count.
 Outcome<PlotLayout> layoutPlot(PlotData& data, const PlotSettings& settings, unsigned threads = 2);
 
 // The raw y tick step: the y range / 10 truncated when the range exceeds 10; 1 otherwise, and 1 when the

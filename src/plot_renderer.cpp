@@ -13,10 +13,9 @@
 #include <QRect>
 #include <QString>
 #include <cerrno>
-#include <system_error>
-#include <thread>
 #include <vector>
 
+#include "parallel.h"
 #include "write_all.h"
 
 namespace vennrick {
@@ -46,39 +45,43 @@ void drawText(QPainter& p, QPen& pen, const TextBox& box, const QFont& titleFont
     p.drawText(QRect(box.left, box.top, box.width, box.height), flags, QString::fromStdString(box.text));
 }
 
-// Below this many rows a second thread saves less than it costs.
+// Below this many rows another thread saves less than it costs.
 constexpr int64_t kRowsPerThreadMinimum = 1 << 16;
+// Every part after the first is drawn on a layer of its own, 1.7 MB each; more parts than this gain little
+// on the drawing and cost more in memory and in laying the layers over each other.
+constexpr unsigned kMaxDrawingParts = 8;
 
-// Points last, straight into the pixels, in row order so that later points cover earlier ones. With two
-// threads, the rows from the middle on are drawn on a layer that starts out 0 (no colour of the plot is 0:
-// all are opaque), and every pixel they set then replaces the image's: the last point drawn on a pixel wins,
-// as in one pass.
+// Points last, straight into the pixels, in row order so that later points cover earlier ones. With several
+// threads, the rows are cut into consecutive parts: the first is drawn on the image, every later one on a
+// layer that starts out 0 (no colour of the plot is 0: all are opaque). The layers are then laid over the
+// image in row order, each pixel they set replacing the one below: the last point drawn on a pixel wins, as
+// in one pass.
 void drawPoints(QImage& image, const PlotLayout& layout, const PlotData& data, unsigned threads) {
-    auto draw = [&](PointWriter& writer, int64_t begin, int64_t end) {
-        forEachPointInRows(layout, data, begin, end, [&](int x, int y, PointStyle style) { writer.put(x, y, style); });
-    };
-    PointWriter writer(image);
-    const int64_t middle = layout.N / 2;
-    if (threads < 2 || middle < kRowsPerThreadMinimum) {
-        draw(writer, 0, layout.N);
-        return;
-    }
-    std::vector<uint32_t> layer(static_cast<size_t>(image.width()) * static_cast<size_t>(image.height()), 0);
-    PointWriter layerWriter(layer.data(), image.width(), image.width(), image.height());
-    std::thread second;
-    try {
-        second = std::thread([&] { draw(layerWriter, middle, layout.N); });
-    } catch (const std::system_error&) {  // no thread to be had: draw the second half here
-        draw(layerWriter, middle, layout.N);
-    }
-    draw(writer, 0, middle);
-    if (second.joinable()) second.join();
-    for (int y = 0; y < image.height(); ++y) {
-        uint32_t* row = reinterpret_cast<uint32_t*>(image.scanLine(y));
-        const uint32_t* over = layer.data() + static_cast<size_t>(y) * static_cast<size_t>(image.width());
-        for (int x = 0; x < image.width(); ++x)
-            if (over[x] != 0) row[x] = over[x];
-    }
+    const unsigned parts = partsFor(layout.N, threads, kRowsPerThreadMinimum, kMaxDrawingParts);
+    const int width = image.width(), height = image.height();
+    const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
+    std::vector<uint32_t> layers((parts - 1) * pixels, 0);
+    // Taken once, here: asking the image for its pixels from several threads would race on its bookkeeping.
+    uint32_t* const bits = reinterpret_cast<uint32_t*>(image.bits());
+    const int64_t stride = image.bytesPerLine() / 4;
+    runInParallel(parts, [&](unsigned k) {
+        PointWriter writer = k == 0 ? PointWriter(bits, stride, width, height)
+                                    : PointWriter(layers.data() + (k - 1) * pixels, width, width, height);
+        forEachPointInRows(layout, data, partBegin(layout.N, k, parts), partBegin(layout.N, k + 1, parts),
+                           [&](int x, int y, PointStyle style) { writer.put(x, y, style); });
+    });
+    if (parts == 1) return;
+    // The image rows are shared out among the same threads, each laying every layer over its own rows.
+    runInParallel(parts, [&](unsigned k) {
+        for (int64_t y = partBegin(height, k, parts); y < partBegin(height, k + 1, parts); ++y) {
+            uint32_t* row = bits + y * stride;
+            for (unsigned layer = 0; layer + 1 < parts; ++layer) {
+                const uint32_t* over = layers.data() + layer * pixels + static_cast<size_t>(y) * width;
+                for (int x = 0; x < width; ++x)
+                    if (over[x] != 0) row[x] = over[x];
+            }
+        }
+    });
 }
 
 }  // namespace
@@ -117,6 +120,21 @@ QImage renderPlot(const PlotLayout& layout, const PlotData& data, unsigned threa
     }
     drawPoints(image, layout, data, threads);
     return image;
+}
+
+void preparePainting(int font1, int font2) {
+    QImage scratch(64, 16, QImage::Format_RGB32);
+    scratch.fill(Qt::white);
+    {
+        QPainter p(&scratch);
+        for (const QFont& font : {p.font(), calibri(font1), calibri(font2)}) {
+            p.setFont(font);
+            p.drawText(QRect(0, 0, 64, 16), Qt::AlignCenter, QStringLiteral("0123456789."));
+        }
+    }
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    if (buffer.open(QIODevice::WriteOnly)) scratch.save(&buffer, "JPEG", 90);
 }
 
 bool saveJpeg(const QImage& image, const std::string& path) {

@@ -25,12 +25,16 @@ struct PointWriter {
 };
 
 // The whole picture: axis lines, ticks and labels, title and chromosome labels painted, then the points.
-// With threads 2 and many points, the two halves of the rows are drawn at the same time (the later half on
-// a layer laid over the image afterwards); the image is the same as with threads 1.
+// With many points, up to `threads` consecutive parts of the rows are drawn at the same time (each later
+// part on a layer laid over the image afterwards); the image is the same for every thread count.
 QImage renderPlot(const PlotLayout& layout, const PlotData& data, unsigned threads = 2);
 
 // Writes the image as a JPEG of quality 90; false when the file could not be written.
 bool saveJpeg(const QImage& image, const std::string& path);
+
+// Loads what the first picture of the calling thread would otherwise wait for, about 10 ms: the font
+// database, the fonts of the plot with their digits, and the JPEG writer. Nothing painted is kept.
+void preparePainting(int font1, int font2);
 
 inline void PointWriter::put(int x, int y, PointStyle style) {
     const uint32_t c = colour[static_cast<int>(style)];

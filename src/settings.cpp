@@ -1,6 +1,7 @@
 #include "settings.h"
 
 #include <algorithm>
+#include <limits>
 #include <optional>
 
 #include "numbers.h"
@@ -230,6 +231,10 @@ Outcome<PlotSettings> readSettings(const SwitchList& switches, std::ostream& out
         if (!lookup("-out")) return Fatal{"", "reading standard input (-file -) needs -out to name the hit file"};
         if (!lookup("-figuretitle")) s.Title = "stdin";
     }
+
+    Outcome<int32_t> threads = readInteger(switches, "-threads", 0, 1, std::numeric_limits<int32_t>::max());
+    if (auto* fatal = std::get_if<Fatal>(&threads)) return *fatal;
+    s.threads = std::get<int32_t>(threads);
 
     out << "running manhattan()\n\n";
     return s;

@@ -89,6 +89,7 @@ struct PlotSettings {
     int logpyes = 0;             // 1 when the p-value column already holds -log10(p)
     ColumnNames names;           // -names yes: the column switches name header columns; off by default
     int quiet = 0;               // 1 with -quiet yes: no warnings and no summary on standard error; 0 by default
+    int32_t threads = 0;         // most threads that parse, decompress and draw, >= 1; 0: one per CPU the process may use
 };
 
 // "-file -": the data comes from standard input.

@@ -14,6 +14,7 @@
 #include <deque>
 #include <mutex>
 #include <string_view>
+#include <system_error>
 #include <thread>
 
 #include "column_names.h"
@@ -136,6 +137,15 @@ void workerLoop(ParsePool& pool, const RowRules& rules) {
     }
 }
 
+// Starts one more worker. Where no thread can be had, the workers there are do the work (none: the reading
+// thread parses).
+void addWorker(ParsePool& pool, const RowRules& rules) {
+    try {
+        pool.workers.emplace_back(workerLoop, std::ref(pool), std::cref(rules));
+    } catch (const std::system_error&) {
+    }
+}
+
 // ---------------------------------------------------------------------------------------------------------
 // Progress on a terminal
 
@@ -176,7 +186,7 @@ struct MergeState {
 size_t estimateRows(const ReadSummary& summary, const MergeState& state, const DataSource& source) {
     if (source.fileBytes == 0 || state.bytesMerged == 0) return 0;
     double plainTotal = static_cast<double>(source.fileBytes);
-    if (source.bgzf != nullptr) {
+    if (isDecompressed(source)) {
         uint64_t consumed = fileBytesConsumed(source);
         if (consumed == 0) return 0;
         plainTotal = static_cast<double>(source.plainBytesRead) * static_cast<double>(source.fileBytes) /
@@ -310,10 +320,7 @@ Outcome<TableRead> readTable(const PlotSettings& given, std::ostream& out, std::
     ensureLine();
     const RowRules rules = rulesFrom(settings);
 
-    ParsePool pool;
-    if (threads > 1) {
-        for (unsigned i = 0; i < threads; ++i) pool.workers.emplace_back(workerLoop, std::ref(pool), std::cref(rules));
-    }
+    ParsePool pool;  // its workers are started as pieces are handed out: a small table starts only those it needs
     ParserState parser;  // of the reading thread, when it parses itself
     Progress progress;
     if (options.showProgress) progress.err = &err;
@@ -330,7 +337,8 @@ Outcome<TableRead> readTable(const PlotSettings& given, std::ostream& out, std::
                 sourceDone = true;
                 break;
             }
-            if (threads > 1) {
+            if (threads > 1 && pool.workers.size() < threads) addWorker(pool, rules);
+            if (!pool.workers.empty()) {
                 {
                     std::lock_guard<std::mutex> lock(pool.mutex);
                     piece.parsed = false;
@@ -339,19 +347,20 @@ Outcome<TableRead> readTable(const PlotSettings& given, std::ostream& out, std::
                 pool.workReady.notify_one();
             } else {
                 parseLines(piece.bytes.data() + piece.begin, piece.bytes.data() + piece.end, rules, parser, piece.result);
+                piece.parsed = true;
             }
             ++submitted;
         }
         if (merged == submitted) break;
         Piece& piece = pieces[merged % slotCount];
-        if (threads > 1) {
+        if (!pool.workers.empty()) {
             std::unique_lock<std::mutex> lock(pool.mutex);
             pool.pieceParsed.wait(lock, [&] { return piece.parsed; });
         }
         if (std::optional<Fatal> fatal = mergePiece(piece, read, state, rules, source)) {
             // Damaged compressed data can decode to rows of garbage before the damage shows; such a row must
             // not be taken for the cause. The rest of the compressed data is checked first.
-            if (piece.result.fault != RowFault::none && source.bgzf != nullptr) {
+            if (piece.result.fault != RowFault::none && isDecompressed(source)) {
                 checkRestOfData(chunker);
                 if (chunker.error) return stopWith(*chunker.error, hits);
             }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "fatal.h"
+#include "gzip_inflater.h"
 
 struct BGZF;
 
@@ -21,8 +22,9 @@ struct DataSource {
     ~DataSource();
 
     std::string path;             // as given ("standard input" for "-"), for messages
-    int fd = -1;                  // plain regular file read with read(); -1 when bgzf owns the descriptor
-    BGZF* bgzf = nullptr;         // compressed input, or input that is not a regular file
+    int fd = -1;                  // regular file read with read() (plain, or inflated by gzip); -1 when bgzf owns it
+    GzipInflaterPtr gzip;         // plain gzip in a regular file: inflated from fd
+    BGZF* bgzf = nullptr;         // bgzip input, or input that is not a regular file
     int positionFd = -1;          // descriptor whose offset tells how far the file has been read
     uint64_t fileBytes = 0;       // size on disk (compressed size for compressed input); 0 when unknown
     uint64_t plainBytesRead = 0;  // bytes handed out so far (decompressed bytes for compressed input)
@@ -30,9 +32,14 @@ struct DataSource {
     bool failed = false;          // the compressed data turned out corrupt or truncated
 };
 
-// Opens the data file; "-" is standard input. A failure is fatal: silent on standard output, one line naming the file and the
-// system's reason for standard error. threads > 1 lets bgzip blocks be decompressed on that many threads.
+// Opens the data file; "-" is standard input. A failure is fatal: silent on standard output, one line naming
+// the file and the system's reason for standard error. threads > 1 lets bgzip blocks be decompressed on
+// several threads and plain gzip be inflated on a thread of its own.
 Outcome<DataSource> openDataSource(const std::string& path, unsigned threads);
+
+// Whether the bytes handed out are decompressed on the way (or may be: input that is not a regular file),
+// so that damage to the data can show as rows of garbage before it is detected.
+bool isDecompressed(const DataSource& source);
 
 // Reads up to size bytes into buffer, fewer only at the end of the data; 0 at the end. A read error or
 // corrupt or truncated compressed data is fatal.

@@ -29,11 +29,13 @@ struct Case {
     std::string afterSettings;  // standard output after the settings stage
     std::string errLine;        // standard error without "vennrick: " and the line end; empty: nothing at all
     std::string image;          // no regular file may be left at this name afterwards; empty: not checked
+    std::vector<std::string> more = {};  // further switches
 };
 
 // Runs the case with "-header yes -quiet yes" in dir and checks the common promise; errors are not quietened.
 void expectSafeFailure(const Case& c, const std::string& dir) {
-    std::vector<std::string> more = {"-header", "yes", "-quiet", "yes"};
+    std::vector<std::string> more = c.more;
+    more.insert(more.end(), {"-header", "yes", "-quiet", "yes"});
     if (!c.out.empty()) more.insert(more.end(), {"-out", c.out});
     const std::vector<std::string> args = manhattanArgs(c.file, more);
     const std::string data = readFile(dir + "/" + c.file);
@@ -131,6 +133,9 @@ TEST(data_safety_test, failed_runs) {
         {"fewer than two kept rows", "one.txt", "", kHeader + "Illegal range selected\n",
          "fewer than two rows to plot: 1 of 2 kept; 1 skipped on chromosomes not selected: the table has '24', -chr "
          "selects 1-23", dir.file("one.txt.out.jpg")},
+        // A strict switch refuses its value before any file is made.
+        {"no thread", "d.txt", "hits3", "", "invalid value '0' for -threads: expected a whole number from 1 to 2147483647",
+         dir.file("hits3.jpg"), {"-threads", "0"}},
     };
     struct stat before, after;
     const bool existed = stat("/dev/full.jpg", &before) == 0;
@@ -141,7 +146,7 @@ TEST(data_safety_test, failed_runs) {
         << "/dev/full.jpg was written";
     for (const char* link : {"sym", "img2.jpg", "img3.jpg"}) EXPECT_TRUE(fs::is_symlink(dir.file(link))) << link;
     EXPECT_TRUE(readFile(dir.file("hard")) == kTable);
-    EXPECT_FALSE(fileExists(dir.file("plot"))) << "refused before the hit file is made";
+    for (const char* never : {"plot", "hits3"}) EXPECT_FALSE(fileExists(dir.file(never))) << never << ": refused before the hit file is made";
     EXPECT_EQ(readFile(dir.file("hits1")), kTable) << "the hit file of an earlier run was lost";
     EXPECT_FALSE(fileExists(dir.file("hits2")));
     EXPECT_FALSE(fileExists(dir.file("nope.txt")));

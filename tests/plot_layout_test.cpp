@@ -252,20 +252,24 @@ TEST(plot_layout_test, degenerate_y_scales_keep_every_finite_point) {
     }
 }
 
-TEST(plot_layout_test, two_threads_rewrite_positions_as_one_pass_does) {
-    // 300,000 rows in runs of 1 to 3,000 rows, IDs coming back, positions mostly rising with drops inside runs.
+TEST(plot_layout_test, several_threads_rewrite_positions_as_one_pass_does) {
+    // 600,000 rows in runs of 1 to 3,000 rows, IDs coming back, positions mostly rising with drops inside runs.
     std::mt19937 random(7);
     std::uniform_int_distribution<int> runLength(1, 3000), step(-20, 400), id(1, 5);
     std::vector<Row> rows;
-    while (rows.size() < 300000) {
+    while (rows.size() < 600000) {
         const std::string chromosome = std::to_string(id(random));
         int32_t pos = step(random) * 1000;
         for (int n = runLength(random); n > 0; --n) rows.push_back({chromosome, 1.0 + (pos % 7), pos += step(random)});
     }
-    PlotData one = makeData(rows, true), two = one;
+    const PlotData asRead = makeData(rows, true);
+    PlotData one = asRead;
     PlotSettings settings;
     settings.poscolumn = 3;
     ASSERT_TRUE(std::get<PlotLayout>(layoutPlot(one, settings, 1)).byPosition);
-    ASSERT_TRUE(std::get<PlotLayout>(layoutPlot(two, settings, 2)).byPosition);
-    EXPECT_EQ(one.Pos_list, two.Pos_list);
+    for (unsigned threads : {2u, 3u, 8u}) {
+        PlotData many = asRead;
+        ASSERT_TRUE(std::get<PlotLayout>(layoutPlot(many, settings, threads)).byPosition);
+        EXPECT_EQ(one.Pos_list, many.Pos_list) << threads;
+    }
 }

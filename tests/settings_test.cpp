@@ -84,6 +84,20 @@ TEST(settings_test, values_and_their_fallbacks) {
     EXPECT_EQ(read({"-threshold", " 5 "}).settings().threshold, 5.0f);
 }
 
+TEST(settings_test, threads_are_a_whole_number_from_1_or_the_run_is_refused) {
+    EXPECT_EQ(read({}).settings().threads, 0);
+    EXPECT_EQ(read({"-threads", "1"}).settings().threads, 1);
+    EXPECT_EQ(read({"-threads", "2147483647"}).settings().threads, 2147483647);
+    for (const char* bad : {"0", "-1", "x", "", "2.5", "2147483648"}) {
+        const SettingsRun run = read({"-threads", bad});
+        ASSERT_TRUE(std::holds_alternative<Fatal>(run.outcome)) << bad;
+        EXPECT_EQ(std::get<Fatal>(run.outcome).message, "") << bad;
+        EXPECT_EQ(std::get<Fatal>(run.outcome).detail, "invalid value '" + std::string(bad) +
+                                                           "' for -threads: expected a whole number from 1 to 2147483647");
+        EXPECT_EQ(run.console.find("running manhattan()"), std::string::npos) << bad;
+    }
+}
+
 TEST(settings_test, delimiter_table_is_exact_and_unknown_names_give_a_tab) {
     const std::pair<const char*, char> cases[] = {
         {"comma", ','},  {"space", ' '}, {"semicolon", ';'}, {"colon", ':'}, {"bslash", '\\'}, {"slash", '/'},

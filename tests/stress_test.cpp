@@ -67,6 +67,12 @@ TEST(stress_test, many_rows) {
     ASSERT_FALSE(red.empty());
     EXPECT_LE(*red.begin(), 62);
     EXPECT_GE(*red.rbegin(), 738);
+    // The same image with one thread as with as many as the machine has, and with more asked for than it has.
+    const std::string single = vennrick::test::expectCompleteRun("one thread", one.text, one.hits,
+                                                                 {"-poscolumn", "3", "-threads", "1"});
+    EXPECT_TRUE(single == vennrick::test::expectCompleteRun("all threads", one.text, one.hits, {"-poscolumn", "3"}));
+    EXPECT_TRUE(single == vennrick::test::expectCompleteRun("too many threads", one.text, one.hits,
+                                                            {"-poscolumn", "3", "-threads", "64"}));
 
     // IDs alternate, so every row is a run of its own and gets a label; positions count up by run.
     Table runs;

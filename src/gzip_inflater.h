@@ -1,0 +1,32 @@
+// Plain gzip data (one member or several) inflated with ISA-L on a thread of its own, ahead of the reader,
+// and handed out in blocks.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace vennrick {
+
+struct GzipInflater;
+
+// Destroying an inflater stops its thread and releases its buffers.
+struct GzipInflaterDeleter {
+    void operator()(GzipInflater* inflater) const;
+};
+using GzipInflaterPtr = std::unique_ptr<GzipInflater, GzipInflaterDeleter>;
+
+// Starts inflating the gzip data read from fd, from its current offset on, on a thread of its own when
+// ownThread is true. fd stays the caller's and must stay open until the inflater is destroyed. Without a
+// thread (not asked for, or none to be had), the data is inflated as it is read.
+GzipInflaterPtr startGzipInflater(int fd, bool ownThread);
+
+// Copies up to size inflated bytes into buffer, fewer only at the end of the data or before a failure.
+// Returns the count (0 at the clean end of the data), or -1 when the data is corrupt or truncated or cannot
+// be read: the bytes inflated before the failure are handed out first, and the failure on the next call.
+int64_t readInflated(GzipInflater& inflater, char* buffer, size_t size);
+
+// Compressed bytes behind the inflated bytes handed out so far (up to the end of the block being handed out).
+uint64_t compressedBytesConsumed(const GzipInflater& inflater);
+
+}  // namespace vennrick

@@ -1,0 +1,103 @@
+// The data file's bytes: plain gzip, inflated by ISA-L on a thread of its own, reads as the BGZF reader reads
+// it, byte for byte up to the same failure, whatever the damage.
+#include "table_source.h"
+
+#include <gtest/gtest.h>
+#include <htslib/bgzf.h>
+#include <htslib/hts_log.h>
+
+#include "test_support.h"
+
+using namespace vennrick;
+using namespace vennrick::test;
+
+namespace {
+
+struct Read {
+    std::string bytes;    // handed out before the end or the failure
+    bool failed = false;  // the read ended in a failure
+};
+
+// The bytes as the BGZF reader hands them out, asked for in steps of 64 KiB as the reader used to.
+Read readByReference(const std::string& path) {
+    hts_set_log_level(HTS_LOG_OFF);
+    Read read;
+    BGZF* file = bgzf_open(path.c_str(), "r");
+    std::string step(size_t{1} << 16, '\0');
+    for (;;) {
+        const ssize_t n = bgzf_read(file, step.data(), step.size());
+        if (n < 0 || file->errcode != 0) read.failed = true;
+        if (n <= 0 || read.failed) break;
+        read.bytes.append(step.data(), static_cast<size_t>(n));
+    }
+    bgzf_close(file);
+    return read;
+}
+
+Read readBySource(const std::string& path, unsigned threads, size_t blockBytes) {
+    Read read;
+    Outcome<DataSource> opened = openDataSource(path, threads);
+    DataSource& source = std::get<DataSource>(opened);
+    EXPECT_TRUE(source.gzip != nullptr) << path;
+    std::string block(blockBytes, '\0');
+    for (;;) {
+        Outcome<size_t> n = readBlock(source, block.data(), block.size());
+        read.failed = std::holds_alternative<Fatal>(n);
+        if (read.failed || std::get<size_t>(n) == 0) break;
+        read.bytes.append(block.data(), std::get<size_t>(n));
+    }
+    return read;
+}
+
+std::string flipped(std::string bytes, size_t at, unsigned char mask) {
+    bytes[at] = static_cast<char>(bytes[at] ^ mask);
+    return bytes;
+}
+
+}  // namespace
+
+TEST(table_source_test, plain_gzip_reads_as_the_bgzf_reader_reads_it) {
+    std::string text;
+    for (int i = 0; text.size() < (size_t{3} << 20); ++i)
+        text += std::to_string(1 + i / 9000) + "\t" + std::to_string(i * 7919 % 100003) + "\t0." + std::to_string(i) + "\n";
+    auto member = [](const std::string& part) { return compressed(part, "wg"); };
+    const std::string one = member(text), first = member(text.substr(0, 700001));
+    const std::string two = first + member(text.substr(700001));
+    const size_t end = one.size();
+    const std::pair<const char*, std::string> cases[] = {
+        {"one member", one},
+        {"two members", two},
+        {"an empty member between two", first + member("") + member(text.substr(700001))},
+        {"only an empty member", member("")},
+        {"a name and a comment", std::string("\x1f\x8b\x08\x18\0\0\0\0\0\x03" "d.txt\0note\0", 21) + one.substr(10)},
+        {"a reserved header flag", flipped(one, 3, 0x20)},
+        {"a wrong header CRC", std::string("\x1f\x8b\x08\x02\0\0\0\0\0\x03\0\0", 12) + one.substr(10)},
+        {"a method other than deflate", flipped(one, 2, 0x01)},
+        {"cut in the header", one.substr(0, 19)},
+        {"cut in the first unit", one.substr(0, 5000)},
+        {"cut in the middle", one.substr(0, end / 2)},
+        {"cut in the trailer", one.substr(0, end - 3)},
+        {"the second member cut", two.substr(0, two.size() - 1000)},
+        {"a wrong CRC", flipped(one, end - 8, 0x01)},
+        {"a wrong length", flipped(one, end - 2, 0x01)},
+        {"trailing zeros", one + std::string(8, '\0')},
+        {"the start of another member", one + "\x1f\x8b\x08"},
+        {"damage early", flipped(one, 300, 0x10)},
+        {"damage in the middle", flipped(one, end / 2, 0x04)},
+        {"damage near the end", flipped(one, end - 200, 0x80)},
+        {"damage in the second member", flipped(two, first.size() + 5000, 0x02)},
+    };
+    ScratchDir dir;
+    const std::string path = dir.file("d.gz");
+    for (const auto& [name, bytes] : cases) {
+        writeFile(path, bytes);
+        const Read expected = readByReference(path);
+        // Inflated ahead on a thread of its own, read in large and small blocks; and inflated as it is read.
+        for (auto [threads, blockBytes] : {std::pair{2u, size_t{1} << 20}, {2u, size_t{4099}}, {1u, size_t{1} << 20}}) {
+            const Read got = readBySource(path, threads, blockBytes);
+            EXPECT_EQ(got.failed, expected.failed) << name;
+            EXPECT_EQ(got.bytes.size(), expected.bytes.size()) << name;
+            EXPECT_TRUE(got.bytes == expected.bytes) << name;
+        }
+    }
+}
