@@ -2,12 +2,34 @@
 
 #include <unistd.h>
 
+#include "figure_renderer.h"
 #include "plot_layout.h"
 #include "plot_renderer.h"
+#include "qq_layout.h"
+#include "qq_stats.h"
 #include "settings.h"
 #include "table_reader.h"
 
 namespace vennrick {
+namespace {
+
+// With -qq yes: the QQ plot of the kept values as Outname + ".qq.jpg", then the lambda line. Values that take
+// no part are counted on err.
+std::optional<Fatal> writeQqPlot(const std::vector<double>& values, const PlotSettings& settings,
+                                 const std::string& title, std::ostream& out, std::ostream& err) {
+    const QqSample sample = sampleValues(values);
+    if (sample.excluded > 0)
+        err << "vennrick: " << sample.excluded << (sample.excluded == 1 ? " p-value" : " p-values")
+            << " not in (0, 1] or not a number, left out of the QQ plot and lambda\n";
+    const std::optional<double> lambda = inflationFactor(values, sample);
+    const std::string qqfile = settings.Outname + ".qq.jpg";
+    if (!saveJpeg(renderFigure(layoutQq(values, sample, lambda, title, settings.font1, settings.font2)), qqfile))
+        return Fatal{"", "cannot write the image file '" + qqfile + "'"};
+    out << "Genomic inflation factor lambda = " << formatLambda(lambda) << "\n";
+    return std::nullopt;
+}
+
+}  // namespace
 
 std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, std::ostream& err) {
     Outcome<PlotSettings> settingsOutcome = readSettings(Switches, out);
@@ -36,9 +58,11 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
 
     const std::string imagefile = settings.Outname + ".jpg";
     const bool saved = saveJpeg(renderPlot(layout, read.data), imagefile);
+    std::optional<Fatal> qqFailed;
+    if (saved && settings.qqyes == 1) qqFailed = writeQqPlot(read.data.Value_list, settings, layout.title.text, out, err);
     read.data = PlotData{};
     if (!saved) return Fatal{"", "cannot write the image file '" + imagefile + "'"};
-    return std::nullopt;
+    return qqFailed;
 }
 
 }  // namespace vennrick

@@ -194,6 +194,10 @@ Outcome<PlotSettings> readSettings(const SwitchList& switches, std::ostream& out
 
     s.logpyes = lookup("-logp") == std::optional<std::string>("yes") ? 1 : 0;
 
+    Outcome<bool> qq = readYesNo(switches, "-qq", false);
+    if (auto* fatal = std::get_if<Fatal>(&qq)) return *fatal;
+    s.qqyes = std::get<bool>(qq) ? 1 : 0;
+
     out << "running manhattan()\n\n";
     return s;
 }

@@ -71,6 +71,7 @@ struct PlotSettings {
     int32_t font1 = 12;          // title font point size
     int32_t font2 = 10;          // axis font point size
     int logpyes = 0;             // 1 when the p-value column already holds -log10(p)
+    int qqyes = 0;               // 1 with -qq yes: a QQ plot image and lambda as well; 0 for neither
 };
 
 // Switches beyond the classic set are strict: a value they do not accept stops the run before any file is
