@@ -132,3 +132,17 @@ TEST(settings_test, position_window_needs_a_position_column_and_one_entry) {
     // In the settings sequence the window is read after the position column.
     EXPECT_EQ(read({"-chr", "5", "-posrange", "1000-2000", "-poscolumn", "3"}).settings().window.posrangeallowed, 1);
 }
+
+TEST(settings_test, qq_takes_yes_or_no_and_refuses_anything_else) {
+    EXPECT_EQ(read({}).settings().qqyes, 0);
+    EXPECT_EQ(read({"-qq", "no"}).settings().qqyes, 0);
+    EXPECT_EQ(read({"-qq", "yes", "-qq", "no"}).settings().qqyes, 1);
+    for (const char* value : {"Yes", "", "1", "yes "}) {
+        const SettingsRun run = read({"-out", "o", "-qq", value});
+        ASSERT_TRUE(std::holds_alternative<Fatal>(run.outcome)) << value;
+        EXPECT_EQ(std::get<Fatal>(run.outcome).message, "");
+        EXPECT_EQ(std::get<Fatal>(run.outcome).detail,
+                  "invalid value '" + std::string(value) + "' for -qq: expected yes or no");
+        EXPECT_EQ(run.console.find("running manhattan()"), std::string::npos) << "refused before the run starts";
+    }
+}
