@@ -105,7 +105,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(sample.usable + sample.excluded == layout.N, "every value is usable or excluded");
     const std::optional<double> lambda = inflationFactor(plotData.Value_list, sample);
     require(lambda.has_value() == (sample.usable >= 2) && (!lambda || *lambda >= 0), "lambda from two values on");
-    const Figure qq = layoutQq(plotData.Value_list, sample, lambda, layout.title.text, settings.font1, settings.font2);
+    const QqAxes axes = qqAxes(sample.maxValue, sample.usable);
+    const Figure qq = layoutQq(sample.usable, axes, qqDots(plotData.Value_list, sample, axes), lambda,
+                               layout.title.text, settings.font1, settings.font2);
     require(static_cast<int64_t>(qq.points.at(0).dots.size()) <= sample.usable, "at most one pixel per value");
     for (const PixelDot& d : qq.points[0].dots)
         require(d.x >= 70 && d.x <= 484 && d.y >= 59 && d.y <= 473, "QQ points lie in the plot area");

@@ -166,16 +166,15 @@ std::vector<PixelDot> qqDots(const std::vector<double>& values, const QqSample& 
     return dots;
 }
 
-Figure layoutQq(const std::vector<double>& values, const QqSample& sample, std::optional<double> lambda,
+Figure layoutQq(int64_t usable, const QqAxes& axes, std::vector<PixelDot> dots, std::optional<double> lambda,
                 const std::string& title, int font1, int font2) {
     Figure figure;
     figure.width = figure.height = kQqCanvas;
-    const QqAxes axes = qqAxes(sample.maxValue, sample.usable);
-    if (sample.usable >= 2) figure.polygons.push_back(bandPolygon(sample.usable, axes));
+    if (usable >= 2) figure.polygons.push_back(bandPolygon(usable, axes));
     addAxes(figure, axes);
     figure.lines.push_back(FigureLine{kQqLeft, kQqBaseline, static_cast<double>(qqPixelX(axes.top, axes.scale)),
                                       static_cast<double>(qqPixelY(axes.top, axes.scale)), kDiagonalRed});
-    figure.points.push_back(PointLayer{kAxisBlue, 2, qqDots(values, sample, axes)});
+    figure.points.push_back(PointLayer{kAxisBlue, 2, std::move(dots)});
 
     const double middle = kQqBaseline - kQqSide / 2;
     figure.texts.push_back(text(FigureRect{0, 0, kQqCanvas, 20}, font1, FigureAlign::centre, 0, title));

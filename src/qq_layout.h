@@ -48,8 +48,9 @@ QqAxes qqAxes(double maxValue, int64_t usable);
 // the bottom up: the same set of pixels as sorting the values and placing every one of them.
 std::vector<PixelDot> qqDots(const std::vector<double>& values, const QqSample& sample, const QqAxes& axes);
 
-// The whole figure, 533 x 533. title is the run's title; font1 and font2 are the title and axis font sizes.
-Figure layoutQq(const std::vector<double>& values, const QqSample& sample, std::optional<double> lambda,
+// The whole figure, 533 x 533, for `usable` values on these axes with their dots (from qqDots). title is the
+// run's title; font1 and font2 are the title and axis font sizes.
+Figure layoutQq(int64_t usable, const QqAxes& axes, std::vector<PixelDot> dots, std::optional<double> lambda,
                 const std::string& title, int font1, int font2);
 
 }  // namespace vennrick

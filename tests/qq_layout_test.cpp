@@ -96,7 +96,8 @@ TEST(qq_layout_test, figure_parts) {
     // Three values, one of them p = 1e-400: its point lies at the top of the plot area.
     const std::vector<double> values = {0.3, 400.0, 1.0};
     const QqSample sample = sampleValues(values);
-    const Figure figure = layoutQq(values, sample, 1.23456, "Title", 14, 9);
+    const QqAxes axes = qqAxes(sample.maxValue, sample.usable);
+    const Figure figure = layoutQq(3, axes, qqDots(values, sample, axes), 1.23456, "Title", 14, 9);
     EXPECT_EQ(figure.width, 533);
     EXPECT_EQ(figure.height, 533);
     ASSERT_EQ(figure.points.size(), 1u);
@@ -127,7 +128,9 @@ TEST(qq_layout_test, figure_parts) {
     for (const FigureText& t : figure.texts) EXPECT_EQ(t.rotation, t.text.rfind("Observed", 0) == 0 ? 90.0 : 0.0);
 
     // One usable value: no band, lambda NA.
-    const Figure one = layoutQq({0.5, -1.0}, sampleValues({0.5, -1.0}), std::nullopt, "t", 12, 10);
+    const std::vector<double> single = {0.5, -1.0};
+    const QqAxes oneAxes = qqAxes(0.5, 1);
+    const Figure one = layoutQq(1, oneAxes, qqDots(single, sampleValues(single), oneAxes), std::nullopt, "t", 12, 10);
     EXPECT_TRUE(one.polygons.empty());
     EXPECT_EQ(one.texts.back().text, "\u03bb = NA");
     EXPECT_EQ(one.points[0].dots.size(), 1u);
