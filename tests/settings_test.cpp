@@ -141,8 +141,6 @@ TEST(settings_test, qq_takes_yes_or_no_and_refuses_anything_else) {
         ASSERT_TRUE(std::holds_alternative<Fatal>(run.outcome)) << value;
         EXPECT_EQ(std::get<Fatal>(run.outcome).message + std::get<Fatal>(run.outcome).detail,
                   "invalid value '" + std::string(value) + "' for -qq: expected yes or no");
-        EXPECT_EQ(run.console, "f=-1\nUsing filename for title\nPoscolumn not specifiedPoscolumn not specified\n"
-                               "Showing all x-axis ID's\nShowing all y-axis ID's\nUsing title default font of 12\n"
-                               "Using axis default font of 10\n") << "refused before the run starts";
+        EXPECT_EQ(run.console.find("running manhattan()"), std::string::npos) << "refused before the run starts";
     }
 }
