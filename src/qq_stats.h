@@ -22,8 +22,9 @@ struct QqSample {
     int64_t usable = 0;                 // values that take part
     int64_t excluded = 0;               // values that do not
     double maxValue = 0;                // largest value that takes part; 0 when none does
-    std::vector<uint64_t> leadingBins;  // usable values by the leading 16 bits of their order key, counted in
-                                        // the same pass: the first level of the median's selection
+    std::vector<uint64_t> leadingBins;  // values by the leading 16 bits of their order key (those that take no
+                                        // part from bin 0x7FF0 on), counted in the same pass: the first level
+                                        // of the median's selection
 };
 
 // One pass over the values.
