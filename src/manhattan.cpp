@@ -2,8 +2,6 @@
 
 #include <unistd.h>
 
-#include <system_error>
-#include <thread>
 #include <utility>
 
 #include "figure_renderer.h"
@@ -17,22 +15,9 @@
 namespace vennrick {
 namespace {
 
-// Runs both at the same time; in turn when no second thread is to be had.
-template <class First, class Second>
-void runBoth(First&& first, Second&& second) {
-    std::thread other;
-    try {
-        other = std::thread(std::forward<First>(first));
-    } catch (const std::system_error&) {
-        first();
-    }
-    second();
-    if (other.joinable()) other.join();
-}
-
 // With -qq yes: the QQ plot of the kept values as Outname + ".qq.jpg", then the lambda line. Values that take
-// no part are counted on err. lambda and the points each take a pass over the values; they share none, so
-// they are found at the same time.
+// no part are counted on err. Two passes over the values: the sample, then the points' pixel rows, which also
+// gathers the candidates for lambda's median.
 std::optional<Fatal> writeQqPlot(const std::vector<double>& values, const PlotSettings& settings,
                                  const std::string& title, std::ostream& out, std::ostream& err) {
     const QqSample sample = sampleValues(values);
@@ -40,9 +25,9 @@ std::optional<Fatal> writeQqPlot(const std::vector<double>& values, const PlotSe
         err << "vennrick: " << sample.excluded << (sample.excluded == 1 ? " p-value" : " p-values")
             << " not in (0, 1] or not a number, left out of the QQ plot and lambda\n";
     const QqAxes axes = qqAxes(sample.maxValue, sample.usable);
-    std::optional<double> lambda;
-    std::vector<PixelDot> dots;
-    runBoth([&] { lambda = inflationFactor(values, sample); }, [&] { dots = qqDots(values, sample, axes); });
+    MedianGathering gathering = startGathering(sample);
+    std::vector<PixelDot> dots = qqDots(values, sample, axes, &gathering);
+    const std::optional<double> lambda = inflationFactor(values, sample, std::move(gathering));
     const Figure figure = layoutQq(sample.usable, axes, std::move(dots), lambda, title, settings.font1, settings.font2);
     const std::string qqfile = settings.Outname + ".qq.jpg";
     if (!saveJpeg(renderFigure(figure), qqfile)) return Fatal{"", "cannot write the image file '" + qqfile + "'"};

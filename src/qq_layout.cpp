@@ -140,18 +140,35 @@ QqAxes qqAxes(double maxValue, int64_t usable) {
     return axes;
 }
 
-std::vector<PixelDot> qqDots(const std::vector<double>& values, const QqSample& sample, const QqAxes& axes) {
+std::vector<PixelDot> qqDots(const std::vector<double>& values, const QqSample& sample, const QqAxes& axes,
+                             MedianGathering* gathering) {
     std::vector<PixelDot> dots;
     if (sample.usable == 0) return dots;
     // Values per pixel row. y falls as the value grows, so the rows from the bottom up hold consecutive
     // stretches of ascending ranks.
     const int topRow = qqPixelY(sample.maxValue, axes.scale), bottomRow = qqPixelY(0.0, axes.scale);
-    std::vector<int64_t> perRow(static_cast<size_t>(bottomRow - topRow) + 1, 0);
-    for (double v : values) {
-        if (!takesPart(v)) continue;
-        const auto row = static_cast<size_t>(qqPixelY(v, axes.scale) - topRow);
-        if (row < perRow.size()) ++perRow[row];
-    }
+    // Values per pixel row, counted in four sets for every fourth value: most values fall in a few rows near the
+    // bottom, and with one set each count would wait for the one before.
+    const size_t rows = static_cast<size_t>(bottomRow - topRow) + 1;
+    std::vector<int64_t> counts(4 * rows, 0);
+    const auto countRows = [&](auto&& alsoOffer) {
+        const double* v = values.data();
+        const size_t n = values.size();
+        for (size_t i = 0; i < n; ++i) {
+            alsoOffer(v[i]);
+            if (!takesPart(v[i])) continue;
+            // qqPixelY without its clamp, which no value from 0 to the largest one reaches: the same row.
+            const auto row = static_cast<size_t>(static_cast<int>(kQqBaseline - v[i] * axes.scale) - topRow);
+            if (row < rows) ++counts[(i & 3) * rows + row];
+        }
+    };
+    if (gathering != nullptr)
+        countRows([gathering](double v) { offer(*gathering, v); });
+    else
+        countRows([](double) {});
+    std::vector<int64_t> perRow(counts.begin(), counts.begin() + static_cast<ptrdiff_t>(rows));
+    for (size_t set = 1; set < 4; ++set)
+        for (size_t row = 0; row < rows; ++row) perRow[row] += counts[set * rows + row];
     const RankColumns columns{sample.usable, plottingOffset(sample.usable), axes.scale};
     int64_t lo = 0;
     for (int y = bottomRow; y >= topRow; --y) {

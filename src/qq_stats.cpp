@@ -10,8 +10,10 @@
 namespace vennrick {
 namespace {
 
-// Above this many candidates a bin is split by its next 16 bits instead of being copied (2 MiB of keys).
+// Above this many candidates (2 MiB of keys, or a 64th of the values' memory) a bin is split by its next 16
+// bits instead of being copied.
 constexpr int64_t kCopyLimit = int64_t{1} << 18;
+int64_t copyLimit(int64_t usable) { return std::max(kCopyLimit, usable / 64); }
 
 // Library errors come back as values (NaN, infinity) instead of exceptions.
 using QuantilePolicy = boost::math::policies::policy<
@@ -20,19 +22,7 @@ using QuantilePolicy = boost::math::policies::policy<
     boost::math::policies::evaluation_error<boost::math::policies::errno_on_error>>;
 using ChiSquared = boost::math::chi_squared_distribution<long double, QuantilePolicy>;
 
-// The bit pattern of a value as an unsigned integer, -0 counted as +0. For the values that take part (finite,
-// >= 0) keys order as the values do and lie below kFirstExcludedKey, the key of +infinity; every other value
-// (infinities, NaN, negative values) has a key at or above it.
-constexpr uint64_t kFirstExcludedKey = uint64_t{0x7FF} << 52;
-constexpr int kLeadingShift = 64 - kDigitBits;
 static_assert((kFirstExcludedKey & ((uint64_t{1} << kLeadingShift) - 1)) == 0, "a bin boundary");
-
-inline uint64_t orderKey(double v) {
-    const double zero = v + 0.0;
-    uint64_t key;
-    std::memcpy(&key, &zero, sizeof key);
-    return key;
-}
 
 inline double valueOfKey(uint64_t key) {
     double v;
@@ -76,21 +66,37 @@ Bin subBin(const Bin& bin, const std::vector<uint64_t>& counts, int64_t k) {
                static_cast<int64_t>(counts[kDigitCount - 1])};
 }
 
+// The keys of ranks lo <= hi among keys, which hold every key of ranks first, first + 1, ...
+std::pair<uint64_t, uint64_t> middleKeys(std::vector<uint64_t>& keys, int64_t first, int64_t lo, int64_t hi) {
+    const auto at = [&](int64_t rank) { return keys.begin() + (rank - first); };
+    std::nth_element(keys.begin(), at(lo), keys.end());
+    if (hi > lo) std::nth_element(at(lo) + 1, at(hi), keys.end());
+    return {*at(lo), *at(hi)};
+}
+
+// The middle ranks of the usable values: (n - 1) / 2 and n / 2, the same rank for an odd count.
+std::pair<int64_t, int64_t> middleRanks(const QqSample& sample) { return {(sample.usable - 1) / 2, sample.usable / 2}; }
+
+// lambda from the two middle values.
+double lambdaOfMiddle(double lo, double hi) {
+    // The quantile grows with v, so the middle quantiles are those of the middle values.
+    static const long double distributionMedian = quantile(ChiSquared(1), 0.5L);  // 0.454936423119572...
+    const long double median = (static_cast<long double>(chiSquaredQuantile(lo)) + chiSquaredQuantile(hi)) / 2;
+    return static_cast<double>(median / distributionMedian);
+}
+
 // The keys of ranks lo <= hi, both inside bin; counts, when given, are the bin's values by their next 16 bits.
 std::pair<uint64_t, uint64_t> selectKeys(const std::vector<double>& values, Bin bin,
-                                         const std::vector<uint64_t>* counts, int64_t lo, int64_t hi) {
+                                         const std::vector<uint64_t>* counts, int64_t lo, int64_t hi, int64_t limit) {
     std::vector<uint64_t> ownCounts;
     for (;;) {
         if (bin.known == 64) return {bin.prefix, bin.prefix};  // every key of the bin is the same
-        if (bin.count <= kCopyLimit) {
+        if (bin.count <= limit) {
             std::vector<uint64_t> keys;
             keys.reserve(static_cast<size_t>(bin.count));
             for (double v : values)
                 if (inBin(orderKey(v), bin)) keys.push_back(orderKey(v));
-            const auto at = [&](int64_t rank) { return keys.begin() + (rank - bin.below); };
-            std::nth_element(keys.begin(), at(lo), keys.end());
-            if (hi > lo) std::nth_element(at(lo) + 1, at(hi), keys.end());
-            return {*at(lo), *at(hi)};
+            return middleKeys(keys, bin.below, lo, hi);
         }
         if (counts == nullptr) {
             ownCounts = countNextDigit(values, bin);
@@ -99,7 +105,8 @@ std::pair<uint64_t, uint64_t> selectKeys(const std::vector<double>& values, Bin 
         const Bin binLo = subBin(bin, *counts, lo), binHi = subBin(bin, *counts, hi);
         counts = nullptr;
         if (binLo.prefix != binHi.prefix)
-            return {selectKeys(values, binLo, nullptr, lo, lo).first, selectKeys(values, binHi, nullptr, hi, hi).first};
+            return {selectKeys(values, binLo, nullptr, lo, lo, limit).first,
+                    selectKeys(values, binHi, nullptr, hi, hi, limit).first};
         bin = binLo;
     }
 }
@@ -140,8 +147,24 @@ QqSample sampleValues(const std::vector<double>& values) {
 std::pair<double, double> usableValuesAtRanks(const std::vector<double>& values, const QqSample& sample, int64_t lo,
                                               int64_t hi) {
     const Bin all{0, 0, 0, sample.usable};
-    const std::pair<uint64_t, uint64_t> keys = selectKeys(values, all, &sample.leadingBins, lo, hi);
+    const std::pair<uint64_t, uint64_t> keys =
+        selectKeys(values, all, &sample.leadingBins, lo, hi, copyLimit(sample.usable));
     return {valueOfKey(keys.first), valueOfKey(keys.second)};
+}
+
+MedianGathering startGathering(const QqSample& sample) {
+    MedianGathering gathering;
+    if (sample.usable < 2) return gathering;
+    const auto [lo, hi] = middleRanks(sample);
+    const Bin all{0, 0, 0, sample.usable};
+    const Bin binLo = subBin(all, sample.leadingBins, lo), binHi = subBin(all, sample.leadingBins, hi);
+    const int64_t count = binLo.count + (binHi.prefix != binLo.prefix ? binHi.count : 0);
+    if (count > copyLimit(sample.usable)) return gathering;
+    gathering.leadingLo = binLo.prefix;
+    gathering.leadingHi = binHi.prefix;
+    gathering.expected = static_cast<size_t>(count);
+    gathering.keys.reserve(gathering.expected);
+    return gathering;
 }
 
 // Boost.Math's chi-squared quantile (an inverse of the regularised incomplete gamma function) in long double,
@@ -154,13 +177,26 @@ double chiSquaredQuantile(double v) {
     return static_cast<double>(quantile(complement(ChiSquared(1), p)));
 }
 
-std::optional<double> inflationFactor(const std::vector<double>& values, const QqSample& sample) {
+std::optional<double> inflationFactor(const std::vector<double>& values, const QqSample& sample,
+                                      MedianGathering gathered) {
     if (sample.usable < 2) return std::nullopt;
-    // The quantile grows with v, so the middle quantiles are those of the middle values.
-    const auto [lo, hi] = usableValuesAtRanks(values, sample, (sample.usable - 1) / 2, sample.usable / 2);
-    static const long double distributionMedian = quantile(ChiSquared(1), 0.5L);  // 0.454936423119572...
-    const long double median = (static_cast<long double>(chiSquaredQuantile(lo)) + chiSquaredQuantile(hi)) / 2;
-    return static_cast<double>(median / distributionMedian);
+    const auto [lo, hi] = middleRanks(sample);
+    if (gathered.leadingLo == kDigitCount || gathered.keys.size() != gathered.expected) {
+        const auto [a, b] = usableValuesAtRanks(values, sample, lo, hi);
+        return lambdaOfMiddle(a, b);
+    }
+    // The gathered bins hold consecutive ranks from the first key of the lower one: any bin between them is
+    // empty, since the middle ranks are neighbours.
+    const int64_t first = subBin(Bin{0, 0, 0, sample.usable}, sample.leadingBins, lo).below;
+    const auto [a, b] = middleKeys(gathered.keys, first, lo, hi);
+    return lambdaOfMiddle(valueOfKey(a), valueOfKey(b));
+}
+
+std::optional<double> inflationFactor(const std::vector<double>& values, const QqSample& sample) {
+    MedianGathering gathering = startGathering(sample);
+    if (gathering.leadingLo != kDigitCount)
+        for (double v : values) offer(gathering, v);
+    return inflationFactor(values, sample, std::move(gathering));
 }
 
 std::string formatLambda(std::optional<double> lambda) {

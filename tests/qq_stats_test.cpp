@@ -83,6 +83,8 @@ TEST(qq_stats_test, tiny_p_values_and_too_few) {
     // log10(erfc(sqrt(q / 2))) = -400 at 40 digits.
     EXPECT_NEAR(*lambdaOf({500.0, 0.1, 400.0}), 1834.101092947028779 / kChiSquaredMedian, 1e-9);
     EXPECT_NEAR(*lambdaOf({9000.0, valueOfStatistic(0.2345), 0.0}), 0.2345 / kChiSquaredMedian, 1e-12);
+    // Too many equal values to gather: selected in passes of its own, with the same result.
+    EXPECT_EQ(lambdaOf(std::vector<double>(300000, 0.5)), lambdaOf({0.5, 0.5, 0.5}));
     // A middle p-value too small even for long double: lambda is infinite, still ordered by its value.
     EXPECT_EQ(formatLambda(lambdaOf({6000.0, 7000.0, 0.1})), "inf");
     for (const std::vector<double>& v : {std::vector<double>{}, {0.3}, {0.3, kNaN, -1.0}})
