@@ -76,10 +76,17 @@ void addAxes(Figure& figure, const QqAxes& axes) {
     const int left = static_cast<int>(kQqLeft), base = static_cast<int>(kQqBaseline);
     figure.lines.push_back(FigureLine{kQqLeft, kQqBaseline, kQqLeft, static_cast<double>(top), kAxisBlue});
     figure.lines.push_back(FigureLine{kQqLeft, kQqBaseline, static_cast<double>(right), kQqBaseline, kLineBlack});
-    // Ticks at every step; a label on every m-th, m the least that keeps labels kQqLabelGap apart.
+    // Ticks at every step; a label on every m-th, m the least of 1, 2, 5, 10, 20, 50, ... that keeps the widest
+    // label (the top one) clear of the next.
     const double ticks = axes.top / axes.step + 1.0;
     if (!(ticks <= static_cast<double>(kMaxTickPositions))) return;
-    const auto every = static_cast<int64_t>(std::max(1.0, std::ceil(kQqLabelGap / (axes.step * axes.scale))));
+    const double gap = kQqLabelSpace + kQqLabelChar * static_cast<double>(QString::number(axes.top, 'f', 1).size());
+    static constexpr int64_t kMantissas[] = {1, 2, 5};
+    int64_t every = 1;
+    for (int64_t k = 1, decade = 1; static_cast<double>(every) * axes.step * axes.scale < gap; ++k) {
+        if (k % 3 == 0) decade *= 10;
+        every = kMantissas[k % 3] * decade;
+    }
     for (int64_t k = 0; k < static_cast<int64_t>(ticks); ++k) {
         const double v = static_cast<double>(k) * axes.step;
         const int x = qqPixelX(v, axes.scale), y = qqPixelY(v, axes.scale);

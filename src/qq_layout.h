@@ -20,7 +20,8 @@ constexpr int kQqCanvas = 533;         // canvas width and height, pixels
 constexpr double kQqLeft = 70.0;       // pixel x of expected 0: the y axis
 constexpr double kQqBaseline = 473.0;  // pixel y of observed 0: the x axis
 constexpr double kQqSide = 413.0;      // pixels from 0 to the axes' maximum, on both axes
-constexpr double kQqLabelGap = 36.0;   // least distance between labelled ticks, pixels
+constexpr double kQqLabelChar = 7.0;   // pixels per character of a tick label, generous for the default font
+constexpr double kQqLabelSpace = 8.0;  // least space between two tick labels, pixels
 
 // The plotting position offset a: 3/8 for up to 10 values, 1/2 for more.
 inline double plottingOffset(int64_t n) { return n <= 10 ? 0.375 : 0.5; }
