@@ -65,7 +65,8 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
     const std::string imagefile = settings.Outname + ".jpg";
     const bool saved = saveJpeg(renderPlot(layout, read.data), imagefile);
     std::optional<Fatal> qqFailed;
-    if (saved && settings.qqyes == 1) qqFailed = writeQqPlot(read.data.Value_list, settings, layout.title.text, out, err);
+    if (saved && settings.qqyes == 1)
+        qqFailed = writeQqPlot(read.data.Value_list, settings, layout.title.text, out, err);
     read.data = PlotData{};
     if (!saved) return Fatal{"", "cannot write the image file '" + imagefile + "'"};
     return qqFailed;

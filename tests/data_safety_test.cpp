@@ -151,7 +151,8 @@ TEST(data_safety_test, failed_runs) {
         EXPECT_TRUE(isRegularFile(dir.file(empty)) && readFile(dir.file(empty)).empty()) << empty;
     EXPECT_FALSE(fileExists(dir.file("nope.txt")));
     EXPECT_TRUE(fs::is_empty(dir.file("datadir")));
-    for (const std::string& hits : {std::string("img1"), std::string("img2"), std::string("img3"), std::string("img4"), longName})
+    for (const std::string& hits :
+         {std::string("img1"), std::string("img2"), std::string("img3"), std::string("img4"), longName})
         EXPECT_EQ(readFile(dir.file(hits)), kHits) << hits;
     // The hits met before the run stopped are in the hit file.
     EXPECT_EQ(readFile(dir.file("bad.txt.out")), "CHR\tP\n1\t1e-9\n");

@@ -115,8 +115,8 @@ TEST(plot_end_to_end_test, qq_plot_and_lambda) {
         manhattanArgs("d.txt", {"-out", "hits", "-figuretitle", "t", "-header", "yes", "-qq", "yes"});
     RunResult run = runVennrick(args, dir.path);
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(maskClock(run.out),
-              expectedConsole(args, "Header size 1\nGenomic inflation factor lambda = 3.6101\n\nDONE in <elapsed>\n\n"));
+    EXPECT_EQ(maskClock(run.out), expectedConsole(args, "Header size 1\nGenomic inflation factor lambda = 3.6101\n"
+                                                        "\nDONE in <elapsed>\n\n"));
     EXPECT_EQ(run.err, "vennrick: 2 p-values not in (0, 1] or not a number, left out of the QQ plot and lambda\n");
     EXPECT_TRUE(readFile(dir.file("hits")) == hits);
     EXPECT_TRUE(readFile(dir.file("hits.jpg")) == classicImage) << "the Manhattan image is unchanged";

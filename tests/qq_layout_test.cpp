@@ -40,7 +40,8 @@ TEST(qq_layout_test, points_equal_a_full_sort) {
         std::sort(usable.begin(), usable.end());
         const auto n = static_cast<int64_t>(usable.size());
         for (int64_t r = 0; r < n; ++r)
-            sorted.insert({qqPixelX(expectedValue(r, n, plottingOffset(n)), axes.scale), qqPixelY(usable[r], axes.scale)});
+            sorted.insert({qqPixelX(expectedValue(r, n, plottingOffset(n)), axes.scale),
+                           qqPixelY(usable[r], axes.scale)});
         EXPECT_EQ(found, sorted) << v.size() << " values";
     }
 }
@@ -81,7 +82,8 @@ TEST(qq_layout_test, figure_parts) {
         texts.push_back(t.text);
         EXPECT_EQ(t.rotation, t.text.rfind("Observed", 0) == 0 ? 90.0 : 0.0) << t.text;
     }
-    for (const char* expected : {"Title", "Expected \u2212log10(p)", "Observed \u2212log10(p)", "\u03bb = 1.2346", "400.0"})
+    for (const char* expected :
+         {"Title", "Expected \u2212log10(p)", "Observed \u2212log10(p)", "\u03bb = 1.2346", "400.0"})
         EXPECT_NE(std::find(texts.begin(), texts.end(), expected), texts.end()) << expected;
     // One usable value: no band, lambda NA.
     const Figure one = layoutQq(1, qqAxes(0.5, 1), {{75, 400}}, std::nullopt, "t", 12, 10);
