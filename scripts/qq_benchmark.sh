@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Times the whole run on the 10 M row table with and without -qq yes, interleaved, and reports the median wall
-# time and the median peak resident memory of each, and their ratios.
+# time, the median processor time (user + system, less sensitive to other work on the machine) and the median
+# peak resident memory of each, and their ratios.
 #
 #   scripts/qq_benchmark.sh [--tool PATH] [--rounds N]
 #
@@ -39,13 +40,16 @@ for ((round = 0; round <= rounds; round++)); do  # round 0 warms up and is not c
     for qq in no yes; do
         extra=()
         [ "$qq" = yes ] && extra=(-qq yes)
-        /usr/bin/time -o "$bench_dir/out/qq-time.txt" -f "%e %M" "$tool" -M manhattan -file "$table" -column 4 \
+        /usr/bin/time -o "$bench_dir/out/qq-time.txt" -f "%e %M %U %S" "$tool" -M manhattan -file "$table" -column 4 \
             -idcolumn 2 -poscolumn 3 -header yes -out "$bench_dir/out/qq-$qq.out" "${extra[@]}" >/dev/null
-        [ "$round" -gt 0 ] && echo "$qq $(cat "$bench_dir/out/qq-time.txt")" >>"$times"
+        [ "$round" -gt 0 ] && awk -v q="$qq" '{print q, $1, $2, $3 + $4}' "$bench_dir/out/qq-time.txt" >>"$times"
     done
 done
 median() { grep "^$1 " "$times" | awk -v f="$2" '{print $f}' | sort -n | awk '{a[NR] = $1} END {print a[int((NR + 1) / 2)]}'; }
 t_no=$(median no 2); t_yes=$(median yes 2); m_no=$(median no 3); m_yes=$(median yes 3)
-echo "10 M rows, $rounds interleaved rounds: without -qq $t_no s, $m_no KiB; with -qq yes $t_yes s, $m_yes KiB"
-awk -v a="$t_yes" -v b="$t_no" -v c="$m_yes" -v d="$m_no" \
-    'BEGIN {printf "time ratio %.3f, peak memory ratio %.3f (medians)\n", a / b, c / d}'
+c_no=$(median no 4); c_yes=$(median yes 4)
+echo "10 M rows, $rounds interleaved rounds, medians:"
+echo "  without -qq:  wall $t_no s, processor $c_no s, peak $m_no KiB"
+echo "  with -qq yes: wall $t_yes s, processor $c_yes s, peak $m_yes KiB"
+awk -v a="$t_yes" -v b="$t_no" -v c="$c_yes" -v d="$c_no" -v e="$m_yes" -v f="$m_no" \
+    'BEGIN {printf "  ratios: wall %.3f, processor %.3f, peak memory %.3f\n", a / b, c / d, e / f}'
