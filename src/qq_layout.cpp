@@ -28,7 +28,8 @@ struct RankColumns {
 
     int x(int64_t r) const { return qqPixelX(expectedValue(r, n, a), scale); }
 
-    // The rank whose expected value lies at pixel x + offset, from the inverse of expectedValue (an estimate).
+    // The rank, as a real number, whose expected value lies at pixel x `pixel`: the inverse of expectedValue, an
+    // estimate that x(r) then settles.
     double rankAt(double pixel) const {
         const double expected = (pixel - kQqLeft) / scale;
         return static_cast<double>(n) - a - std::pow(10.0, -expected) * (static_cast<double>(n) + 1.0 - 2.0 * a);
@@ -67,7 +68,8 @@ struct RankColumns {
 };
 
 FigureText tickLabel(double left, double top, double width, double height, double value) {
-    return FigureText{FigureRect{left, top, width, height}, "",        0, FigureAlign::centre, kAxisBlue, 0,
+    // The tick label font is the application's default font, as on the Manhattan plot's y axis.
+    return FigureText{FigureRect{left, top, width, height}, "", 0, FigureAlign::centre, kAxisBlue, 0,
                       QString::number(value, 'f', 1).toStdString()};
 }
 
