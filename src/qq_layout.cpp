@@ -3,7 +3,6 @@
 
 #include <QString>
 #include <algorithm>
-#include <boost/math/special_functions/beta.hpp>
 
 #include "functions2.h"
 
@@ -15,11 +14,6 @@ const Colour kLineBlack{kBlack.r, kBlack.g, kBlack.b};
 const Colour kDiagonalRed{kRed.r, kRed.g, kRed.b};
 const Colour kBandGrey{kGrey.r, kGrey.g, kGrey.b, 64};  // the grey of the run colours, a quarter opaque
 const char kFontFamily[] = "Calibri";
-
-using BetaPolicy = boost::math::policies::policy<
-    boost::math::policies::domain_error<boost::math::policies::errno_on_error>,
-    boost::math::policies::overflow_error<boost::math::policies::errno_on_error>,
-    boost::math::policies::evaluation_error<boost::math::policies::errno_on_error>>;
 
 // The pixel columns of the ranks: x(r) grows with r, so the ranks of one column form a stretch.
 struct RankColumns {
@@ -117,12 +111,8 @@ FigurePolygon bandPolygon(int64_t n, const QqAxes& axes) {
     ranks.erase(std::unique(ranks.begin(), ranks.end()), ranks.end());
     std::vector<FigurePoint> lower;
     for (int64_t r : ranks) {
-        // Boost.Math's inverse of the regularised incomplete beta function, accurate to a few units in the last
-        // place of a double.
-        const auto i = static_cast<double>(n - r), b = static_cast<double>(r + 1);
         const double x = kQqLeft + expectedValue(r, n, columns.a) * axes.scale;
-        const double pLow = boost::math::ibeta_inv(i, b, 0.025, BetaPolicy());
-        const double pHigh = boost::math::ibeta_inv(i, b, 0.975, BetaPolicy());
+        const auto [pLow, pHigh] = orderStatisticBand(n - r, n);  // the p-rank of r is n - r
         band.vertices.push_back(FigurePoint{x, kQqBaseline + std::log10(pLow) * axes.scale});
         lower.push_back(FigurePoint{x, kQqBaseline + std::log10(pHigh) * axes.scale});
     }

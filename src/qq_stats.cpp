@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <boost/math/distributions/chi_squared.hpp>
+#include <boost/math/special_functions/beta.hpp>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -175,6 +176,13 @@ double chiSquaredQuantile(double v) {
     const long double p = std::pow(10.0L, -static_cast<long double>(v));
     if (!(p >= std::numeric_limits<long double>::min())) return std::numeric_limits<double>::infinity();
     return static_cast<double>(quantile(complement(ChiSquared(1), p)));
+}
+
+// Boost.Math's inverse of the regularised incomplete beta function, accurate to a few units in the last place
+// of a double.
+std::pair<double, double> orderStatisticBand(int64_t i, int64_t n) {
+    const auto a = static_cast<double>(i), b = static_cast<double>(n - i + 1);
+    return {boost::math::ibeta_inv(a, b, 0.025, QuantilePolicy()), boost::math::ibeta_inv(a, b, 0.975, QuantilePolicy())};
 }
 
 std::optional<double> inflationFactor(const std::vector<double>& values, const QqSample& sample,

@@ -71,6 +71,10 @@ std::pair<double, double> usableValuesAtRanks(const std::vector<double>& values,
 // about 4931).
 double chiSquaredQuantile(double v);
 
+// The 95% band of the i-th smallest of n uniform p-values (1 <= i <= n): the 0.025 and 0.975 quantiles of
+// Beta(i, n - i + 1), in that order.
+std::pair<double, double> orderStatisticBand(int64_t i, int64_t n);
+
 // lambda = median of the chi-squared quantiles of the usable p-values over the distribution's median
 // (0.4549364...); an even count takes the mean of the two middle quantiles. nullopt with fewer than two usable
 // values. From the keys gathered for the sample when they are complete, else by usableValuesAtRanks; the
