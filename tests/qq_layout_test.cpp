@@ -32,7 +32,9 @@ TEST(qq_layout_test, points_equal_a_full_sort) {
         const QqSample sample = sampleValues(v);
         const QqAxes axes = qqAxes(sample.maxValue, sample.usable);
         std::set<std::pair<int, int>> found, sorted;
-        const std::vector<PixelDot> dots = qqDots(v, sample, axes);
+        MedianGathering gathering = startGathering(sample);  // lambda's candidates, gathered in the same pass
+        const std::vector<PixelDot> dots = qqDots(v, sample, axes, &gathering);
+        EXPECT_EQ(inflationFactor(v, sample, std::move(gathering)), inflationFactor(v, sample));
         for (const PixelDot& d : dots) found.insert({d.x, d.y});
         EXPECT_EQ(found.size(), dots.size()) << "each pixel once";
         std::vector<double> usable;
