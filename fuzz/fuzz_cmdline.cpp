@@ -29,6 +29,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Outcome<PlotSettings> outcome = readSettings(switches, out);
     const std::string console = out.str();
     if (const Fatal* fatal = std::get_if<Fatal>(&outcome)) {
+        if (fatal->message.empty()) {  // a strict switch's refusal: one line for standard error
+            require(fatal->detail.rfind("invalid value '", 0) == 0 && fatal->detail.find('\n') == std::string::npos,
+                    "a refused value gives one line naming it");
+            require(console.find("running manhattan()") == std::string::npos, "no start after a refused value");
+            return 0;
+        }
         static const char* const kFatal[] = {"You need to specify '-file'.\n\n", "Column incorrectly specified",
                                              "Column incorrectly specified\n", "Idcolumn incorrectly specified",
                                              "Idcolumn incorrectly specified\n"};
@@ -54,6 +60,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(s.poscolumn >= 0 && s.headersize >= 1 && s.divvalue >= 1, "fallbacks keep their ranges");
     require(s.headeryes == 0 || s.headeryes == 1, "header flag is 0 or 1");
     require(lookupSwitch(switches, "-threads") ? s.threads >= 1 : s.threads == 0, "a thread cap is 1 or more");
+    const std::optional<std::string> qq = lookupSwitch(switches, "-qq");
+    require(s.qqyes == (qq == std::optional<std::string>("yes") ? 1 : 0) && (!qq || *qq == "yes" || *qq == "no"),
+            "-qq is yes or no, and only yes asks for the QQ plot");
     if (s.window.posrangeallowed) {
         require((s.names.on || s.poscolumn != 0) && s.SelChrom.entryCount == 1 && s.window.startpos < s.window.endpos,
                 "a window is in force only with a position column and one entry");

@@ -11,7 +11,10 @@
 
 #include "fuzz_support.h"
 #include "plot_layout.h"
+#include "figure_renderer.h"
 #include "plot_renderer.h"
+#include "qq_layout.h"
+#include "qq_stats.h"
 #include "settings.h"
 #include "table_reader.h"
 
@@ -95,5 +98,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     QImage image = renderPlot(layout, plotData, 1 + (size & 1));
     require(image.width() == 800 && image.height() == 533, "the canvas is 800 x 533");
+
+    // The QQ plot of the same values: every value counted once, lambda only from two usable values on, and
+    // every point inside the plot area.
+    const QqSample sample = sampleValues(plotData.Value_list);
+    require(sample.usable + sample.excluded == layout.N, "every value is usable or excluded");
+    const std::optional<double> lambda = inflationFactor(plotData.Value_list, sample);
+    require(lambda.has_value() == (sample.usable >= 2) && (!lambda || *lambda >= 0), "lambda from two values on");
+    const QqAxes axes = qqAxes(sample.maxValue, sample.usable);
+    const Figure qq = layoutQq(sample.usable, axes, qqDots(plotData.Value_list, sample, axes), lambda,
+                               layout.title.text, settings.font1, settings.font2);
+    require(static_cast<int64_t>(qq.points.at(0).dots.size()) <= sample.usable, "at most one pixel per value");
+    for (const PixelDot& d : qq.points[0].dots)
+        require(d.x >= 70 && d.x <= 484 && d.y >= 59 && d.y <= 473, "QQ points lie in the plot area");
+    require(renderFigure(qq).size() == QSize(533, 533), "the QQ canvas is 533 x 533");
     return 0;
 }

@@ -5,7 +5,7 @@
 set -eu
 
 packages="g++ cmake make pkg-config qt6-base-dev libhts-dev libisal-dev zlib1g-dev libgtest-dev
-fonts-crosextra-carlito fonts-dejavu-core gzip $*"
+libboost-math-dev fonts-crosextra-carlito fonts-dejavu-core gzip $*"
 # The fuzz targets are built with clang's libFuzzer.
 if [ "${VENNRICK_FUZZ:-0}" = 1 ]; then
     packages="$packages clang libclang-rt-14-dev"

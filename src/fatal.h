@@ -16,16 +16,9 @@ struct Fatal {
 template <class T>
 using Outcome = std::variant<T, Fatal>;
 
-// Text from the command line or the data as a one-line message shows it: control characters become '?' and
-// text past 60 bytes is cut, marked "...", so that a 50 MB field or a value with a line break stays one line.
-inline std::string shownText(std::string_view text) {
-    constexpr size_t kShown = 60;
-    std::string shown(text.substr(0, kShown));
-    for (char& c : shown) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-    }
-    if (text.size() > kShown) shown += "...";
-    return shown;
-}
+// Text from the command line or the data as a one-line message shows it: control characters are spelled out
+// (\n, \t, \r, \xHH) and text past 60 bytes is cut, marked "...", so that a 50 MB field or a value with a line
+// break stays one line.
+std::string shownText(std::string_view text);
 
 }  // namespace vennrick

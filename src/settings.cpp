@@ -115,7 +115,7 @@ PositionWindow parsePosRange(std::string_view value, int32_t poscolumn, const Ch
 }
 
 Fatal invalidValue(std::string_view name, std::string_view value, std::string_view accepted) {
-    return Fatal{"", "invalid value '" + std::string(value) + "' for " + std::string(name) + ": expected " +
+    return Fatal{"", "invalid value '" + shownText(value) + "' for " + std::string(name) + ": expected " +
                          std::string(accepted)};
 }
 
@@ -235,6 +235,10 @@ Outcome<PlotSettings> readSettings(const SwitchList& switches, std::ostream& out
     Outcome<int32_t> threads = readInteger(switches, "-threads", 0, 1, std::numeric_limits<int32_t>::max());
     if (auto* fatal = std::get_if<Fatal>(&threads)) return *fatal;
     s.threads = std::get<int32_t>(threads);
+
+    Outcome<bool> qq = readYesNo(switches, "-qq", false);
+    if (auto* fatal = std::get_if<Fatal>(&qq)) return *fatal;
+    s.qqyes = std::get<bool>(qq) ? 1 : 0;
 
     out << "running manhattan()\n\n";
     return s;

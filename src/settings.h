@@ -90,6 +90,7 @@ struct PlotSettings {
     ColumnNames names;           // -names yes: the column switches name header columns; off by default
     int quiet = 0;               // 1 with -quiet yes: no warnings and no summary on standard error; 0 by default
     int32_t threads = 0;         // most threads that parse, decompress and draw, >= 1; 0: one per CPU the process may use
+    int qqyes = 0;               // 1 with -qq yes: a QQ plot image and lambda as well; 0 for neither
 };
 
 // "-file -": the data comes from standard input.

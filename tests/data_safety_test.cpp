@@ -75,7 +75,7 @@ TEST(data_safety_test, failed_runs) {
     namespace fs = std::filesystem;
     ScratchDir dir;
     const std::string data = dir.file("d.txt"), gz = compressed(tableOfHits(5000), "wg");
-    for (const char* name : {"d.txt", "plot.jpg", "hits1"}) writeFile(dir.file(name), kTable);
+    for (const char* name : {"d.txt", "plot.jpg", "plot.qq.jpg", "hits1"}) writeFile(dir.file(name), kTable);
     writeFile(dir.file("big.txt"), tableOfHits(75000));
     writeFile(dir.file("bad.txt"), "CHR\tP\n1\t1e-9\n1\t0.5\n1\tp\n1\t1e-10\n");
     writeFile(dir.file("one.txt"), "CHR\tP\n1\t0.01\n24\t0.01\n");
@@ -84,7 +84,7 @@ TEST(data_safety_test, failed_runs) {
     fs::create_hard_link(data, dir.file("hard"));
     fs::create_symlink("d.txt", dir.file("d.txt.out"));  // the default hit file name
     fs::create_hard_link(data, dir.file("other.jpg"));   // the image of "-out other"
-    for (const char* name : {"outdir", "datadir", "img1.jpg"}) fs::create_directory(dir.file(name));
+    for (const char* name : {"outdir", "datadir", "img1.jpg", "img4.qq.jpg"}) fs::create_directory(dir.file(name));
     fs::create_symlink("missing/img.jpg", dir.file("img2.jpg"));
     fs::create_symlink("/dev/full", dir.file("full"));
     fs::create_symlink("/dev/full", dir.file("img3.jpg"));
@@ -103,6 +103,8 @@ TEST(data_safety_test, failed_runs) {
         refused("default hit file name is a link to the data", "d.txt", "", "d.txt.out"),
         refused("image name is a hard link to the data", "d.txt", "other", "other.jpg"),
         refused("image name is the data file", "plot.jpg", "plot", "plot.jpg"),
+        {"QQ image name is the data file", "plot.qq.jpg", "plot", "",
+         "refusing to run: writing 'plot.qq.jpg' would overwrite the data file 'plot.qq.jpg'", "", {"-qq", "yes"}},
         {"hit file is a directory", "d.txt", "outdir", "", "cannot open the hit file 'outdir' for writing: Is a directory",
          dir.file("outdir.jpg")},
         {"hit file in a missing directory", "d.txt", "no/dir/hits", "",
@@ -125,6 +127,9 @@ TEST(data_safety_test, failed_runs) {
          "cannot write the image file 'img2.jpg'", dir.file("missing/img.jpg")},
         {"image name too long", "d.txt", longName, kHeader, "cannot write the image file '" + longName + ".jpg'"},
         {"image on a full device", "d.txt", "img3", kHeader, "cannot write the image file 'img3.jpg'"},
+        // The QQ image fails after the Manhattan image: no lambda line.
+        {"QQ image name taken by a directory", "d.txt", "img4", kHeader, "cannot write the image file 'img4.qq.jpg'",
+         "", {"-qq", "yes"}},
         // Runs the data stops.
         {"an unreadable p-value", "bad.txt", "", kHeader + "Cannot read p-value. Did you forget to specify header?\n",
          "'bad.txt' line 4: the p-value field 'p' is not a number", dir.file("bad.txt.out.jpg")},
@@ -151,7 +156,8 @@ TEST(data_safety_test, failed_runs) {
     EXPECT_FALSE(fileExists(dir.file("hits2")));
     EXPECT_FALSE(fileExists(dir.file("nope.txt")));
     EXPECT_TRUE(fs::is_empty(dir.file("datadir")));
-    for (const std::string& hits : {std::string("img1"), std::string("img2"), std::string("img3"), longName})
+    for (const std::string& hits :
+         {std::string("img1"), std::string("img2"), std::string("img3"), std::string("img4"), longName})
         EXPECT_EQ(readFile(dir.file(hits)), kHits) << hits;
     // The hits met before the run stopped are in the hit file.
     EXPECT_EQ(readFile(dir.file("bad.txt.out")), "CHR\tP\n1\t1e-9\n");

@@ -100,3 +100,39 @@ TEST(plot_end_to_end_test, the_jpeg_file) {
     EXPECT_FALSE(near(image, 144, 288, grey) || near(image, 484, 334, blue) || near(image, 315, 60, blue) ||
                  near(image, 60, 250, grey) || near(image, 400, 200, blue));
 }
+
+TEST(plot_end_to_end_test, qq_plot_and_lambda) {
+    // Usable p-values 1e-400, 0.01, 0.2, 0.5 and 1: the middle one is 0.2, whose chi-squared quantile is
+    // 1.64237441514981638677 (independently, to 30 digits), so lambda = 1.6423744 / 0.4549364 = 3.61011853.
+    // p = 2 and p = -0.1 are kept rows of the Manhattan plot and take no part here.
+    const std::string table = "CHR\tP\n1\t0.5\n1\t1\n1\t2\n1\t1e-400\n1\t-0.1\n1\t0.01\n1\t0.2\n";
+    const std::string hits = "CHR\tP\n1\t1e-400\n";
+    const std::string classicImage = expectCompleteRun("classic", table, hits, {"-header", "yes"});
+
+    ScratchDir dir;
+    writeFile(dir.file("d.txt"), table);
+    const std::vector<std::string> args =
+        manhattanArgs("d.txt", {"-out", "hits", "-figuretitle", "t", "-header", "yes", "-qq", "yes"});
+    RunResult run = runVennrick(args, dir.path);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(maskClock(run.out), expectedConsole(args, "Header size 1\nGenomic inflation factor lambda = 3.6101\n"
+                                                        "\nDONE in <elapsed>\n\n"));
+    EXPECT_EQ(run.err, "vennrick: 7 rows read: 7 kept, 0 skipped, 1 hit\n"
+                       "vennrick: a p-value outside (0, 1] in 2 kept rows: is -column the p-value column?\n"
+                       "vennrick: 2 p-values not in (0, 1] or not a number, left out of the QQ plot and lambda\n");
+    EXPECT_TRUE(readFile(dir.file("hits")) == hits);
+    EXPECT_TRUE(readFile(dir.file("hits.jpg")) == classicImage) << "the Manhattan image is unchanged";
+
+    const std::string jpeg = readFile(dir.file("hits.qq.jpg"));
+    EXPECT_EQ(quantisationTables(jpeg)[0], quality90(kLuminance));
+    QImage image;
+    ASSERT_TRUE(image.loadFromData(reinterpret_cast<const uchar*>(jpeg.data()), static_cast<int>(jpeg.size()), "JPEG"));
+    EXPECT_EQ(image.size(), QSize(533, 533));
+    // Axes to 400, since 1e-400 is plotted at its true -log10 (its pixel is a unit test's), so every point lies
+    // beside the y axis, and the diagonal runs from (70, 473) to (483, 60).
+    const QRgb red = qRgb(255, 0, 0), blue = qRgb(50, 50, 255);
+    EXPECT_TRUE(near(image, 70, 250, blue)) << "the y axis";
+    EXPECT_TRUE(near(image, 276, 267, red)) << "the diagonal";
+    EXPECT_TRUE(near(image, 300, 300, qRgb(255, 255, 255), 4, 4)) << "empty area";
+    EXPECT_FALSE(near(image, 276, 267, blue) || near(image, 300, 300, blue));
+}

@@ -181,3 +181,18 @@ TEST(settings_test, names_quiet_and_standard_input) {
     EXPECT_EQ(read({"-out", "o"}, {"-file", "-", "-column", "2", "-idcolumn", "1"}).settings().Title, "stdin");
     EXPECT_EQ(read({"-out", "o", "-figuretitle", "T"}, {"-file", "-", "-column", "2", "-idcolumn", "1"}).settings().Title, "T");
 }
+
+TEST(settings_test, qq_takes_yes_or_no_and_refuses_anything_else) {
+    EXPECT_EQ(read({"-qq", "no"}).settings().qqyes, 0);
+    EXPECT_EQ(read({"-qq", "yes", "-qq", "no"}).settings().qqyes, 1);
+    // Control characters are spelled out: the refusal is one line.
+    const std::pair<const char*, const char*> refused[] = {
+        {"Yes", "Yes"}, {"", ""}, {"yes ", "yes "}, {"yes\n", "yes\\n"}, {"\t\r\x01\x7f", "\\t\\r\\x01\\x7f"}};
+    for (const auto& [value, shown] : refused) {
+        const SettingsRun run = read({"-out", "o", "-qq", value});
+        ASSERT_TRUE(std::holds_alternative<Fatal>(run.outcome)) << value;
+        EXPECT_EQ(std::get<Fatal>(run.outcome).message + std::get<Fatal>(run.outcome).detail,
+                  "invalid value '" + std::string(shown) + "' for -qq: expected yes or no");
+        EXPECT_EQ(run.console.find("running manhattan()"), std::string::npos) << "refused before the run starts";
+    }
+}

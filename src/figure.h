@@ -1,0 +1,81 @@
+// A figure as plain data: the canvas size and what lies on it (filled polygons, lines, raster point layers and
+// text boxes) in canvas pixels, with nothing about how or in which file format it is painted.
+//
+// Paint order: the background, then every polygon, every line, every point layer and every text, each kind in
+// list order. Coordinates are pixels from the top left corner, x to the right and y downwards; they may be
+// fractional, and whole numbers name pixel positions exactly as a painter's integer coordinates do.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vennrick {
+
+struct Colour {
+    uint8_t r = 0, g = 0, b = 0;
+    uint8_t a = 255;  // opacity: 255 opaque, 0 invisible
+    bool operator==(const Colour& o) const { return r == o.r && g == o.g && b == o.b && a == o.a; }
+};
+
+struct FigurePoint {
+    double x, y;  // pixels
+};
+
+struct FigureRect {
+    double left, top, width, height;  // pixels
+};
+
+// A straight line with a square cap, end points included.
+struct FigureLine {
+    double x1, y1, x2, y2;  // end points, pixels
+    Colour colour;
+    double width = 2;     // pen width, pixels
+    bool dashed = false;  // false: solid
+};
+
+// A closed polygon filled without an outline (the last vertex joins the first).
+struct FigurePolygon {
+    std::vector<FigurePoint> vertices;
+    Colour colour;
+    std::optional<FigureRect> clip;  // nothing is filled outside it; absent: the whole canvas
+};
+
+enum class FigureAlign { centre, left };  // in the box; left is vertically centred too
+
+// A line of text laid out in a box and clipped to it. The box is given as it lies before the turn: the text is
+// laid out in it and then turned about the box's centre.
+struct FigureText {
+    FigureRect box;
+    std::string family;  // font family; empty: the application's default font
+    int pointSize = 0;   // font size in points; <= 0: the font's default size
+    FigureAlign align = FigureAlign::centre;
+    Colour colour;
+    double rotation = 0;  // degrees, counter-clockwise as seen on the page; 90 reads upwards
+    std::string text;     // UTF-8
+};
+
+// Points as one raster layer: every dot is an opaque filled square of `side` pixels covering
+// x - side / 2 .. x - side / 2 + side - 1 (integer division) and the same rows around y, clipped to the canvas.
+// A dot that lies on another adds nothing, so a layer holds each position at most once.
+struct PixelDot {
+    int32_t x, y;  // pixel position
+};
+
+struct PointLayer {
+    Colour colour;  // opaque; the alpha is not used
+    int side = 2;   // pixels, >= 1
+    std::vector<PixelDot> dots;
+};
+
+struct Figure {
+    int width = 0, height = 0;  // canvas, pixels
+    Colour background{255, 255, 255, 255};
+    std::vector<FigurePolygon> polygons;
+    std::vector<FigureLine> lines;
+    std::vector<PointLayer> points;
+    std::vector<FigureText> texts;
+};
+
+}  // namespace vennrick

@@ -1,0 +1,94 @@
+// The QQ picture as data: the points from rank stretches against a full sort, the axes' round maximum, and the
+// figure's parts.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <random>
+#include <set>
+
+#include "qq_layout.h"
+
+using namespace vennrick;
+
+TEST(qq_layout_test, points_equal_a_full_sort) {
+    // Many sizes (both plotting offsets), p-values rounded to few digits (ties), strong signals, a p-value below
+    // the double range, values that take no part, and all values equal.
+    std::mt19937_64 random(3);
+    std::uniform_real_distribution<double> u(0, 1);
+    std::vector<std::vector<double>> inputs = {std::vector<double>(5000, 1.5)};
+    for (size_t n : {1u, 2u, 3u, 10u, 11u, 57u, 1000u, 20000u, 300000u}) {
+        for (double scale : {10.0, 1e3, 1e6}) {
+            std::vector<double> v(n);
+            for (double& x : v) x = -std::log10(std::max(std::round(u(random) * scale), 1.0) / scale);
+            for (size_t k = 0; k < n / 100; ++k) v[random() % n] = 8.0 + 30.0 * u(random);
+            if (n > 10) v[1] = std::numeric_limits<double>::quiet_NaN(), v[2] = -0.25;
+            if (scale == 1e6) v[0] = 400.0;
+            inputs.push_back(v);
+        }
+    }
+    for (const std::vector<double>& v : inputs) {
+        const QqSample sample = sampleValues(v);
+        const QqAxes axes = qqAxes(sample.maxValue, sample.usable);
+        std::set<std::pair<int, int>> found, sorted;
+        MedianGathering gathering = startGathering(sample);  // lambda's candidates, gathered in the same pass
+        const std::vector<PixelDot> dots = qqDots(v, sample, axes, &gathering);
+        EXPECT_EQ(inflationFactor(v, sample, std::move(gathering)), inflationFactor(v, sample));
+        for (const PixelDot& d : dots) found.insert({d.x, d.y});
+        EXPECT_EQ(found.size(), dots.size()) << "each pixel once";
+        std::vector<double> usable;
+        std::copy_if(v.begin(), v.end(), std::back_inserter(usable), takesPart);
+        std::sort(usable.begin(), usable.end());
+        const auto n = static_cast<int64_t>(usable.size());
+        for (int64_t r = 0; r < n; ++r)
+            sorted.insert({qqPixelX(expectedValue(r, n, plottingOffset(n)), axes.scale),
+                           qqPixelY(usable[r], axes.scale)});
+        EXPECT_EQ(found, sorted) << v.size() << " values";
+    }
+}
+
+TEST(qq_layout_test, axes_round_up_to_a_step) {
+    const std::tuple<double, int64_t, int, double> cases[] = {
+        {7.0, 10000000, 1, 8.0},  // the expected maximum, -log10(0.5 / 1e7) = 7.3, is larger
+        {59.5, 100, 1, 60.0},     {61.0, 100, 5, 65.0},  // seed 6 rounds to step 5
+        {400.0, 3, 40, 400.0},    // a p-value of 1e-400
+        {0.0, 0, 1, 1.0},         // nothing above 0: one step
+        {1e300, 5, 1, 1e300},     // the seed does not fit an int: step 1, and no ticks are drawn
+    };
+    for (const auto& [maxValue, usable, step, top] : cases) {
+        const QqAxes axes = qqAxes(maxValue, usable);
+        EXPECT_TRUE(axes.step == step && axes.top == top && axes.scale == kQqSide / top) << maxValue;
+    }
+    // Plotting positions: a = 3/8 up to 10 values, 1/2 above.
+    EXPECT_NEAR(expectedValue(9, 10, plottingOffset(10)), -std::log10(0.625 / 10.25), 1e-15);
+    EXPECT_NEAR(expectedValue(10, 11, plottingOffset(11)), -std::log10(0.5 / 11.0), 1e-15);
+}
+
+TEST(qq_layout_test, figure_parts) {
+    // Three values, one of them p = 1e-400: its point lies at the top of the plot area, axes to 400.
+    const std::vector<double> values = {0.3, 400.0, 1.0};
+    const QqAxes axes = qqAxes(400.0, 3);
+    const Figure figure = layoutQq(3, axes, qqDots(values, sampleValues(values), axes), 1.23456, "Title", 14, 9);
+    const std::vector<PixelDot>& dots = figure.points.at(0).dots;
+    const int topX = qqPixelX(expectedValue(2, 3, 0.375), axes.scale);
+    EXPECT_TRUE(std::any_of(dots.begin(), dots.end(), [&](PixelDot d) { return d.x == topX && d.y == 60; }));
+    ASSERT_EQ(figure.polygons.size(), 1u) << "the band";
+    for (const FigurePoint& p : figure.polygons[0].vertices) EXPECT_TRUE(std::isfinite(p.x) && std::isfinite(p.y));
+    // Two axes, eleven ticks of 40 with two marks each, and the red diagonal from (0, 0) to (400, 400).
+    ASSERT_EQ(figure.lines.size(), 2u + 2u * 11u + 1u);
+    const FigureLine& d = figure.lines.back();
+    EXPECT_TRUE(d.colour == (Colour{255, 0, 0}) && d.x1 == 70 && d.y1 == 473 && d.x2 == 483 && d.y2 == 60);
+    std::vector<std::string> texts;
+    for (const FigureText& t : figure.texts) {
+        texts.push_back(t.text);
+        EXPECT_EQ(t.rotation, t.text.rfind("Observed", 0) == 0 ? 90.0 : 0.0) << t.text;
+    }
+    for (const char* expected :
+         {"Title", "Expected \u2212log10(p)", "Observed \u2212log10(p)", "\u03bb = 1.2346", "400.0"})
+        EXPECT_NE(std::find(texts.begin(), texts.end(), expected), texts.end()) << expected;
+    // One usable value: no band, lambda NA.
+    const Figure one = layoutQq(1, qqAxes(0.5, 1), {{75, 400}}, std::nullopt, "t", 12, 10);
+    EXPECT_TRUE(one.polygons.empty());
+    EXPECT_EQ(one.texts.back().text, "\u03bb = NA");
+}
