@@ -1,5 +1,7 @@
 #include "write_all.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,6 +17,25 @@ bool writeAll(int fd, const char* bytes, size_t size) {
         size -= static_cast<size_t>(n);
     }
     return true;
+}
+
+bool writeWholeFile(const std::string& path, const char* bytes, size_t size) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    bool written = writeAll(fd, bytes, size);
+    int error = written ? 0 : (errno != 0 ? errno : EIO);
+    if (!written) {
+        const int ignored = ftruncate(fd, 0);  // fails on a device such as /dev/full, which holds nothing
+        (void)ignored;
+    }
+    if (close(fd) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    struct stat st;
+    if (!written && lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) unlink(path.c_str());
+    errno = error;
+    return written;
 }
 
 }  // namespace vennrick
