@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <unordered_map>
 
 #include "write_all.h"
@@ -39,120 +40,109 @@ std::vector<size_t> placeOrder(const std::vector<PlacedHit>& hits) {
     return order;
 }
 
-// The places of one chromosome in a tournament tree: each node knows the free place below it with the
-// strongest hit, and how many places below it are free. A locus takes a whole range of places at once, so a
-// chromosome costs one pass to build and a few descents per locus, without sorting its hits by strength.
-// Lists are kept from one chromosome to the next.
-struct PlaceTree {
-    static constexpr size_t kNone = SIZE_MAX;
-    const size_t* hitAt = nullptr;  // by place: the hit
-    std::vector<uint64_t> keyAt;    // by place: strengthKey of the hit's value
-    std::vector<int32_t> posAt;     // by place: the position
-    size_t leaves = 1;              // a power of two >= the places; node 1 is the root, leaf k is node leaves + k
-    std::vector<size_t> best;       // by node: the free place with the strongest hit below it, or kNone
-    std::vector<size_t> freeCount;  // by node: free places below it
-
-    // The stronger of two places (kNone for none): the larger value, then the earlier hit.
-    size_t stronger(size_t a, size_t b) const {
-        if (a == kNone || b == kNone) return a == kNone ? b : a;
-        return keyAt[a] != keyAt[b] ? (keyAt[a] < keyAt[b] ? a : b) : (hitAt[a] < hitAt[b] ? a : b);
-    }
-
-    void build(const std::vector<PlacedHit>& hits, const size_t* places, size_t n) {
-        hitAt = places;
-        keyAt.resize(n);
-        posAt.resize(n);
-        for (size_t k = 0; k < n; ++k) {
-            keyAt[k] = strengthKey(hits[hitAt[k]].value);
-            posAt[k] = hits[hitAt[k]].pos;
-        }
-        for (leaves = 1; leaves < n;) leaves *= 2;
-        best.assign(2 * leaves, kNone);
-        freeCount.assign(2 * leaves, 0);
-        for (size_t k = 0; k < n; ++k) best[leaves + k] = k, freeCount[leaves + k] = 1;
-        for (size_t node = leaves - 1; node >= 1; --node) update(node);
-    }
-
-    void update(size_t node) {
-        best[node] = stronger(best[2 * node], best[2 * node + 1]);
-        freeCount[node] = freeCount[2 * node] + freeCount[2 * node + 1];
-    }
-
-    // Takes the free places of [from, to). A node with nothing free below it is never entered again, so what
-    // lies below a node taken whole needs no update.
-    void take(size_t from, size_t to, size_t node, size_t lo, size_t hi) {
-        if (freeCount[node] == 0 || hi <= from || to <= lo) return;
-        if (from <= lo && hi <= to) {
-            best[node] = kNone;
-            freeCount[node] = 0;
-            return;
-        }
-        const size_t mid = (lo + hi) / 2;
-        take(from, to, 2 * node, lo, mid);
-        take(from, to, 2 * node + 1, mid, hi);
-        update(node);
-    }
-
-    // The first free place at or after from (first) or the last before to (!first); kNone when there is none.
-    size_t edgeFree(size_t bound, bool first, size_t node, size_t lo, size_t hi) const {
-        if (freeCount[node] == 0 || (first ? hi <= bound : bound <= lo)) return kNone;
-        if (hi - lo == 1) return lo;
-        const size_t mid = (lo + hi) / 2;
-        const size_t nearSide = first ? 2 * node : 2 * node + 1, farSide = first ? 2 * node + 1 : 2 * node;
-        const size_t nearLo = first ? lo : mid, nearHi = first ? mid : hi, farLo = first ? mid : lo, farHi = first ? hi : mid;
-        const size_t found = edgeFree(bound, first, nearSide, nearLo, nearHi);
-        return found != kNone ? found : edgeFree(bound, first, farSide, farLo, farHi);
-    }
+// A place of a chromosome with its hit and how strong that is; ordered strongest first, then earlier hit.
+struct Ranked {
+    uint64_t key;  // strengthKey of the hit's value
+    size_t hit;
+    size_t place;
+    bool operator<(const Ranked& o) const { return key != o.key ? key < o.key : hit < o.hit; }
 };
 
-// Clumps the hits of one chromosome, hitAt[0..n) by place, adding its loci.
-void clumpChromosome(const std::vector<PlacedHit>& hits, const size_t* hitAt, size_t n, int32_t window, PlaceTree& t,
-                     std::vector<Locus>& loci) {
-    t.build(hits, hitAt, n);
-    auto positionAtLeast = [&](int64_t bound) {
-        return static_cast<size_t>(std::lower_bound(t.posAt.begin(), t.posAt.end(), bound,
-                                                    [](int32_t pos, int64_t b) { return pos < b; }) -
-                                   t.posAt.begin());
-    };
-    while (t.best[1] != PlaceTree::kNone) {
-        const size_t lead = t.best[1];
-        const int64_t pos = t.posAt[lead];
-        const size_t from = positionAtLeast(pos - window), to = positionAtLeast(pos + window + 1);
-        Locus locus;
-        locus.lead = hitAt[lead];
-        locus.chromosome = hits[locus.lead].chromosome;
-        locus.start = t.posAt[t.edgeFree(from, true, 1, 0, t.leaves)];
-        locus.end = t.posAt[t.edgeFree(to, false, 1, 0, t.leaves)];
-        const size_t freeBefore = t.freeCount[1];
-        t.take(from, to, 1, 0, t.leaves);
-        locus.hits = freeBefore - t.freeCount[1];
-        loci.push_back(locus);
+// The working lists of one chromosome, reused from one chromosome to the next.
+struct Stretch {
+    std::vector<int32_t> posAt;   // by place: the position
+    std::vector<size_t> next;     // by place: itself when free, else a link towards the first free place after it
+    std::vector<Ranked> free;     // places that may still be free
+};
+
+// The first free place at or after k, halving the paths it walks.
+size_t firstFree(std::vector<size_t>& next, size_t k) {
+    while (next[k] != k) {
+        next[k] = next[next[k]];
+        k = next[k];
     }
+    return k;
 }
 
-std::string withoutTabs(std::string_view text) {
-    std::string s(text);
-    std::replace(s.begin(), s.end(), '\t', ' ');
-    return s;
+// The first place at position lo or beyond, for lo at most the position of place: searched from place
+// backwards in growing steps, so that a narrow window touches only the memory next to its lead.
+size_t firstAtOrAfter(const std::vector<int32_t>& posAt, size_t place, int64_t lo) {
+    size_t found = place, step = 1;  // posAt[found] >= lo
+    while (step <= found && posAt[found - step] >= lo) found -= step, step *= 2;
+    const auto begin = posAt.begin() + static_cast<ptrdiff_t>(step <= found ? found - step : 0);
+    return static_cast<size_t>(std::lower_bound(begin, posAt.begin() + static_cast<ptrdiff_t>(found), lo,
+                                                [](int32_t pos, int64_t bound) { return pos < bound; }) -
+                               posAt.begin());
+}
+
+// Clumps the hits of chromosome, hitAt[0..n) by place, adding its loci strongest first. The free places
+// are taken in rounds: the strongest of them, a number that doubles from round to round, are sorted and each
+// leads a locus unless an earlier one took it. A few loci cost a few small sorts and a pass or two over the
+// places; every hit a locus of its own costs one sort of them all, in pieces.
+void clumpChromosome(const std::vector<PlacedHit>& hits, uint32_t chromosome, const size_t* hitAt, size_t n,
+                     int32_t window, Stretch& s, std::vector<Locus>& loci) {
+    s.posAt.resize(n);
+    s.next.resize(n + 1);
+    s.free.resize(n);
+    for (size_t k = 0; k < n; ++k) {
+        s.posAt[k] = hits[hitAt[k]].pos;
+        s.next[k] = k;
+        s.free[k] = {strengthKey(hits[hitAt[k]].value), hitAt[k], k};
+    }
+    s.next[n] = n;
+    for (size_t round = std::max<size_t>(n / 64, 256); !s.free.empty(); round *= 2) {
+        const auto taken = [&](const Ranked& r) { return firstFree(s.next, r.place) != r.place; };
+        s.free.erase(std::remove_if(s.free.begin(), s.free.end(), taken), s.free.end());
+        const auto strongest = s.free.begin() + static_cast<ptrdiff_t>(std::min(round, s.free.size()));
+        std::nth_element(s.free.begin(), strongest, s.free.end());
+        std::sort(s.free.begin(), strongest);
+        for (auto lead = s.free.begin(); lead != strongest; ++lead) {
+            if (taken(*lead)) continue;
+            const int64_t lo = int64_t{s.posAt[lead->place]} - window, hi = int64_t{s.posAt[lead->place]} + window;
+            // The lead is free and lies at or after from, so the first free place from there is the locus's first.
+            size_t k = firstFree(s.next, firstAtOrAfter(s.posAt, lead->place, lo));
+            Locus locus;
+            locus.lead = lead->hit;
+            locus.chromosome = chromosome;
+            locus.start = s.posAt[k];
+            for (; k < n && s.posAt[k] <= hi; k = firstFree(s.next, k)) {
+                locus.end = s.posAt[k];
+                ++locus.hits;
+                s.next[k] = k + 1;
+            }
+            loci.push_back(locus);
+        }
+        s.free.erase(s.free.begin(), strongest);
+    }
 }
 
 }  // namespace
 
 std::vector<Locus> clumpHits(const std::vector<PlacedHit>& hits, int32_t window) {
     // Loci never cross chromosomes: each chromosome is clumped on its own, in lists that fit the caches.
-    const std::vector<size_t> byPlace = placeOrder(hits);
     std::vector<Locus> loci;
-    PlaceTree tree;
-    for (size_t begin = 0, end = 0; begin < byPlace.size(); begin = end) {
-        const uint32_t chromosome = hits[byPlace[begin]].chromosome;
-        while (end < byPlace.size() && hits[byPlace[end]].chromosome == chromosome) ++end;
-        clumpChromosome(hits, byPlace.data() + begin, end - begin, window, tree, loci);
+    std::vector<size_t> bounds = {0};  // the loci of chromosome c are [bounds[c], bounds[c + 1])
+    {
+        const std::vector<size_t> byPlace = placeOrder(hits);
+        Stretch stretch;
+        for (size_t begin = 0, end = 0; begin < byPlace.size(); begin = end) {
+            const uint32_t chromosome = hits[byPlace[begin]].chromosome;
+            while (end < byPlace.size() && hits[byPlace[end]].chromosome == chromosome) ++end;
+            clumpChromosome(hits, chromosome, byPlace.data() + begin, end - begin, window, stretch, loci);
+            bounds.push_back(loci.size());
+        }
     }
-    std::sort(loci.begin(), loci.end(), [&](const Locus& a, const Locus& b) {
-        const uint64_t ka = strengthKey(hits[a.lead].value), kb = strengthKey(hits[b.lead].value);
-        return ka != kb ? ka < kb : a.lead < b.lead;
-    });
-    return loci;
+    // Each chromosome's loci come strongest first: merged in pairs of neighbours, all of them do. The merge
+    // works on the leads' strength keys (place: the locus's index), not on the hits themselves.
+    std::vector<Ranked> order(loci.size());
+    for (size_t i = 0; i < loci.size(); ++i) order[i] = {strengthKey(hits[loci[i].lead].value), loci[i].lead, i};
+    auto at = [&](size_t c) { return order.begin() + static_cast<ptrdiff_t>(bounds[std::min(c, bounds.size() - 1)]); };
+    for (size_t width = 1; width + 1 < bounds.size(); width *= 2)
+        for (size_t c = 0; c + width + 1 < bounds.size(); c += 2 * width)
+            std::inplace_merge(at(c), at(c + width), at(c + 2 * width));
+    std::vector<Locus> strongestFirst(loci.size());
+    for (size_t i = 0; i < order.size(); ++i) strongestFirst[i] = loci[order[i].place];
+    return strongestFirst;
 }
 
 LeadLoci findLeadLoci(const HitRows& hits, const PlotData& data, int32_t window) {
@@ -202,29 +192,50 @@ std::string pValueOfLog(double value) {
     return std::string(mantissa, last + 1) + (exponent == 0 ? std::string() : "e" + std::string(exponentText));
 }
 
-std::string leadsTable(const LeadLoci& leads, const HitRows& hits, const PlotData& data, bool logp) {
-    std::vector<const Locus*> inGenomeOrder;
-    inGenomeOrder.reserve(leads.loci.size());
-    for (const Locus& locus : leads.loci) inGenomeOrder.push_back(&locus);
-    auto leadPos = [&](const Locus* l) { return hits.records[l->lead].pos; };
-    std::sort(inGenomeOrder.begin(), inGenomeOrder.end(), [&](const Locus* a, const Locus* b) {
-        return a->chromosome != b->chromosome ? a->chromosome < b->chromosome : leadPos(a) < leadPos(b);
-    });
-    std::string table = "CHR\tLEAD_POS\tLEAD_ID\tLEAD_P\tLEAD_LOG10P\tLOCUS_START\tLOCUS_END\tHITS\n";
-    for (const Locus* locus : inGenomeOrder) {
-        const HitRecord& lead = hits.records[locus->lead];
-        const double value = data.Value_list[static_cast<size_t>(lead.row)];
-        const std::string asRead(hits.pText(lead));
-        table += withoutTabs(leads.chromosomes[locus->chromosome]) + '\t' + std::to_string(lead.pos) + '\t' +
-                 withoutTabs(hits.id(lead)) + '\t' + (logp ? pValueOfLog(value) : asRead) + '\t' +
-                 (logp ? asRead : shortestText(value)) + '\t' + std::to_string(locus->start) + '\t' +
-                 std::to_string(locus->end) + '\t' + std::to_string(locus->hits) + '\n';
+void writeLeadsTable(const LeadLoci& leads, const HitRows& hits, const PlotData& data, bool logp,
+                     const std::function<void(const std::string&)>& write) {
+    // Genome order: by chromosome rank, then lead position (two loci never share a lead position).
+    std::vector<std::pair<uint64_t, size_t>> inGenomeOrder(leads.loci.size());
+    for (size_t i = 0; i < leads.loci.size(); ++i) {
+        const Locus& locus = leads.loci[i];
+        inGenomeOrder[i] = {placeKey({locus.chromosome, hits.records[locus.lead].pos, 0}), i};
     }
-    return table;
+    std::sort(inGenomeOrder.begin(), inGenomeOrder.end());
+    constexpr size_t kPiece = size_t{1} << 20;
+    std::string text = "CHR\tLEAD_POS\tLEAD_ID\tLEAD_P\tLEAD_LOG10P\tLOCUS_START\tLOCUS_END\tHITS\n";
+    auto field = [&](std::string_view value) {
+        const size_t at = text.size();
+        text += value;
+        std::replace(text.begin() + static_cast<ptrdiff_t>(at), text.end(), '\t', ' ');
+        text += '\t';
+    };
+    auto number = [&](int64_t value, char after) {
+        char digits[24];
+        text.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+        text += after;
+    };
+    for (const auto& [key, index] : inGenomeOrder) {
+        const Locus& locus = leads.loci[index];
+        const HitRecord& lead = hits.records[locus.lead];
+        const double value = data.Value_list[static_cast<size_t>(lead.row)];
+        field(leads.chromosomes[locus.chromosome]);
+        number(lead.pos, '\t');
+        field(hits.id(lead));
+        field(logp ? pValueOfLog(value) : hits.pText(lead));
+        field(logp ? hits.pText(lead) : shortestText(value));
+        number(locus.start, '\t');
+        number(locus.end, '\t');
+        number(static_cast<int64_t>(locus.hits), '\n');
+        if (text.size() >= kPiece) write(text), text.clear();
+    }
+    write(text);
 }
 
-std::optional<Fatal> writeLeadsFile(const std::string& path, const std::string& table) {
-    if (writeWholeFile(path, table.data(), table.size())) return std::nullopt;
+std::optional<Fatal> writeLeadsFile(const std::string& path, const LeadLoci& leads, const HitRows& hits,
+                                    const PlotData& data, bool logp) {
+    WholeFile file = createWholeFile(path);
+    writeLeadsTable(leads, hits, data, logp, [&](const std::string& text) { writePiece(file, text.data(), text.size()); });
+    if (finishWholeFile(file)) return std::nullopt;
     return Fatal{"", "cannot write the lead loci file '" + path + "': " + std::strerror(errno)};
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -45,11 +46,17 @@ struct LeadLoci {
 // The lead loci of the hit records, whose rows are rows of data.
 LeadLoci findLeadLoci(const HitRows& hits, const PlotData& data, int32_t window);
 
-// The .leads table: a header line and one line per locus in genome order (its chromosome's rank, then the
-// lead's position), tab-separated: CHR LEAD_POS LEAD_ID LEAD_P LEAD_LOG10P LOCUS_START LOCUS_END HITS. The
-// column the table holds (p, or -log10(p) with logp) is written as read; the other is computed from it with
-// enough digits to read back as the same number. A tab inside an ID becomes a space.
-std::string leadsTable(const LeadLoci& leads, const HitRows& hits, const PlotData& data, bool logp);
+// Calls write(text) with the .leads table, in pieces of about a megabyte: a header line and one line per locus
+// in genome order (its chromosome's rank, then the lead's position), tab-separated: CHR LEAD_POS LEAD_ID LEAD_P
+// LEAD_LOG10P LOCUS_START LOCUS_END HITS. The column the table holds (p, or -log10(p) with logp) is written as
+// read; the other is computed from it with enough digits to read back as the same number. A tab inside a text
+// becomes a space.
+void writeLeadsTable(const LeadLoci& leads, const HitRows& hits, const PlotData& data, bool logp,
+                     const std::function<void(const std::string&)>& write);
+
+// Writes the table as the file at path, with checked writes; leaves no damaged file behind.
+std::optional<Fatal> writeLeadsFile(const std::string& path, const LeadLoci& leads, const HitRows& hits,
+                                    const PlotData& data, bool logp);
 
 // 10^-value as decimal text with 17 significant digits, trailing zeros dropped; exact in its exponent however
 // small the number ("1e-400" for 400).
@@ -57,9 +64,6 @@ std::string pValueOfLog(double value);
 
 // The shortest decimal text that reads back as the same double; 0 for both zeros.
 std::string shortestText(double value);
-
-// Writes the table as the file at path, with checked writes; leaves no damaged file behind.
-std::optional<Fatal> writeLeadsFile(const std::string& path, const std::string& table);
 
 // The name of a locus: its lead's variant ID, or CHR:POS when the lead has none.
 std::string leadName(const LeadLoci& leads, const HitRows& hits, const Locus& locus);

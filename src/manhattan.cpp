@@ -22,8 +22,7 @@ std::optional<Fatal> leadLociStage(const TableRead& read, PlotLayout& layout, st
     std::vector<std::string> report;
     if (settings.leadsyes == 1) {
         const std::string path = settings.Outname + ".leads";
-        if (std::optional<Fatal> failed =
-                writeLeadsFile(path, leadsTable(leads, read.hitRows, read.data, settings.logpyes == 1)))
+        if (std::optional<Fatal> failed = writeLeadsFile(path, leads, read.hitRows, read.data, settings.logpyes == 1))
             return failed;
         report.push_back(leadsSummary(read.hitRows.records.size(), leads.loci.size(), settings.leadwindow, path));
     }

@@ -218,21 +218,26 @@ PixelMask drawnPixels(const PlotLayout& layout, const PlotData& data) {
     return drawn;
 }
 
-LabelPlan placeLabels(size_t count, const std::function<std::optional<PeakLabel>(size_t)>& peakAt,
-                      const LabelFont& font, const PixelMask& drawn) {
+LabelPlan placeLabels(size_t count, const std::function<std::optional<Pixel>(size_t)>& pointAt,
+                      const std::function<std::string(size_t)>& textAt, const LabelFont& font, const PixelMask& drawn) {
     LabelPlan plan;
     Taken taken;
     const int height = std::max(font.height, 1);
     for (size_t k = 0; k < count; ++k) {
-        const std::optional<PeakLabel> peak = peakAt(k);
-        if (!peak || !inCanvas(peak->x, peak->y)) {
+        const std::optional<Pixel> point = pointAt(k);
+        if (!point || !inCanvas(point->x, point->y)) {
             ++plan.leftOut;
             continue;
         }
-        const int x = peak->x, y = peak->y;
-        const int width = static_cast<int>(std::min(std::ceil(textWidth(peak->text, font)) + 2, 65535.0));
+        const int x = point->x, y = point->y;
         uint16_t& failed = taken.failedWidth[static_cast<size_t>(y) * kCanvasWidth + static_cast<size_t>(x)];
         if (failed == 0 && countClipped(taken.boxes, {x - 1, y - 1, x + 2, y + 2}) > 0) failed = 1;  // covered
+        if (failed == 1) {
+            ++plan.leftOut;
+            continue;
+        }
+        std::string text = textAt(k);
+        const int width = static_cast<int>(std::min(std::ceil(textWidth(text, font)) + 2, 65535.0));
         std::optional<std::pair<Spot, Rect>> place;
         if (failed == 0 || width < failed) place = bestPlace(x, y, width, height, taken, drawn);
         if (!place) {
@@ -249,8 +254,8 @@ LabelPlan placeLabels(size_t count, const std::function<std::optional<PeakLabel>
                              [&](int px, int py) { markRect(taken.reserved, px - 1, py - 1, px + 2, py + 2); });
             plan.leaders.push_back(leader);
         }
-        plan.boxes.push_back(TextBox{box.left, box.top, width, height, TextAlign::centre, TextFont::axis, kBlack,
-                                     peak->text});
+        plan.boxes.push_back(
+            TextBox{box.left, box.top, width, height, TextAlign::centre, TextFont::axis, kBlack, std::move(text)});
     }
     return plan;
 }
@@ -259,16 +264,9 @@ LabelPlan labelPeaks(const LeadLoci& leads, const HitRows& hits, const PlotLayou
                      int32_t labels, const LabelFont& font) {
     const size_t count = std::min(static_cast<size_t>(std::max(labels, 0)), leads.loci.size());
     if (count == 0) return LabelPlan{};
-    const PixelMask drawn = drawnPixels(layout, data);
     return placeLabels(
-        count,
-        [&](size_t k) -> std::optional<PeakLabel> {
-            const Locus& locus = leads.loci[k];
-            const std::optional<Pixel> point = pointOfRow(layout, data, hits.records[locus.lead].row);
-            if (!point) return std::nullopt;
-            return PeakLabel{point->x, point->y, labelText(leadName(leads, hits, locus))};
-        },
-        font, drawn);
+        count, [&](size_t k) { return pointOfRow(layout, data, hits.records[leads.loci[k].lead].row); },
+        [&](size_t k) { return labelText(leadName(leads, hits, leads.loci[k])); }, font, drawnPixels(layout, data));
 }
 
 std::string labelText(std::string_view name) {

@@ -41,26 +41,21 @@ int64_t countRect(const PixelMask& mask, int left, int top, int right, int botto
 // The pixels drawn before the labels: axis lines, tick marks, the boxes of the texts, and the points.
 PixelMask drawnPixels(const PlotLayout& layout, const PlotData& data);
 
-// A lead point to name: its pixel and the label's text.
-struct PeakLabel {
-    int x = 0, y = 0;
-    std::string text;
-};
-
 struct LabelPlan {
     std::vector<TextBox> boxes;  // the labels placed, in the axis font
     std::vector<Line> leaders;   // one for each label placed away from its point
     int64_t leftOut = 0;         // labels asked for that found no place
 };
 
-// Places count labels in turn, strongest first; peakAt(k) gives the k-th, or nullopt when its point is not
-// drawn (it is left out). A label goes next to its point (above it, beside it or below it) or, where that
-// place is taken, further away with a leader line; among the places that break no rule it takes the one
-// nearest its point that covers the fewest drawn pixels. Rules: the box lies on the canvas, keeps 2 pixels
-// from every box and covers no lead point of a label and no leader line; the leader crosses no box. A label
-// whose point a box already covers, or that finds no place, is left out.
-LabelPlan placeLabels(size_t count, const std::function<std::optional<PeakLabel>(size_t)>& peakAt,
-                      const LabelFont& font, const PixelMask& drawn);
+// Places count labels in turn, strongest first: the k-th names the point pointAt(k) (nullopt when that point is
+// not drawn: it is left out) with the text textAt(k), asked for only when the point may still take a label. A
+// label goes next to its point (above it, beside it or below it) or, where that place is taken, further away
+// with a leader line; among the places that break no rule it takes the one nearest its point that covers the
+// fewest drawn pixels. Rules: the box lies on the canvas, keeps 2 pixels from every box and covers no lead point
+// of a label and no leader line; the leader crosses no box. A label whose point a box already covers, or that
+// finds no place, is left out.
+LabelPlan placeLabels(size_t count, const std::function<std::optional<Pixel>(size_t)>& pointAt,
+                      const std::function<std::string(size_t)>& textAt, const LabelFont& font, const PixelMask& drawn);
 
 // The labels of the strongest lead loci: the lead's name, shortened for the plot, at its point.
 LabelPlan labelPeaks(const LeadLoci& leads, const HitRows& hits, const PlotLayout& layout, const PlotData& data,
