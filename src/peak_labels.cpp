@@ -256,6 +256,7 @@ LabelPlan placeLabels(size_t count, const std::function<std::optional<Pixel>(siz
         }
         plan.boxes.push_back(
             TextBox{box.left, box.top, width, height, TextAlign::centre, TextFont::axis, kBlack, std::move(text)});
+        plan.named.push_back(k);
     }
     return plan;
 }

@@ -43,6 +43,7 @@ PixelMask drawnPixels(const PlotLayout& layout, const PlotData& data);
 
 struct LabelPlan {
     std::vector<TextBox> boxes;  // the labels placed, in the axis font
+    std::vector<size_t> named;   // for each box, the index k of the label it holds
     std::vector<Line> leaders;   // one for each label placed away from its point
     int64_t leftOut = 0;         // labels asked for that found no place
 };
