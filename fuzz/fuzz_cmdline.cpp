@@ -53,6 +53,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(!readsStandardInput(s) || lookupSwitch(switches, "-out"), "standard input only with -out");
     require(s.poscolumn >= 0 && s.headersize >= 1 && s.divvalue >= 1, "fallbacks keep their ranges");
     require(s.headeryes == 0 || s.headeryes == 1, "header flag is 0 or 1");
+    require(s.snpcolumn >= 0 && (s.leadsyes == 0 || s.leadsyes == 1) && s.leadwindow >= 0 && s.labels >= 0,
+            "lead loci settings keep their ranges");
+    require(!collectsHitRows(s) || s.names.on || s.poscolumn != 0, "lead loci only with positions, or by name");
     if (s.window.posrangeallowed) {
         require((s.names.on || s.poscolumn != 0) && s.SelChrom.entryCount == 1 && s.window.startpos < s.window.endpos,
                 "a window is in force only with a position column and one entry");

@@ -10,6 +10,8 @@
 #include <sstream>
 
 #include "fuzz_support.h"
+#include "lead_loci.h"
+#include "peak_labels.h"
 #include "plot_layout.h"
 #include "plot_renderer.h"
 #include "settings.h"
@@ -25,6 +27,55 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     return 0;
 }
 
+namespace {
+
+// The loci take every hit once, each led by its strongest; the table has a line per locus; the labels keep to
+// the canvas, apart from each other and off the lead points they name. The labels go on the layout.
+void checkLeadLoci(const TableRead& read, PlotLayout& layout, const PlotData& data) {
+    const HitRows& hits = read.hitRows;
+    const LeadLoci leads = findLeadLoci(hits, data, read.settings.leadwindow);
+    uint64_t taken = 0;
+    double previous = HUGE_VAL;
+    for (const Locus& locus : leads.loci) {
+        const HitRecord& lead = hits.records[locus.lead];
+        const double value = data.Value_list[static_cast<size_t>(lead.row)];
+        require(locus.hits >= 1 && locus.start <= lead.pos && lead.pos <= locus.end, "a locus holds its lead");
+        require(int64_t{locus.end} - locus.start <= 2 * int64_t{read.settings.leadwindow}, "a locus spans two windows at most");
+        require(value <= previous, "loci strongest first");
+        previous = value;
+        taken += locus.hits;
+    }
+    require(taken == hits.records.size(), "every hit is in one locus");
+    std::string table;
+    writeLeadsTable(leads, hits, data, read.settings.logpyes == 1, [&](const std::string& t) { table += t; });
+    require(static_cast<size_t>(std::count(table.begin(), table.end(), '\n')) == leads.loci.size() + 1 &&
+                static_cast<size_t>(std::count(table.begin(), table.end(), '\t')) == 7 * (leads.loci.size() + 1),
+            "a line of eight fields per locus");
+
+    const LabelPlan plan = labelPeaks(leads, hits, layout, data, read.settings.labels, labelFont(read.settings.font2));
+    require(plan.boxes.size() + static_cast<size_t>(plan.leftOut) ==
+                std::min(leads.loci.size(), static_cast<size_t>(read.settings.labels)),
+            "every label asked for is placed or counted as left out");
+    for (size_t i = 0; i < plan.boxes.size(); ++i) {
+        const TextBox& a = plan.boxes[i];
+        require(a.left >= 0 && a.top >= 0 && a.left + a.width <= kCanvasWidth && a.top + a.height <= kCanvasHeight,
+                "labels stay on the canvas");
+        for (size_t j = 0; j < plan.boxes.size(); ++j) {
+            const TextBox& b = plan.boxes[j];
+            const std::optional<Pixel> p = pointOfRow(layout, data, hits.records[leads.loci[plan.named[j]].lead].row);
+            require(p && !(a.left <= p->x + 1 && p->x - 1 < a.left + a.width && a.top <= p->y + 1 && p->y - 1 < a.top + a.height),
+                    "no label covers a labelled lead point");
+            require(i == j || a.left >= b.left + b.width || b.left >= a.left + a.width || a.top >= b.top + b.height ||
+                        b.top >= a.top + a.height,
+                    "labels do not overlap");
+        }
+    }
+    layout.peakLabels = plan.boxes;
+    layout.leaderLines = plan.leaders;
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 4096) return 0;  // small tables: the painting dominates every run
     FuzzedDataProvider in(data, size);
@@ -39,7 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto column = [&](int32_t usual) { return std::to_string(std::max(fuzz::smallOrAny(in, usual, usual), 1)); };
     add("-column", column(2));
     add("-idcolumn", column(1));
-    if (in.ConsumeBool()) add("-poscolumn", column(3));
+    const bool positions = in.ConsumeBool();
+    if (positions) add("-poscolumn", column(3));
     if (in.ConsumeBool()) add("-posrange", std::to_string(in.ConsumeIntegral<int32_t>()) + ":" +
                                                std::to_string(in.ConsumeIntegral<int32_t>()));
     add("-chr", in.PickValueInArray(kChroms));
@@ -51,6 +103,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     add("-font2", std::to_string(fuzz::smallOrAny(in, -2, 40)));
     if (in.ConsumeBool()) add("-logp", "yes");
     if (in.ConsumeBool()) add("-delim", "whitespace");
+    if (positions && in.ConsumeBool()) {  // lead loci and their labels
+        add("-leads", "yes");
+        add("-labels", std::to_string(std::max(fuzz::smallOrAny(in, 0, 30), 0)));
+        add("-leadwindow", std::to_string(std::max(fuzz::smallOrAny(in, 0, 1000), 0)));
+        if (in.ConsumeBool()) add("-snpcolumn", column(4));
+    }
     fuzz::writeFile(dir.file("run-data"), in.ConsumeRemainingBytesAsString());
 
     std::ostringstream out, err;
@@ -70,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     require(asRead.maxX >= 2, "the gate stops fewer than two rows");
-    const PlotLayout& layout = std::get<PlotLayout>(layoutOutcome);
+    PlotLayout& layout = std::get<PlotLayout>(layoutOutcome);
     require(layout.N == asRead.maxX && plotData.Value_list.size() == asRead.Value_list.size(), "N is the row count");
     require(plotData.Pos_list.size() == asRead.Pos_list.size(), "positions are rewritten in place");
     require(layout.ytick >= 1, "the tick step is at least 1");
@@ -93,6 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(visited == expected, "exactly the points with a finite place are drawn");
     for (const Tick& tick : layout.ticks) require(std::isfinite(tick.value), "tick values are finite");
 
+    if (collectsHitRows(settings)) checkLeadLoci(read, layout, plotData);
     QImage image = renderPlot(layout, plotData, 1 + (size & 1));
     require(image.width() == 800 && image.height() == 533, "the canvas is 800 x 533");
     return 0;

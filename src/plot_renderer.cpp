@@ -9,6 +9,7 @@
 #include <QPen>
 #include <QRect>
 #include <QString>
+#include <algorithm>
 #include <cmath>
 #include <system_error>
 #include <thread>
@@ -133,7 +134,7 @@ LabelFont labelFont(int pointSize) {
     LabelFont font;
     for (int c = 0x20; c < 0x7f; ++c) font.advance[static_cast<size_t>(c)] = metrics.horizontalAdvance(QChar(c));
     font.otherAdvance = metrics.maxWidth();
-    font.height = static_cast<int>(std::ceil(metrics.height()));
+    font.height = static_cast<int>(std::clamp(std::ceil(metrics.height()), 1.0, 65535.0));  // a huge size fits nowhere
     return font;
 }
 
