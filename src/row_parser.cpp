@@ -121,9 +121,9 @@ std::string_view nthField(const char* begin, const char* end, const Delimiter& d
     return found;
 }
 
-// Keeps the record of a hit row [begin, end), the piece's last kept row. Only hit rows pay for it.
-void recordHit(const char* begin, const char* end, const RowFields& f, int32_t pos, const RowRules& r,
-               PieceResult& res) {
+// Keeps the record of a hit row [begin, end), the piece's last kept row, whose position has been read. Only hit
+// rows pay for it: the ID is looked up and the position read again here, not on every row.
+void recordHit(const char* begin, const char* end, const RowFields& f, const RowRules& r, PieceResult& res) {
     constexpr size_t kLongest = UINT32_MAX;  // longer texts are cut
     const std::string_view id = r.snpcolumn != 0 ? nthField(begin, end, r.Delim, r.snpcolumn) : std::string_view();
     const std::string_view p = trimSpace(f.value);
@@ -132,7 +132,7 @@ void recordHit(const char* begin, const char* end, const RowFields& f, int32_t p
     h.textAt = res.hitRows.texts.size();
     h.idLength = static_cast<uint32_t>(std::min(id.size(), kLongest));
     h.pLength = static_cast<uint32_t>(std::min(p.size(), kLongest));
-    h.pos = pos;
+    h.pos = r.poscolumn != 0 ? parseInt(f.pos).value_or(0) : 0;
     res.hitRows.texts.append(id.data(), h.idLength);
     res.hitRows.texts.append(p.data(), h.pLength);
     res.hitRows.records.push_back(h);
@@ -181,11 +181,9 @@ RowFault handleRow(const char* begin, const char* end, const RowFields& f, const
         return RowFault::none;
     }
 
-    int32_t rawPos = 0;
     if (r.poscolumn != 0) {
         std::optional<int32_t> pos = parseInt(f.pos);
         if (!pos) return RowFault::pos;
-        rawPos = *pos;
         if (r.window.posrangeallowed == 1) {
             if (*pos < r.window.startpos || *pos > r.window.endpos) {
                 ++res.counts.outsideWindow;
@@ -211,7 +209,7 @@ RowFault handleRow(const char* begin, const char* end, const RowFields& f, const
         ++res.counts.hits;
         res.hits.append(begin, static_cast<size_t>(end - begin));
         res.hits.push_back('\n');
-        if (r.collectHits) recordHit(begin, end, f, rawPos, r, res);
+        if (r.collectHits) recordHit(begin, end, f, r, res);
     }
     return RowFault::none;
 }
