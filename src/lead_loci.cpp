@@ -50,9 +50,9 @@ struct Ranked {
 
 // The working lists of one chromosome, reused from one chromosome to the next.
 struct Stretch {
-    std::vector<int32_t> posAt;   // by place: the position
-    std::vector<size_t> next;     // by place: itself when free, else a link towards the first free place after it
-    std::vector<Ranked> free;     // places that may still be free
+    std::vector<int32_t> posAt;  // by place: the position
+    std::vector<size_t> next;    // by place: itself when free, else a link towards the first free place after it
+    std::vector<Ranked> free;    // places that may still be free
 };
 
 // The first free place at or after k, halving the paths it walks.
@@ -234,7 +234,8 @@ void writeLeadsTable(const LeadLoci& leads, const HitRows& hits, const PlotData&
 std::optional<Fatal> writeLeadsFile(const std::string& path, const LeadLoci& leads, const HitRows& hits,
                                     const PlotData& data, bool logp) {
     WholeFile file = createWholeFile(path);
-    writeLeadsTable(leads, hits, data, logp, [&](const std::string& text) { writePiece(file, text.data(), text.size()); });
+    writeLeadsTable(leads, hits, data, logp,
+                    [&](const std::string& text) { writePiece(file, text.data(), text.size()); });
     if (finishWholeFile(file)) return std::nullopt;
     return Fatal{"", "cannot write the lead loci file '" + path + "': " + std::strerror(errno)};
 }
@@ -247,8 +248,8 @@ std::string leadName(const LeadLoci& leads, const HitRows& hits, const Locus& lo
 
 std::string leadsSummary(size_t hits, size_t loci, int32_t window, const std::string& path) {
     return "lead loci: " + std::to_string(hits) + (hits == 1 ? " hit" : " hits") + " in " + std::to_string(loci) +
-           (loci == 1 ? " locus" : " loci") + " (-leadwindow " + std::to_string(window) + " bp), written to '" +
-           path + "'";
+           (loci == 1 ? " locus" : " loci") + " (-leadwindow " + std::to_string(window) + " bp), written to '" + path +
+           "'";
 }
 
 }  // namespace vennrick

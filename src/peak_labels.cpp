@@ -10,9 +10,9 @@
 namespace vennrick {
 namespace {
 
-constexpr int kBoxGap = 2;            // pixels kept free between two label boxes
-constexpr double kCoverCost = 1.0;    // cost of a drawn pixel under a label, against a pixel of distance
-constexpr int kPointReach = 2;        // a lead point's 3 x 3 footprint and 1 pixel around it
+constexpr int kBoxGap = 2;          // pixels kept free between two label boxes
+constexpr double kCoverCost = 1.0;  // cost of a drawn pixel under a label, against a pixel of distance
+constexpr int kPointReach = 2;      // a lead point's 3 x 3 footprint and 1 pixel around it
 
 bool inCanvas(int x, int y) { return x >= 0 && y >= 0 && x < kCanvasWidth && y < kCanvasHeight; }
 
@@ -30,16 +30,17 @@ struct Spot {
 // wider box at a spot covers a narrower one there: what stops a label stops every wider one at its point.
 const std::vector<Spot>& spots() {
     static const std::vector<Spot> table = [] {
-        std::vector<Spot> s = {{0, -3, 0, -1, 0, false},  {2, -3, 1, -1, 1, false}, {-2, -3, -1, -1, 1, false},
-                               {4, 0, 1, 0, 2, false},    {-3, 0, -1, 0, 2, false}, {0, 4, 0, 1, 3, false},
-                               {2, 4, 1, 1, 4, false},    {-2, 4, -1, 1, 4, false}};
+        std::vector<Spot> s = {{0, -3, 0, -1, 0, false}, {2, -3, 1, -1, 1, false}, {-2, -3, -1, -1, 1, false},
+                               {4, 0, 1, 0, 2, false},   {-3, 0, -1, 0, 2, false}, {0, 4, 0, 1, 3, false},
+                               {2, 4, 1, 1, 4, false},   {-2, 4, -1, 1, 4, false}};
         for (int r : {14, 22, 32, 46, 64, 90, 125}) {
             for (int a = 0; a < 16; ++a) {
                 const double angle = a * 3.14159265358979323846 / 8;
                 const int dx = static_cast<int>(std::lround(r * std::cos(angle)));
                 const int dy = static_cast<int>(-std::lround(r * std::sin(angle)));
                 const double weight = dy < 0 ? 1.0 : dy == 0 ? 1.3 : 1.6;
-                s.push_back({dx, dy, dx > 3 ? 1 : dx < -3 ? -1 : 0, dy > 3 ? 1 : dy < -3 ? -1 : 0, 8 + r * weight, true});
+                auto away = [](int d) { return d > 3 ? 1 : d < -3 ? -1 : 0; };  // the box lies away from the point
+                s.push_back({dx, dy, away(dx), away(dy), 8 + r * weight, true});
             }
         }
         std::stable_sort(s.begin(), s.end(), [](const Spot& a, const Spot& b) { return a.cost < b.cost; });
@@ -84,8 +85,12 @@ void forEachLinePixel(int x1, int y1, int x2, int y2, Visit&& visit) {
 // A leader from just outside the point's footprint to the label's anchor.
 Line leaderOf(const Spot& spot, int x, int y) {
     const double length = std::hypot(spot.dx, spot.dy);
-    return Line{x + static_cast<int>(std::lround(spot.dx * 3 / length)), y + static_cast<int>(std::lround(spot.dy * 3 / length)),
-                x + spot.dx, y + spot.dy, kLeaderColour, 1};
+    return Line{x + static_cast<int>(std::lround(spot.dx * 3 / length)),
+                y + static_cast<int>(std::lround(spot.dy * 3 / length)),
+                x + spot.dx,
+                y + spot.dy,
+                kLeaderColour,
+                1};
 }
 
 // Whether the leader passes over or next to a box (the painter's line may lie a pixel off this one).
@@ -101,8 +106,8 @@ bool crossesBox(const Line& leader, const PixelMask& boxes) {
 struct Taken {
     PixelMask boxes;     // the label boxes
     PixelMask reserved;  // the lead points of the labels and their leader lines, a pixel wide on each side
-    std::vector<uint16_t> failedWidth = std::vector<uint16_t>(size_t{kCanvasWidth} * kCanvasHeight, 0);  // by point
-        // pixel: the narrowest box that found no place there; 0 when none failed
+    // By point pixel: the narrowest box that found no place there; 0 when none failed.
+    std::vector<uint16_t> failedWidth = std::vector<uint16_t>(size_t{kCanvasWidth} * kCanvasHeight, 0);
 };
 
 // The best place for a box of width x height for the point (x, y); nullopt when every place breaks a rule.
@@ -116,11 +121,13 @@ std::optional<std::pair<Spot, Rect>> bestPlace(int x, int y, int width, int heig
         const Rect box = boxAt(spot, x, y, width, height);
         if (box.left < 0 || box.top < 0 || box.right > kCanvasWidth || box.bottom > kCanvasHeight) continue;
         if (intersects(box, point)) continue;
-        if (countClipped(taken.boxes, {box.left - kBoxGap, box.top - kBoxGap, box.right + kBoxGap, box.bottom + kBoxGap}) > 0)
+        if (countClipped(taken.boxes,
+                         {box.left - kBoxGap, box.top - kBoxGap, box.right + kBoxGap, box.bottom + kBoxGap}) > 0)
             continue;
         if (countRect(taken.reserved, box.left, box.top, box.right, box.bottom) > 0) continue;
         if (spot.moved && crossesBox(leaderOf(spot, x, y), taken.boxes)) continue;
-        const double cost = spot.cost + kCoverCost * static_cast<double>(countRect(drawn, box.left, box.top, box.right, box.bottom));
+        const double cost =
+            spot.cost + kCoverCost * static_cast<double>(countRect(drawn, box.left, box.top, box.right, box.bottom));
         if (cost < bestCost) {
             bestCost = cost;
             best = std::make_pair(spot, box);
@@ -140,7 +147,8 @@ void markPointPixels(const PlotLayout& layout, const PlotData& data, int64_t beg
     constexpr int kStride = kCanvasWidth + 2;
     forEachPointInRows(layout, data, begin, end, [&](int x, int y, PointStyle style) {
         if (x >= -1 && y >= -1 && x <= kCanvasWidth && y <= kCanvasHeight)
-            at[static_cast<size_t>(y + 1) * kStride + static_cast<size_t>(x + 1)] |= style == PointStyle::highlight ? 2 : 1;
+            at[static_cast<size_t>(y + 1) * kStride + static_cast<size_t>(x + 1)] |=
+                style == PointStyle::highlight ? 2 : 1;
     });
 }
 
@@ -206,10 +214,10 @@ int64_t countRect(const PixelMask& mask, int left, int top, int right, int botto
 PixelMask drawnPixels(const PlotLayout& layout, const PlotData& data) {
     PixelMask drawn;
     for (const Line& l : layout.axisLines)
-        markRect(drawn, std::min(l.x1, l.x2) - 1, std::min(l.y1, l.y2) - 1, std::max(l.x1, l.x2) + 2, std::max(l.y1, l.y2) + 2);
+        markRect(drawn, std::min(l.x1, l.x2) - 1, std::min(l.y1, l.y2) - 1, std::max(l.x1, l.x2) + 2,
+                 std::max(l.y1, l.y2) + 2);
     for (const Tick& tick : layout.ticks) {
-        if (tick.mark)
-            markRect(drawn, tick.mark->x2 - 1, tick.mark->y1 - 1, tick.mark->x1 + 2, tick.mark->y1 + 2);
+        if (tick.mark) markRect(drawn, tick.mark->x2 - 1, tick.mark->y1 - 1, tick.mark->x1 + 2, tick.mark->y1 + 2);
         if (tick.label) markBox(drawn, *tick.label);
     }
     markBox(drawn, layout.title);
@@ -276,7 +284,11 @@ std::string labelText(std::string_view name) {
     for (size_t i = 0; i < name.size() && characters <= kLabelCharacters; ++characters) {
         if (characters == kLabelCharacters - 3) cutAt = text.size();
         const unsigned char c = static_cast<unsigned char>(name[i]);
-        const size_t length = c < 0x80 ? 1 : c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+        const size_t length = c < 0x80                 ? 1
+                              : c >= 0xC2 && c <= 0xDF ? 2
+                              : c >= 0xE0 && c <= 0xEF ? 3
+                              : c >= 0xF0 && c <= 0xF4 ? 4
+                                                       : 0;
         bool valid = length > 0 && i + length <= name.size();
         uint32_t code = length == 1 ? c : c & (0x7F >> length);
         for (size_t k = 1; valid && k < length; ++k) {

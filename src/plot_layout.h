@@ -127,9 +127,10 @@ struct Pixel {
 // The pixel of the point of row i, as forEachPoint gives it; nullopt when that point is not drawn. Call after
 // layoutPlot, which rewrites the positions.
 inline std::optional<Pixel> pointOfRow(const PlotLayout& layout, const PlotData& data, int64_t i) {
-    const double y = pixelY(data.Value_list[static_cast<size_t>(i)], layout.minY, layout.pixPerY);
+    const size_t row = static_cast<size_t>(i);
+    const double y = pixelY(data.Value_list[row], layout.minY, layout.pixPerY);
     if (!std::isfinite(y)) return std::nullopt;
-    const double u = layout.byPosition ? static_cast<double>(data.Pos_list[static_cast<size_t>(i)]) : static_cast<double>(i);
+    const double u = layout.byPosition ? static_cast<double>(data.Pos_list[row]) : static_cast<double>(i);
     return Pixel{truncatePixel(u * layout.pixPerX + kLeftEdge), truncatePixel(y)};
 }
 

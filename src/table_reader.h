@@ -33,8 +33,8 @@ struct TableRead {
 
 // Opens the data file and reads its header; with -names yes finds the columns in it (saying so on err unless
 // quiet); only then creates the hit file, so that a data file that cannot be read, a name that is not in the
-// header or lead loci asked for without a position column leave every file as they were. Then reads every row. On a fatal stop the hits written so far are
-// flushed and the hit file is closed.
+// header or lead loci asked for without a position column leave every file as they were. Then reads every
+// row. On a fatal stop the hits written so far are flushed and the hit file is closed.
 Outcome<TableRead> readTable(const PlotSettings& settings, std::ostream& out, std::ostream& err,
                              const ReadOptions& options);
 

@@ -55,7 +55,8 @@ TEST(lead_loci_test, clumping_follows_the_rule) {
     // Equal values: the earlier hit leads. Equal positions on two chromosomes never join.
     EXPECT_EQ(shown(clumpHits({{1, 10, 8}, {0, 10, 8}, {1, 10, 8}}, 0)), "0@1:10-10x2 1@0:10-10x1 ");
     EXPECT_EQ(shown(clumpHits({{0, 5, 1}}, 0)), "0@0:5-5x1 ");
-    EXPECT_EQ(shown(clumpHits({{0, INT32_MIN, 1}, {0, INT32_MAX, 2}}, INT32_MAX)), "1@0:2147483647-2147483647x1 0@0:-2147483648--2147483648x1 ");
+    EXPECT_EQ(shown(clumpHits({{0, INT32_MIN, 1}, {0, INT32_MAX, 2}}, INT32_MAX)),
+              "1@0:2147483647-2147483647x1 0@0:-2147483648--2147483648x1 ");
 
     // Random hit sets, unsorted, with touching and overlapping windows and many equal values; up to 3000 hits
     // so that the rounds of the clumping (256 places first) are crossed.
@@ -65,9 +66,11 @@ TEST(lead_loci_test, clumping_follows_the_rule) {
         const int32_t spread = 1 + static_cast<int32_t>(rng() % 400), window = static_cast<int32_t>(rng() % 40);
         std::vector<PlacedHit> hits(n);
         for (PlacedHit& h : hits)
-            h = {static_cast<uint32_t>(rng() % 3), static_cast<int32_t>(rng() % spread), static_cast<double>(rng() % 7)};
+            h = {static_cast<uint32_t>(rng() % 3), static_cast<int32_t>(rng() % spread),
+                 static_cast<double>(rng() % 7)};
         if (trial % 4 == 0)  // in place order already, as a sorted table gives them
-            std::sort(hits.begin(), hits.end(), [](auto& a, auto& b) { return a.chromosome * 1000 + a.pos < b.chromosome * 1000 + b.pos; });
+            std::sort(hits.begin(), hits.end(),
+                      [](auto& a, auto& b) { return a.chromosome * 1000 + a.pos < b.chromosome * 1000 + b.pos; });
         ASSERT_EQ(shown(clumpHits(hits, window)), shown(bruteForce(hits, window))) << "trial " << trial;
     }
 }
@@ -79,7 +82,8 @@ TEST(lead_loci_test, table_in_genome_order_with_exact_numbers) {
     data.Value_list = {400, 1, 8.5, 1, 123.456789012345678};
     HitRows hits;
     auto add = [&](int64_t row, int32_t pos, std::string id, std::string p) {
-        hits.records.push_back({row, hits.texts.size(), static_cast<uint32_t>(id.size()), static_cast<uint32_t>(p.size()), pos});
+        hits.records.push_back(
+            {row, hits.texts.size(), static_cast<uint32_t>(id.size()), static_cast<uint32_t>(p.size()), pos});
         hits.texts += id + p;
     };
     add(0, 900, "rs\t1", "1e-400");
@@ -90,8 +94,9 @@ TEST(lead_loci_test, table_in_genome_order_with_exact_numbers) {
     writeLeadsTable(leads, hits, data, false, [&](const std::string& t) { asP += t; });
     writeLeadsTable(leads, hits, data, true, [&](const std::string& t) { asLog += t; });
     const std::string head = "CHR\tLEAD_POS\tLEAD_ID\tLEAD_P\tLEAD_LOG10P\tLOCUS_START\tLOCUS_END\tHITS\n";
-    EXPECT_EQ(asP, head + "2\t50\tx\t1.234e-123\t123.45678901234568\t50\t50\t1\n2\t900\trs 1\t1e-400\t400\t900\t900\t1\n"
-                          "1\t100\t\t3.1622776601683795e-9\t8.5\t100\t100\t1\n");
+    EXPECT_EQ(asP, head +
+                       "2\t50\tx\t1.234e-123\t123.45678901234568\t50\t50\t1\n2\t900\trs 1\t1e-400\t400\t900\t900\t1\n"
+                       "1\t100\t\t3.1622776601683795e-9\t8.5\t100\t100\t1\n");
     // With -logp the table's column is the -log10(p) text, written as read, and p is computed.
     EXPECT_NE(asLog.find("2\t900\trs 1\t1e-400\t1e-400\t"), std::string::npos) << asLog;
     EXPECT_EQ(leadName(leads, hits, leads.loci[2]), "1:100");  // no ID: CHR:POS
@@ -101,12 +106,14 @@ TEST(lead_loci_test, table_in_genome_order_with_exact_numbers) {
     EXPECT_EQ(pValueOfLog(-0.0), "1");
     std::mt19937_64 rng(5);
     for (int i = 0; i < 2000; ++i) {
-        const double v = std::ldexp(static_cast<double>(rng() >> 11), -53) * std::pow(10.0, static_cast<double>(rng() % 7) - 2);
+        const double v =
+            std::ldexp(static_cast<double>(rng() >> 11), -53) * std::pow(10.0, static_cast<double>(rng() % 7) - 2);
         EXPECT_EQ(parseDouble(shortestText(v)), v) << v;
         // p as mantissa and exponent: the decimal number the text stands for, whatever a double can hold.
         const std::string p = pValueOfLog(v);
         const size_t e = p.find('e');
-        const double back = -(std::log10(std::stod(p.substr(0, e))) + (e == std::string::npos ? 0 : std::stod(p.substr(e + 1))));
+        const double back =
+            -(std::log10(std::stod(p.substr(0, e))) + (e == std::string::npos ? 0 : std::stod(p.substr(e + 1))));
         EXPECT_NEAR(back, v, 1e-15 * std::max(1.0, v)) << p;
     }
 }
