@@ -145,8 +145,18 @@ PositionWindow parsePosRange(std::string_view value, int32_t poscolumn, const Ch
 }
 
 Fatal invalidValue(std::string_view name, std::string_view value, std::string_view accepted) {
-    return Fatal{"", "invalid value '" + std::string(value) + "' for " + std::string(name) + ": expected " +
-                         std::string(accepted)};
+    // Control characters are spelled out, so that the message stays one line of plain text.
+    static const char kHex[] = "0123456789abcdef";
+    std::string shown;
+    for (char c : value) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F) shown += c;
+        else if (c == '\n') shown += "\\n";
+        else if (c == '\t') shown += "\\t";
+        else if (c == '\r') shown += "\\r";
+        else shown += std::string{'\\', 'x', kHex[byte >> 4], kHex[byte & 15]};
+    }
+    return Fatal{"", "invalid value '" + shown + "' for " + std::string(name) + ": expected " + std::string(accepted)};
 }
 
 Outcome<bool> readYesNo(const SwitchList& switches, std::string_view name, bool fallback) {

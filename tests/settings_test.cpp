@@ -176,6 +176,7 @@ TEST(settings_test, lead_loci_switches) {
          2147483647},
         {{"-snpcolumn", "0"}, "invalid value '0' for -snpcolumn: expected a whole number from 1 to 2147483647", 0, 0, 0, 0},
         {{"-leads", "Yes"}, "invalid value 'Yes' for -leads: expected yes or no", 0, 0, 0, 0},
+        {{"-leads", "y\r\x01"}, "invalid value 'y\\r\\x01' for -leads: expected yes or no", 0, 0, 0, 0},
         {{"-leadwindow", "-1"}, "invalid value '-1' for -leadwindow: expected a whole number from 0 to 2147483647", 0, 0, 0, 0},
         {{"-labels", "1e3"}, "invalid value '1e3' for -labels: expected a whole number from 0 to 2147483647", 0, 0, 0, 0},
         {{"-leads", "yes"}, "-leads yes needs a position column: give -poscolumn (lead loci are formed by distance in base pairs)",
