@@ -63,6 +63,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::optional<std::string> qq = lookupSwitch(switches, "-qq");
     require(s.qqyes == (qq == std::optional<std::string>("yes") ? 1 : 0) && (!qq || *qq == "yes" || *qq == "no"),
             "-qq is yes or no, and only yes asks for the QQ plot");
+    require(s.snpcolumn >= 0 && (s.leadsyes == 0 || s.leadsyes == 1) && s.leadwindow >= 0 && s.labels >= 0,
+            "lead loci settings keep their ranges");
+    require(!collectsHitRows(s) || s.names.on || s.poscolumn != 0, "lead loci only with positions, or by name");
     if (s.window.posrangeallowed) {
         require((s.names.on || s.poscolumn != 0) && s.SelChrom.entryCount == 1 && s.window.startpos < s.window.endpos,
                 "a window is in force only with a position column and one entry");

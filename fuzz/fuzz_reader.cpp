@@ -20,6 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const char* const kChroms[] = {"1-23", "1", "1-22;X", "X", "", "3,,5", "0-2147483647", "1;1"};
     static const char* const kMissing[] = {"NA", "", "-", "."};
     static const char* const kRanges[] = {"10-20", "0:5", "1-2147483647", "5,4", "-"};
+    static const char* const kIdNames[] = {"SNP", "ID", "x", ""};
 
     fuzz::TempDir dir;
     SwitchList switches{"-file", dir.file("data"), "-out", dir.file("hits")};
@@ -44,6 +45,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         add("-idcolumn", column());
         if (in.ConsumeBool()) add("-poscolumn", column());
     }
+    // Hit records, for lead loci: by number they need a position column.
+    if (in.ConsumeBool() && (byName || lookupSwitch(switches, "-poscolumn"))) {
+        add("-leads", "yes");
+        if (in.ConsumeBool()) add("-snpcolumn", byName ? in.PickValueInArray(kIdNames) : column());
+    }
     add("-chr", in.PickValueInArray(kChroms));
     if (in.ConsumeBool()) add("-posrange", in.PickValueInArray(kRanges));
     add("-missing", in.PickValueInArray(kMissing));
@@ -66,6 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         PlotSettings settings;             // as read with: the columns found by name
         ReadSummary summary;
         std::vector<std::string> summaryLines;
+        HitRows hitRows;
     };
     auto readWith = [&](unsigned threads, size_t chunk) {
         ReadOptions options;
@@ -86,6 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             r.data = std::move(read.data);
             r.settings = std::move(read.settings);
             r.summary = read.summary;
+            r.hitRows = std::move(read.hitRows);
         }
         r.out = out.str();
         r.hits = fuzz::readFile(dir.file("hits"));
@@ -111,6 +119,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 "the hits counted are the rows in the hit file");
         const PlotData& a = serial.data;
         const PlotData& b = parallel.data;
+        // A record of each hit when lead loci are asked for, the same however the pieces fall.
+        const HitRows& h = serial.hitRows;
+        require(h.records.size() == (collectsHitRows(settings) ? c.hits : 0) && h.texts == parallel.hitRows.texts &&
+                    h.records.size() == parallel.hitRows.records.size() &&
+                    (h.records.empty() || h.records.back().row == parallel.hitRows.records.back().row),
+                "one record per hit row, the same on one and two threads");
         require(a.maxX == b.maxX && a.Pos_list == b.Pos_list && a.ID_list.size() == b.ID_list.size(),
                 "the same rows on one and several threads");
         for (size_t i = 0; i < a.ID_list.size(); ++i)

@@ -10,6 +10,8 @@
 #include <sstream>
 
 #include "fuzz_support.h"
+#include "lead_loci.h"
+#include "peak_labels.h"
 #include "plot_layout.h"
 #include "figure_renderer.h"
 #include "plot_renderer.h"
@@ -28,6 +30,26 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     return 0;
 }
 
+namespace {
+
+// The loci take every hit once; the labels asked for are placed or counted (their rules are checked on random
+// peaks by the unit tests) and go on the layout.
+void checkLeadLoci(const TableRead& read, PlotLayout& layout, const PlotData& data) {
+    const LeadLoci leads = findLeadLoci(read.hitRows, data, read.settings.leadwindow);
+    uint64_t taken = 0;
+    for (const Locus& locus : leads.loci) taken += locus.hits;
+    require(taken == read.hitRows.records.size(), "every hit in one locus");
+    const LabelPlan plan =
+        labelPeaks(leads, read.hitRows, layout, data, read.settings.labels, labelFont(read.settings.font2));
+    require(plan.boxes.size() + static_cast<size_t>(plan.leftOut) ==
+                std::min(leads.loci.size(), static_cast<size_t>(read.settings.labels)),
+            "every label asked for is placed or counted as left out");
+    layout.peakLabels = plan.boxes;
+    layout.leaderLines = plan.leaders;
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 4096) return 0;  // small tables: the painting dominates every run
     FuzzedDataProvider in(data, size);
@@ -42,7 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto column = [&](int32_t usual) { return std::to_string(std::max(fuzz::smallOrAny(in, usual, usual), 1)); };
     add("-column", column(2));
     add("-idcolumn", column(1));
-    if (in.ConsumeBool()) add("-poscolumn", column(3));
+    const bool positions = in.ConsumeBool();
+    if (positions) add("-poscolumn", column(3));
     if (in.ConsumeBool()) add("-posrange", std::to_string(in.ConsumeIntegral<int32_t>()) + ":" +
                                                std::to_string(in.ConsumeIntegral<int32_t>()));
     add("-chr", in.PickValueInArray(kChroms));
@@ -54,6 +77,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     add("-font2", std::to_string(fuzz::smallOrAny(in, -2, 40)));
     if (in.ConsumeBool()) add("-logp", "yes");
     if (in.ConsumeBool()) add("-delim", "whitespace");
+    if (positions && in.ConsumeBool()) {  // lead loci and their labels
+        add("-leads", "yes");
+        add("-labels", std::to_string(std::max(fuzz::smallOrAny(in, 0, 30), 0)));
+        add("-leadwindow", std::to_string(std::max(fuzz::smallOrAny(in, 0, 1000), 0)));
+        if (in.ConsumeBool()) add("-snpcolumn", column(4));
+    }
     fuzz::writeFile(dir.file("run-data"), in.ConsumeRemainingBytesAsString());
 
     std::ostringstream out, err;
@@ -73,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     require(asRead.maxX >= 2, "the gate stops fewer than two rows");
-    const PlotLayout& layout = std::get<PlotLayout>(layoutOutcome);
+    PlotLayout& layout = std::get<PlotLayout>(layoutOutcome);
     require(layout.N == asRead.maxX && plotData.Value_list.size() == asRead.Value_list.size(), "N is the row count");
     require(plotData.Pos_list.size() == asRead.Pos_list.size(), "positions are rewritten in place");
     require(layout.ytick >= 1, "the tick step is at least 1");
@@ -96,6 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(visited == expected, "exactly the points with a finite place are drawn");
     for (const Tick& tick : layout.ticks) require(std::isfinite(tick.value), "tick values are finite");
 
+    if (collectsHitRows(settings)) checkLeadLoci(read, layout, plotData);
     QImage image = renderPlot(layout, plotData, 1 + (size & 1));
     require(image.width() == 800 && image.height() == 533, "the canvas is 800 x 533");
 

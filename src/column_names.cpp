@@ -18,6 +18,8 @@ constexpr std::string_view kPositionNames[] = {"BP", "POS", "GENPOS", "POSITION"
 constexpr std::string_view kPvalueNames[] = {"P",       "PVAL",    "PVALUE",     "P_VALUE",
                                              "P.VALUE", "P-VALUE", "P_BOLT_LMM", "P_BOLT_LMM_INF"};
 constexpr std::string_view kLogPvalueNames[] = {"LOG10P", "LOG10_P", "MLOG10P", "NEG_LOG_10_P_VALUE"};
+constexpr std::string_view kVariantIdNames[] = {"SNP",        "ID",         "RSID",  "MARKERID",
+                                                "MARKERNAME", "VARIANT_ID", "MARKER"};
 
 bool sameNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -123,12 +125,20 @@ Outcome<ColumnChoice> chooseColumns(std::string_view headerLine, bool haveHeader
             return notFound("no p-value column: -column is not given and the header has none of " + joined(kPvalueNames) +
                             ", " + joined(kLogPvalueNames));
     }
+    std::optional<size_t> snp;
+    if (names.snpcolumn) {
+        if (!(snp = findGiven(fields, *names.snpcolumn))) return notFound(given("-snpcolumn", *names.snpcolumn));
+    } else if (collectsHitRows(settings)) {
+        snp = findStandard(fields, kVariantIdNames);
+    }
     choice.idcolumn = static_cast<int32_t>(*id + 1);
     choice.column = static_cast<int32_t>(*p + 1);
     choice.poscolumn = pos ? static_cast<int32_t>(*pos + 1) : 0;
+    choice.snpcolumn = snp ? static_cast<int32_t>(*snp + 1) : 0;
 
     auto named = [&](size_t index) { return shownText(fields[index]) + "=" + std::to_string(index + 1); };
-    choice.notes.push_back("columns by name: " + named(*id) + (pos ? " " + named(*pos) : "") + " " + named(*p) + " (" +
+    choice.notes.push_back("columns by name: " + named(*id) + (pos ? " " + named(*pos) : "") + " " + named(*p) +
+                           (snp ? " " + named(*snp) : "") + " (" +
                            delimiterName(choice.Delim) + (pos ? "" : "; no position column") +
                            (choice.logp ? "; -log10(p) column, as with -logp yes" : "") + ")");
     if (names.column && settings.logpyes == 0 && findStandard({fields[*p]}, kLogPvalueNames))
@@ -146,6 +156,7 @@ void applyColumns(const ColumnChoice& choice, PlotSettings& settings) {
     settings.idcolumn = choice.idcolumn;
     settings.column = choice.column;
     settings.poscolumn = choice.poscolumn;
+    settings.snpcolumn = choice.snpcolumn;
     if (choice.logp) settings.logpyes = 1;
     if (choice.poscolumn == 0) settings.window.posrangeallowed = 0;
 }

@@ -294,6 +294,10 @@ std::vector<std::string> settingsWarnings(const SwitchList& switches, const Plot
     }
     if (std::optional<std::string> v = value("-logp"); v && *v != "yes" && *v != "no")
         w.push_back("-logp " + quoted(*v) + " means no: only yes turns it on");
+    for (const char* name : {"-snpcolumn", "-leadwindow"}) {
+        if (value(name) && !collectsHitRows(s))
+            w.push_back(std::string(name) + " has no effect without -leads yes or -labels N");
+    }
     if (std::optional<std::string> v = value("-chr")) chromosomeWarnings(*v, w);
     if (std::optional<std::string> v = value("-posrange")) windowWarnings(*v, s, w);
     return w;

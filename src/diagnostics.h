@@ -52,7 +52,8 @@ std::string usageHint();
 std::vector<std::string> argumentWarnings(const std::vector<std::string>& args);
 
 // Values the settings took in place of what was written: a number that is no number, an unknown delimiter,
-// a header flag that is not "yes", a refused chromosome item or window, a threshold on the wrong scale.
+// a header flag that is not "yes", a refused chromosome item or window, a threshold on the wrong scale; and
+// switches of the lead loci that have no effect without them.
 std::vector<std::string> settingsWarnings(const SwitchList& switches, const PlotSettings& settings);
 
 // The end-of-read summary: rows read, kept, skipped by reason and hits; p-values outside (0, 1]; p = 0 rows;

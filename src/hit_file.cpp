@@ -57,9 +57,10 @@ std::optional<Fatal> refuseOverwritingData(const PlotSettings& settings) {
     const int found =
         readsStandardInput(settings) ? fstat(STDIN_FILENO, &dataFile) : stat(settings.Filename.c_str(), &dataFile);
     if (found != 0) return std::nullopt;  // reported when it is opened
-    std::vector<std::string> names = {settings.Outname, settings.Outname + ".jpg"};
-    if (settings.qqyes == 1) names.push_back(settings.Outname + ".qq.jpg");
-    for (const std::string& name : names) {
+    std::vector<std::string> outputs = {settings.Outname, settings.Outname + ".jpg"};
+    if (settings.qqyes == 1) outputs.push_back(settings.Outname + ".qq.jpg");
+    if (settings.leadsyes == 1) outputs.push_back(settings.Outname + ".leads");
+    for (const std::string& name : outputs) {
         struct stat outFile;
         if (stat(name.c_str(), &outFile) == 0 && outFile.st_dev == dataFile.st_dev && outFile.st_ino == dataFile.st_ino)
             return Fatal{"", "refusing to run: writing '" + name + "' would overwrite the data file '" +

@@ -32,8 +32,8 @@ Fatal writeFailure(const HitFile& hits);
 // Writes out what the hit file still holds and closes it; a failed write or close is fatal.
 std::optional<Fatal> closeHitFile(HitFile& hits);
 
-// Refuses a run whose hit file or image files would overwrite the data file (same device and inode),
-// standard input included.
+// Refuses a run whose hit file, image files or lead loci file would overwrite the data file (same device and
+// inode), standard input included.
 std::optional<Fatal> refuseOverwritingData(const PlotSettings& settings);
 
 }  // namespace vennrick

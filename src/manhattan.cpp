@@ -2,11 +2,14 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "diagnostics.h"
 #include "figure_renderer.h"
+#include "lead_loci.h"
 #include "parallel.h"
+#include "peak_labels.h"
 #include "plot_layout.h"
 #include "plot_renderer.h"
 #include "qq_layout.h"
@@ -35,6 +38,28 @@ std::optional<Fatal> writeQqPlot(const std::vector<double>& values, const PlotSe
     const std::string qqfile = settings.Outname + ".qq.jpg";
     if (!saveJpeg(renderFigure(figure), qqfile)) return Fatal{"", "cannot write the image file '" + qqfile + "'"};
     out << "Genomic inflation factor lambda = " << formatLambda(lambda) << "\n";
+    return std::nullopt;
+}
+
+// The lead loci of the hits: written to Outname + ".leads" with -leads yes, named on the plot with -labels N.
+std::optional<Fatal> leadLociStage(const TableRead& read, PlotLayout& layout, std::ostream& err) {
+    const PlotSettings& settings = read.settings;
+    const LeadLoci leads = findLeadLoci(read.hitRows, read.data, settings.leadwindow);
+    std::vector<std::string> report;
+    if (settings.leadsyes == 1) {
+        const std::string path = settings.Outname + ".leads";
+        if (std::optional<Fatal> failed = writeLeadsFile(path, leads, read.hitRows, read.data, settings.logpyes == 1))
+            return failed;
+        report.push_back(leadsSummary(read.hitRows.records.size(), leads.loci.size(), settings.leadwindow, path));
+    }
+    if (settings.labels > 0) {
+        LabelPlan plan = labelPeaks(leads, read.hitRows, layout, read.data, settings.labels, labelFont(settings.font2));
+        report.push_back(labelReport(settings.labels, leads.loci.size(), plan.boxes.size()));
+        layout.peakLabels = std::move(plan.boxes);
+        layout.leaderLines = std::move(plan.leaders);
+    }
+    report.erase(std::remove(report.begin(), report.end(), std::string()), report.end());
+    if (settings.quiet == 0) printLines(err, report);
     return std::nullopt;
 }
 
@@ -77,11 +102,13 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
         }
         return *fatal;
     }
-    const PlotLayout& layout = std::get<PlotLayout>(layoutOutcome);
+    PlotLayout& layout = std::get<PlotLayout>(layoutOutcome);
 
     // The hit file is completed and closed first: a hit file that cannot be written (a full disk) stops the
     // run before an image is made, and an image that cannot be written leaves a complete hit file.
     if (std::optional<Fatal> closeFailed = closeHitFile(read.hits)) return closeFailed;
+    if (collectsHitRows(settings))
+        if (std::optional<Fatal> failed = leadLociStage(read, layout, err)) return failed;
 
     const std::string imagefile = settings.Outname + ".jpg";
     const bool saved = saveJpeg(renderPlot(layout, read.data, threads), imagefile);

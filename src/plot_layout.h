@@ -39,10 +39,11 @@ constexpr Rgb kGrey{125, 125, 125};   // points of the 2nd, 4th, ... run
 constexpr Rgb kRed{255, 0, 0};        // points at or above the threshold
 constexpr Rgb kBlack{0, 0, 0};        // zero line, baseline, title
 
-// A straight line drawn with a solid pen of width 2 (square cap), end points included.
+// A straight line drawn with a solid pen (square cap), end points included.
 struct Line {
     int x1, y1, x2, y2;
     Rgb colour;
+    int width = 2;  // pen width in pixels
 };
 
 enum class TextFont { initial, title, axis };  // initial: the painter's initial font, the application font
@@ -92,6 +93,8 @@ struct PlotLayout {
     TextBox title;                // title with the position-window suffix
     int font1 = 12;               // title font point size; <= 0 for the default size
     int font2 = 10;               // axis font point size (chromosome labels); <= 0 for the default size
+    std::vector<TextBox> peakLabels;  // names of lead loci, painted after the points; none without -labels
+    std::vector<Line> leaderLines;    // from a lead point to its label where the label had to move away
 };
 
 // Fewer than two kept rows is fatal ("Illegal range selected\n"). With a position column, rewrites
@@ -116,6 +119,20 @@ inline double pixelY(double v, double minY, double pixPerY) {
 
 // Truncation toward zero of a finite pixel coordinate, clamped to +-kFarPixel first.
 inline int truncatePixel(double p) { return static_cast<int>(std::clamp(p, -kFarPixel, kFarPixel)); }
+
+struct Pixel {
+    int x, y;
+};
+
+// The pixel of the point of row i, as forEachPoint gives it; nullopt when that point is not drawn. Call after
+// layoutPlot, which rewrites the positions.
+inline std::optional<Pixel> pointOfRow(const PlotLayout& layout, const PlotData& data, int64_t i) {
+    const size_t row = static_cast<size_t>(i);
+    const double y = pixelY(data.Value_list[row], layout.minY, layout.pixPerY);
+    if (!std::isfinite(y)) return std::nullopt;
+    const double u = layout.byPosition ? static_cast<double>(data.Pos_list[row]) : static_cast<double>(i);
+    return Pixel{truncatePixel(u * layout.pixPerX + kLeftEdge), truncatePixel(y)};
+}
 
 // Calls visit(id, first row, row count) for every run: maximal stretches of consecutive rows whose IDs are
 // equal as text. Adjacent list entries with equal IDs form one run; entries without rows are passed over.

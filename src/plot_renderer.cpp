@@ -1,18 +1,17 @@
 #include "plot_renderer.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QBuffer>
 #include <QByteArray>
 #include <QColor>
 #include <QFont>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QPen>
 #include <QRect>
 #include <QString>
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <vector>
 
 #include "parallel.h"
@@ -33,6 +32,7 @@ void setColour(QPainter& p, QPen& pen, Rgb colour) {
 }
 
 void drawLine(QPainter& p, QPen& pen, const Line& line) {
+    pen.setWidth(line.width);
     setColour(p, pen, line.colour);
     p.drawLine(line.x1, line.y1, line.x2, line.y2);
 }
@@ -119,6 +119,15 @@ QImage renderPlot(const PlotLayout& layout, const PlotData& data, unsigned threa
         });
     }
     drawPoints(image, layout, data, threads);
+    if (!layout.peakLabels.empty() || !layout.leaderLines.empty()) {
+        // The names of the lead loci go over the points: leader lines first, then the texts.
+        QPainter p(&image);
+        const QFont initialFont = p.font();
+        const QFont titleFont = calibri(layout.font1), axisFont = calibri(layout.font2);
+        QPen pen = p.pen();
+        for (const Line& line : layout.leaderLines) drawLine(p, pen, line);
+        for (const TextBox& label : layout.peakLabels) drawText(p, pen, label, titleFont, axisFont, initialFont);
+    }
     return image;
 }
 
@@ -137,24 +146,24 @@ void preparePainting(int font1, int font2) {
     if (buffer.open(QIODevice::WriteOnly)) scratch.save(&buffer, "JPEG", 90);
 }
 
+LabelFont labelFont(int pointSize) {
+    // Measured on an image like the canvas, so that the sizes are those the painter will use.
+    const QImage device(1, 1, QImage::Format_RGB32);
+    const QFontMetricsF metrics(calibri(pointSize), &device);
+    LabelFont font;
+    for (int c = 0x20; c < 0x7f; ++c) font.advance[static_cast<size_t>(c)] = metrics.horizontalAdvance(QChar(c));
+    font.otherAdvance = metrics.maxWidth();
+    font.height = static_cast<int>(std::clamp(std::ceil(metrics.height()), 1.0, 65535.0));  // a huge size fits nowhere
+    return font;
+}
+
 bool saveJpeg(const QImage& image, const std::string& path) {
     // Encoded in memory, then written with checked writes: a full disk is seen here instead of inside the
-    // encoder (which would print its own message), and a file that could not be completed is emptied and,
-    // unless the name is a link to it, removed, so that no damaged image is left behind.
+    // encoder (which would print its own message), and no damaged image is left behind.
     QByteArray jpeg;
     QBuffer buffer(&jpeg);
     if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "JPEG", 90)) return false;
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) return false;
-    bool written = writeAll(fd, jpeg.constData(), static_cast<size_t>(jpeg.size()));
-    if (!written) {
-        const int ignored = ftruncate(fd, 0);  // fails on a device such as /dev/full, which holds nothing
-        (void)ignored;
-    }
-    if (close(fd) != 0) written = false;
-    struct stat st;
-    if (!written && lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) unlink(path.c_str());
-    return written;
+    return writeWholeFile(path, jpeg.constData(), static_cast<size_t>(jpeg.size()));
 }
 
 }  // namespace vennrick

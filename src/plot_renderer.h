@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "peak_labels.h"
 #include "plot_layout.h"
 
 namespace vennrick {
@@ -24,10 +25,14 @@ struct PointWriter {
     uint32_t colour[3];  // pixel value per PointStyle
 };
 
-// The whole picture: axis lines, ticks and labels, title and chromosome labels painted, then the points.
+// The whole picture: axis lines, ticks and labels, title and chromosome labels painted, then the points, then
+// the names of the lead loci with their leader lines.
 // With many points, up to `threads` consecutive parts of the rows are drawn at the same time (each later
 // part on a layer laid over the image afterwards); the image is the same for every thread count.
 QImage renderPlot(const PlotLayout& layout, const PlotData& data, unsigned threads = 2);
+
+// The sizes of the axis font of the given point size (<= 0: the default size), in which lead loci are named.
+LabelFont labelFont(int pointSize);
 
 // Writes the image as a JPEG of quality 90; false when the file could not be written.
 bool saveJpeg(const QImage& image, const std::string& path);

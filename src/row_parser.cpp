@@ -109,6 +109,35 @@ void noteUnselected(PieceResult& res, std::string_view id) {
     res.unselectedIds.emplace_back(id);
 }
 
+// Field col (1-based) of the line [begin, end); empty when the line ends before it.
+std::string_view nthField(const char* begin, const char* end, const Delimiter& d, int32_t col) {
+    std::string_view found;
+    int32_t at = 0;
+    forEachField(begin, end, d, [&](const char* fieldBegin, const char* fieldEnd) {
+        if (++at < col) return true;
+        found = std::string_view(fieldBegin, static_cast<size_t>(fieldEnd - fieldBegin));
+        return false;
+    });
+    return found;
+}
+
+// Keeps the record of a hit row [begin, end), the piece's last kept row, whose position has been read. Only hit
+// rows pay for it: the ID is looked up and the position read again here, not on every row.
+void recordHit(const char* begin, const char* end, const RowFields& f, const RowRules& r, PieceResult& res) {
+    constexpr size_t kLongest = UINT32_MAX;  // longer texts are cut
+    const std::string_view id = r.snpcolumn != 0 ? nthField(begin, end, r.Delim, r.snpcolumn) : std::string_view();
+    const std::string_view p = trimSpace(f.value);
+    HitRecord h;
+    h.row = static_cast<int64_t>(res.values.size()) - 1;
+    h.textAt = res.hitRows.texts.size();
+    h.idLength = static_cast<uint32_t>(std::min(id.size(), kLongest));
+    h.pLength = static_cast<uint32_t>(std::min(p.size(), kLongest));
+    h.pos = r.poscolumn != 0 ? parseInt(f.pos).value_or(0) : 0;
+    res.hitRows.texts.append(id.data(), h.idLength);
+    res.hitRows.texts.append(p.data(), h.pLength);
+    res.hitRows.records.push_back(h);
+}
+
 // Tests one non-empty row, already split, in the documented order and, when it is kept, adds it to the
 // piece's result.
 RowFault handleRow(const char* begin, const char* end, const RowFields& f, const RowRules& r, ParserState& state,
@@ -180,6 +209,7 @@ RowFault handleRow(const char* begin, const char* end, const RowFields& f, const
         ++res.counts.hits;
         res.hits.append(begin, static_cast<size_t>(end - begin));
         res.hits.push_back('\n');
+        if (r.collectHits) recordHit(begin, end, f, r, res);
     }
     return RowFault::none;
 }
@@ -357,6 +387,8 @@ RowRules rulesFrom(const PlotSettings& s) {
     r.divvalue = s.divvalue;
     r.threshold = static_cast<double>(s.threshold);
     r.logp = s.logpyes == 1;
+    r.collectHits = collectsHitRows(s);
+    r.snpcolumn = s.snpcolumn;
     return r;
 }
 

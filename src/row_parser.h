@@ -11,6 +11,7 @@
 
 #include "diagnostics.h"
 #include "fatal.h"
+#include "hit_rows.h"
 #include "plot_data.h"
 #include "settings.h"
 
@@ -27,6 +28,9 @@ struct RowRules {
     int32_t divvalue = 1;
     double threshold = 0;  // the single-precision threshold widened to double
     bool logp = false;     // the p-value column already holds -log10(p)
+    bool collectHits = false;  // keep a record of every hit row (lead loci, labels)
+    int32_t snpcolumn = 0;     // 1-based variant ID column of the hit records; 0 for none. Rows are not split
+                               // for it: a hit row's ID is looked up on its own, and may be missing
 };
 
 enum class RowFault { none, tooFewFields, pvalue, pos };
@@ -39,6 +43,7 @@ struct PieceResult {
     double minY = PlotData{}.minY;
     double maxY = PlotData{}.maxY;
     std::string hits;    // hit rows, each followed by "\n"
+    HitRows hitRows;     // with RowRules::collectHits, a record of each hit row; row indices count in the piece
     uint64_t lines = 0;  // lines of the piece, empty ones included
     uint64_t rows = 0;   // non-empty lines
     RowCounts counts;    // skipped rows by reason, hits
@@ -56,6 +61,7 @@ struct PieceResult {
         minY = PlotData{}.minY;
         maxY = PlotData{}.maxY;
         hits.clear();
+        hitRows.clear();
         lines = rows = faultLine = 0;
         counts = RowCounts{};
         unselectedIds.clear();

@@ -30,7 +30,38 @@ int32_t intOrDefault(const SwitchList& switches, std::string_view name, int32_t 
     return fallback;
 }
 
+// -snpcolumn, -leads, -leadwindow and -labels. By name, the variant ID column is found in the header later.
+std::optional<Fatal> readLeadSettings(const SwitchList& switches, bool byName, PlotSettings& s) {
+    if (byName) {
+        s.names.snpcolumn = lookupSwitch(switches, "-snpcolumn");
+    } else {
+        Outcome<int32_t> snpcolumn = readInteger(switches, "-snpcolumn", 0, 1, INT32_MAX);
+        if (auto* fatal = std::get_if<Fatal>(&snpcolumn)) return *fatal;
+        s.snpcolumn = std::get<int32_t>(snpcolumn);
+    }
+    Outcome<bool> leads = readYesNo(switches, "-leads", false);
+    if (auto* fatal = std::get_if<Fatal>(&leads)) return *fatal;
+    s.leadsyes = std::get<bool>(leads) ? 1 : 0;
+    Outcome<int32_t> window = readInteger(switches, "-leadwindow", 500000, 0, INT32_MAX);
+    if (auto* fatal = std::get_if<Fatal>(&window)) return *fatal;
+    s.leadwindow = std::get<int32_t>(window);
+    Outcome<int32_t> labels = readInteger(switches, "-labels", 0, 0, INT32_MAX);
+    if (auto* fatal = std::get_if<Fatal>(&labels)) return *fatal;
+    s.labels = std::get<int32_t>(labels);
+    // By name, the position column is known once the header has been read.
+    return byName ? std::nullopt : refuseLociWithoutPositions(s);
+}
+
 }  // namespace
+
+std::optional<Fatal> refuseLociWithoutPositions(const PlotSettings& settings) {
+    if (!collectsHitRows(settings) || settings.poscolumn != 0) return std::nullopt;
+    const std::string asked = settings.leadsyes == 1 ? "-leads yes" : "-labels " + std::to_string(settings.labels);
+    return Fatal{"", asked + " needs a position column" +
+                         (settings.names.on ? std::string(", and the header has none: give -poscolumn NAME")
+                                            : std::string(": give -poscolumn")) +
+                         " (lead loci are formed by distance in base pairs)"};
+}
 
 std::vector<std::string_view> splitAtAny(std::string_view text, std::string_view separators) {
     std::vector<std::string_view> parts;
@@ -226,6 +257,8 @@ Outcome<PlotSettings> readSettings(const SwitchList& switches, std::ostream& out
     Outcome<bool> quiet = readYesNo(switches, "-quiet", false);
     if (auto* fatal = std::get_if<Fatal>(&quiet)) return *fatal;
     s.quiet = std::get<bool>(quiet) ? 1 : 0;
+
+    if (std::optional<Fatal> refused = readLeadSettings(switches, byName, s)) return *refused;
 
     if (readsStandardInput(s)) {
         if (!lookup("-out")) return Fatal{"", "reading standard input (-file -) needs -out to name the hit file"};

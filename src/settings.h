@@ -63,6 +63,7 @@ PositionWindow parsePosRange(std::string_view value, int32_t poscolumn, const Ch
 struct ColumnNames {
     bool on = false;                                         // -names yes
     std::optional<std::string> column, idcolumn, poscolumn;  // names given; nullopt: found by standard names
+    std::optional<std::string> snpcolumn;  // -snpcolumn NAME; nullopt: found by standard names when hits are kept
     bool detectDelimiter = false;                            // no -delim: the header line tells the delimiter
 };
 
@@ -91,7 +92,17 @@ struct PlotSettings {
     int quiet = 0;               // 1 with -quiet yes: no warnings and no summary on standard error; 0 by default
     int32_t threads = 0;         // most threads that parse, decompress and draw, >= 1; 0: one per CPU the process may use
     int qqyes = 0;               // 1 with -qq yes: a QQ plot image and lambda as well; 0 for neither
+    int32_t snpcolumn = 0;       // 1-based variant ID column; 0 for none (a label then reads CHR:POS)
+    int leadsyes = 0;            // 1 with -leads yes: the lead loci are written to Outname + ".leads"; 0 by default
+    int32_t leadwindow = 500000; // base pairs on either side of a lead within which hits join its locus, >= 0
+    int32_t labels = 0;          // lead loci named on the plot, strongest first; 0 for none
 };
+
+// Whether the reader keeps a record of every hit row: for the lead loci (-leads yes) or their labels (-labels).
+inline bool collectsHitRows(const PlotSettings& settings) { return settings.leadsyes == 1 || settings.labels > 0; }
+
+// Lead loci are formed by distance in base pairs: -leads yes or -labels N without a position column is refused.
+std::optional<Fatal> refuseLociWithoutPositions(const PlotSettings& settings);
 
 // "-file -": the data comes from standard input.
 bool readsStandardInput(const PlotSettings& settings);

@@ -219,6 +219,18 @@ void appendReserved(std::vector<T>& list, const std::vector<T>& more, size_t est
     list.insert(list.end(), more.begin(), more.end());
 }
 
+// Adds a piece's hit records, whose rows count from firstRow in the whole table.
+void appendHitRows(HitRows& all, const HitRows& piece, int64_t firstRow) {
+    const uint64_t textShift = all.texts.size();
+    all.texts += piece.texts;
+    const size_t at = all.records.size();
+    all.records.insert(all.records.end(), piece.records.begin(), piece.records.end());
+    for (size_t i = at; i < all.records.size(); ++i) {
+        all.records[i].row += firstRow;
+        all.records[i].textAt += textShift;
+    }
+}
+
 // Adds a parsed piece to the plot data, its hit rows to the hit file and its counts to the summary; a fatal row
 // ends the read.
 std::optional<Fatal> mergePiece(Piece& piece, TableRead& read, MergeState& state, const RowRules& rules,
@@ -234,6 +246,7 @@ std::optional<Fatal> mergePiece(Piece& piece, TableRead& read, MergeState& state
     addIdSamples(summary.unselectedIds, res.unselectedIds);
     state.bytesMerged += piece.end;
     const size_t estimate = estimateRows(summary, state, source);
+    if (rules.collectHits) appendHitRows(read.hitRows, res.hitRows, data.maxX);
     appendReserved(data.Value_list, res.values, estimate);
     if (rules.poscolumn != 0) appendReserved(data.Pos_list, res.positions, estimate);
     for (IdRun& run : res.runs) {
@@ -304,6 +317,7 @@ Outcome<TableRead> readTable(const PlotSettings& given, std::ostream& out, std::
         if (Fatal* fatal = std::get_if<Fatal>(&chosen)) return *fatal;
         applyColumns(std::get<ColumnChoice>(chosen), settings);
         if (settings.quiet == 0) printLines(err, std::get<ColumnChoice>(chosen).notes);
+        if (std::optional<Fatal> refused = refuseLociWithoutPositions(settings)) return *refused;
     }
 
     Outcome<HitFile> hitOpened = openHitFile(settings.Outname);

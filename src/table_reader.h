@@ -11,6 +11,7 @@
 #include "diagnostics.h"
 #include "fatal.h"
 #include "hit_file.h"
+#include "hit_rows.h"
 #include "plot_data.h"
 #include "settings.h"
 
@@ -30,12 +31,13 @@ struct TableRead {
     HitFile hits;
     PlotSettings settings;  // the settings read with: with -names yes, the columns found in the header
     ReadSummary summary;    // what became of the rows
+    HitRows hitRows;        // when collectsHitRows(settings): a record of every hit row, in row order
 };
 
 // Opens the data file and reads its header; with -names yes finds the columns in it (saying so on err unless
-// quiet); only then creates the hit file, so that a data file that cannot be read or a name that is not in the
-// header leaves every file as it was. Then reads every row. On a fatal stop the hits written so far are
-// flushed and the hit file is closed.
+// quiet); only then creates the hit file, so that a data file that cannot be read, a name that is not in the
+// header or lead loci asked for without a position column leave every file as they were. Then reads every
+// row. On a fatal stop the hits written so far are flushed and the hit file is closed.
 Outcome<TableRead> readTable(const PlotSettings& settings, std::ostream& out, std::ostream& err,
                              const ReadOptions& options);
 

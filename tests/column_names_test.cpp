@@ -97,3 +97,21 @@ TEST(column_names_test, notes_and_the_settings_they_give) {
     applyColumns(choice, applied);
     EXPECT_EQ(applied.logpyes, 1);
 }
+
+TEST(column_names_test, variant_id_column) {
+    // Looked for by its standard names only when hit rows are recorded; a name given must be in the header.
+    const std::tuple<std::string, SwitchList, std::string> cases[] = {
+        {"CHR\tBP\tMarkerName\tP", {"-leads", "yes"}, "columns by name: CHR=1 BP=2 P=4 MarkerName=3 (tab)"},
+        {"CHR\tBP\tSNP\tP", {}, "columns by name: CHR=1 BP=2 P=4 (tab)"},
+        {"CHR\tBP\tP", {"-snpcolumn", "rsid"}, "-snpcolumn 'rsid' is not in the header line; the header's columns (-delim "
+                                               "tab): CHR, BP, P"},
+    };
+    for (const auto& [header, extra, expected] : cases) {
+        const Outcome<ColumnChoice> c = chooseColumns(header, true, byName(extra));
+        EXPECT_EQ(std::holds_alternative<Fatal>(c) ? std::get<Fatal>(c).detail : std::get<ColumnChoice>(c).notes.at(0),
+                  expected) << header;
+    }
+    PlotSettings applied = byName({"-labels", "5"});
+    applyColumns(std::get<ColumnChoice>(chooseColumns("#CHROM POS ID P", true, applied)), applied);
+    EXPECT_EQ(applied.snpcolumn, 3);
+}

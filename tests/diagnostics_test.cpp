@@ -72,6 +72,8 @@ TEST(diagnostics_test, values_taken_in_place_of_what_was_written) {
         {{"-posrange", "10-20", "-poscolumn", "3"}, "-posrange '10-20' is ignored, so the whole chromosome is plotted: it "
                                                     "needs exactly one chromosome in -chr, which selects 23"},
         {{"-file", "/dev/stdin"}, "the hit file is '/dev/stdin.out': to read standard input, give -file - with -out"},
+        {{"-leadwindow", "9"}, "-leadwindow has no effect without -leads yes or -labels N"},
+        {{"-snpcolumn", "3", "-labels", "2", "-poscolumn", "4", "-leadwindow", "9"}, ""},
     };
     for (const auto& [first, expected] : cases) {
         SwitchList switches = first;

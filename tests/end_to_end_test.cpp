@@ -155,3 +155,64 @@ TEST(end_to_end_test, what_became_of_the_rows) {
         EXPECT_EQ(quiet.err, run.status == 0 ? "" : expected.substr(expected.rfind("vennrick: "))) << name;
     }
 }
+
+TEST(end_to_end_test, lead_loci_and_their_labels) {
+    // Columns CHR BP P SNP; the row at 900000 ends before its ID. Hits at 1000 and 1500 form one locus led by
+    // the stronger; 1e-400 leads a locus of its own and reads back as written; chromosome 2 has one.
+    const std::string table = "CHR\tBP\tP\tSNP\n1\t1000\t1e-9\trs1\n1\t1500\t5e-12\trs2\n1\t700000\t0.5\trs3\n"
+                              "1\t900000\t1e-400\n2\t5000\t3e-8\trs5\n2\t9000\t0.01\trs6\n";
+    const std::string leads = "CHR\tLEAD_POS\tLEAD_ID\tLEAD_P\tLEAD_LOG10P\tLOCUS_START\tLOCUS_END\tHITS\n"
+                              "1\t1500\trs2\t5e-12\t11.301029995663981\t1000\t1500\t2\n"
+                              "1\t900000\t\t1e-400\t400\t900000\t900000\t1\n"
+                              "2\t5000\trs5\t3e-8\t7.522878745280337\t5000\t5000\t1\n";
+    ScratchDir dir;
+    writeFile(dir.file("d.txt"), table);
+    auto run = [&](const std::string& out, std::vector<std::string> more) {
+        more.insert(more.begin(), {"-out", out, "-header", "yes", "-figuretitle", "t", "-idcolumn", "1", "-poscolumn", "2",
+                                   "-column", "3"});
+        const std::vector<std::string> args = manhattanArgs("d.txt", more);
+        RunResult result = runVennrick(args, dir.path);
+        EXPECT_EQ(maskClock(result.out), expectedConsole(args, "Header size 1\n\nDONE in <elapsed>\n\n")) << out;
+        return result;
+    };
+    const RunResult plain = run("plain", {"-quiet", "yes"});
+    const RunResult off = run("off", {"-quiet", "yes", "-leads", "no", "-labels", "0", "-leadwindow", "9", "-snpcolumn", "4"});
+    const RunResult on = run("on", {"-snpcolumn", "4", "-leads", "yes", "-labels", "10"});
+    EXPECT_EQ(plain.status + off.status + on.status, 0);
+    EXPECT_TRUE(readFile(dir.file("off.jpg")) == readFile(dir.file("plain.jpg")) && !fileExists(dir.file("off.leads")));
+    EXPECT_EQ(readFile(dir.file("on")), readFile(dir.file("plain")));
+    EXPECT_EQ(readFile(dir.file("on.leads")), leads);
+    EXPECT_EQ(on.err.substr(on.err.find("vennrick: lead loci")),
+              "vennrick: lead loci: 4 hits in 3 loci (-leadwindow 500000 bp), written to 'on.leads'\n"
+              "vennrick: -labels 10: all 3 lead loci named\n");
+    EXPECT_FALSE(readFile(dir.file("on.jpg")) == readFile(dir.file("plain.jpg"))) << "no labels painted";
+
+    // Refused before any file is made: loci without positions in the header, a lead loci file that
+    // would be the data file. A lead loci file that cannot be written stops the run with no damaged file.
+    std::filesystem::create_symlink("/dev/full", dir.file("full.leads"));
+    writeFile(dir.file("nopos.txt"), "CHR\tP\n1\t1e-9\n1\t0.5\n");
+    const std::pair<std::vector<std::string>, std::string> refusals[] = {
+        {{"-file", "nopos.txt", "-out", "r2", "-names", "yes", "-labels", "3", "-quiet", "yes"},
+         "-labels 3 needs a position column, and the header has none: give -poscolumn NAME (lead loci are formed by "
+         "distance in base pairs)"},
+        {{"-file", "d.txt", "-out", "d.txt", "-leads", "yes", "-names", "yes", "-quiet", "yes"},
+         "refusing to run: writing 'd.txt' would overwrite the data file 'd.txt'"},
+        {{"-file", "d.txt.leads", "-out", "d.txt", "-leads", "yes", "-names", "yes", "-quiet", "yes"},
+         "refusing to run: writing 'd.txt.leads' would overwrite the data file 'd.txt.leads'"},
+        {{"-file", "d.txt", "-out", "full", "-leads", "yes", "-names", "yes", "-quiet", "yes"},
+         "cannot write the lead loci file 'full.leads': No space left on device"},
+    };
+    std::filesystem::copy_file(dir.file("d.txt"), dir.file("d.txt.leads"));
+    for (const auto& [more, errLine] : refusals) {
+        std::vector<std::string> args = {"-M", "manhattan"};
+        args.insert(args.end(), more.begin(), more.end());
+        const RunResult refused = runVennrick(args, dir.path);
+        EXPECT_EQ(refused.status, 1) << errLine;
+        EXPECT_EQ(refused.err, "vennrick: " + errLine + "\n");
+    }
+    EXPECT_EQ(readFile(dir.file("d.txt.leads")), table);
+    for (const char* never : {"r2", "r2.jpg", "r2.leads", "full.jpg"})
+        EXPECT_FALSE(fileExists(dir.file(never))) << never;
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("full.leads")));
+    EXPECT_EQ(readFile(dir.file("full")), readFile(dir.file("plain")));
+}

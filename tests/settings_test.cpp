@@ -196,3 +196,26 @@ TEST(settings_test, qq_takes_yes_or_no_and_refuses_anything_else) {
         EXPECT_EQ(run.console.find("running manhattan()"), std::string::npos) << "refused before the run starts";
     }
 }
+
+TEST(settings_test, lead_loci_switches) {
+    // After "-file f -column 2 -idcolumn 1": the refusal ("-": none; the settings taken are then checked).
+    const std::pair<SwitchList, std::string> cases[] = {
+        {{"-poscolumn", "3", "-snpcolumn", "4", "-leads", "yes", "-leadwindow", "0", "-labels", "2147483647"}, "-"},
+        {{"-snpcolumn", "0"}, "invalid value '0' for -snpcolumn: expected a whole number from 1 to 2147483647"},
+        {{"-leads", "y\r\x01"}, "invalid value 'y\\r\\x01' for -leads: expected yes or no"},
+        {{"-leadwindow", "-1"}, "invalid value '-1' for -leadwindow: expected a whole number from 0 to 2147483647"},
+        {{"-labels", "1e3"}, "invalid value '1e3' for -labels: expected a whole number from 0 to 2147483647"},
+        {{"-labels", "5", "-poscolumn", "0"},
+         "-labels 5 needs a position column: give -poscolumn (lead loci are formed by distance in base pairs)"},
+    };
+    for (const auto& [extra, detail] : cases) {
+        const SettingsRun run = read(extra, {"-file", "f", "-column", "2", "-idcolumn", "1"});
+        const Fatal* fatal = std::get_if<Fatal>(&run.outcome);
+        EXPECT_EQ(fatal ? fatal->detail : "-", detail);
+        EXPECT_EQ(run.console.find("running manhattan()") == std::string::npos, fatal != nullptr) << detail;
+    }
+    const PlotSettings on = read(cases[0].first).settings();
+    EXPECT_EQ(std::make_tuple(on.snpcolumn, on.leadsyes, on.leadwindow, on.labels), std::make_tuple(4, 1, 0, 2147483647));
+    const PlotSettings off = read({}).settings();
+    EXPECT_EQ(std::make_tuple(off.snpcolumn, off.leadsyes, off.leadwindow, off.labels), std::make_tuple(0, 0, 500000, 0));
+}

@@ -27,6 +27,7 @@ struct ReadRun {
     PlotData data;
     std::string out, hits;
     std::vector<std::string> summary;  // the end-of-read summary lines
+    std::string hitRows;               // the hit records as "row:pos:id:p" items
 };
 
 // Writes content as the data file and reads it with "-file", the switches, then "-idcolumn 1 -column 2" (the
@@ -43,7 +44,11 @@ ReadRun readContent(const ScratchDir& dir, const std::string& content, std::vect
     TableRead* read = std::get_if<TableRead>(&outcome);
     if (read == nullptr) return {std::get<Fatal>(outcome), PlotData{}, out.str(), readFile(path + ".out"), {}};
     std::vector<std::string> summary = summaryLines(read->summary, read->data, read->settings);
-    return {closeHitFile(read->hits), std::move(read->data), out.str(), readFile(path + ".out"), summary};
+    std::string hitRows;
+    for (const HitRecord& h : read->hitRows.records)
+        hitRows += std::to_string(h.row) + ":" + std::to_string(h.pos) + ":" + std::string(read->hitRows.id(h)) + ":" +
+                   std::string(read->hitRows.pText(h)) + " ";
+    return {closeHitFile(read->hits), std::move(read->data), out.str(), readFile(path + ".out"), summary, hitRows};
 }
 
 // The kept rows: runs, values (to 6 digits, or 17 to tell every double apart), positions, maxX, minY, maxY.
@@ -159,7 +164,8 @@ TEST(table_reader_test, parallel_read_equals_serial_read) {
     for (int i = 0; i < 6000; ++i) {
         const std::string p = i % 97 == 0 ? "NA" : i % 89 == 0 ? "0" : i % 31 == 0 ? "1e-" + std::to_string(8 + i % 300)
                                                                               : "0." + std::to_string(1000 + i * 7 % 9000);
-        lines.push_back(std::to_string(1 + i / 500) + "\t" + p + "\t" + std::to_string(i * 37) + (i % 13 ? "" : "\r"));
+        lines.push_back(std::to_string(1 + i / 500) + "\t" + p + "\t" + std::to_string(i * 37) +
+                        (i % 3 ? "\trs" + std::to_string(i) : "") + (i % 13 ? "" : "\r"));
         if (i % 211 == 0) lines.push_back("");
     }
     auto join = [](const std::vector<std::string>& rows) {
@@ -167,18 +173,24 @@ TEST(table_reader_test, parallel_read_equals_serial_read) {
         for (const std::string& row : rows) text += row + "\n";
         return text;
     };
-    const std::vector<std::string> cols = {"-poscolumn", "3", "-header", "yes", "-chr", "1-5,7-12"};
+    const std::vector<std::string> cols = {"-poscolumn", "3", "-header", "yes", "-chr", "1-5,7-12", "-leads", "yes",
+                                           "-snpcolumn", "4"};
     ScratchDir dir;
     const ReadRun one = readContent(dir, join(lines), cols, 1, 700);
     ASSERT_FALSE(one.fatal);
     EXPECT_GT(one.data.maxX, 4000);
     EXPECT_GT(one.hits.size(), 1000u);
+    // A record of every hit, with its kept-row index, position as read, ID (empty where the row ends before
+    // it) and p-value text.
+    EXPECT_EQ(std::count(one.hitRows.begin(), one.hitRows.end(), ' '), std::count(one.hits.begin(), one.hits.end(), '\n') - 1);
+    EXPECT_EQ(one.hitRows.substr(0, 54), "30:1147:rs31:1e-39 61:2294:rs62:1e-70 91:3441::1e-101 ");
     // 2, 3 and 8 parsing threads (more than this machine may have) against one.
     for (unsigned threads : {2u, 3u, 8u}) {
         const ReadRun many = readContent(dir, join(lines), cols, threads, 700);
         ASSERT_FALSE(many.fatal) << threads;
         EXPECT_EQ(summary(one.data, 17), summary(many.data, 17)) << threads;
         EXPECT_EQ(one.hits, many.hits) << threads;
+        EXPECT_EQ(one.hitRows, many.hitRows) << threads;
         // The counts and the IDs of the skipped rows add up the same, however the pieces fall.
         EXPECT_EQ(one.summary, many.summary) << threads;
     }

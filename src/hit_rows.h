@@ -1,0 +1,36 @@
+// Records of the hit rows, kept by the reader for the lead loci and their labels: where each hit lies and what
+// it is called, with its texts in one shared buffer.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vennrick {
+
+// One hit row: a kept row at or above the threshold.
+struct HitRecord {
+    int64_t row = 0;        // kept-row index: its entry of Value_list, Pos_list and the runs of ID_list
+    uint64_t textAt = 0;    // offset of its texts in HitRows::texts: the variant ID, then the p-value field
+    uint32_t idLength = 0;  // bytes of the variant ID; 0 without an ID column or when the row ends before it
+    uint32_t pLength = 0;   // bytes of the p-value field as read, surrounding blanks removed
+    int32_t pos = 0;        // position as read, not divided; 0 without a position column
+};
+
+// The hit records of a piece of the table or of the whole table, in row order.
+struct HitRows {
+    std::vector<HitRecord> records;
+    std::string texts;  // the records' texts, one after another
+
+    std::string_view id(const HitRecord& h) const { return std::string_view(texts).substr(h.textAt, h.idLength); }
+    std::string_view pText(const HitRecord& h) const {
+        return std::string_view(texts).substr(h.textAt + h.idLength, h.pLength);
+    }
+    void clear() {
+        records.clear();
+        texts.clear();
+    }
+};
+
+}  // namespace vennrick
