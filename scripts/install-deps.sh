@@ -4,7 +4,7 @@
 # Idempotent: when every package is already installed it only checks and returns.
 set -eu
 
-packages="g++ cmake make pkg-config qt6-base-dev libhts-dev libisal-dev zlib1g-dev libgtest-dev
+packages="g++ cmake make pkg-config qt6-base-dev qt6-svg-dev libhts-dev libisal-dev zlib1g-dev libgtest-dev
 libboost-math-dev fonts-crosextra-carlito fonts-dejavu-core gzip $*"
 # The fuzz targets are built with clang's libFuzzer.
 if [ "${VENNRICK_FUZZ:-0}" = 1 ]; then

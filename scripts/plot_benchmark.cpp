@@ -10,6 +10,7 @@
 #include <string>
 
 #include "plot_layout.h"
+#include "image_writer.h"
 #include "plot_renderer.h"
 
 using namespace vennrick;

@@ -298,6 +298,12 @@ std::vector<std::string> settingsWarnings(const SwitchList& switches, const Plot
         if (value(name) && !collectsHitRows(s))
             w.push_back(std::string(name) + " has no effect without -leads yes or -labels N");
     }
+    for (const char* name : {"-suggestive", "-colors"})
+        if (value(name) && s.style == FigureStyle::classic)
+            w.push_back(std::string(name) + " has no effect on the classic figure: it belongs to -style paper");
+    for (const char* name : {"-xnum", "-ynum"})
+        if (value(name) && s.style == FigureStyle::paper)
+            w.push_back(std::string(name) + " has no effect with -style paper, which places its labels itself");
     if (std::optional<std::string> v = value("-chr")) chromosomeWarnings(*v, w);
     if (std::optional<std::string> v = value("-posrange")) windowWarnings(*v, s, w);
     return w;

@@ -56,21 +56,25 @@ struct FigureText {
     std::string text;     // UTF-8
 };
 
-// Points as one raster layer: every dot is an opaque filled square of `side` pixels covering
-// x - side / 2 .. x - side / 2 + side - 1 (integer division) and the same rows around y, clipped to the canvas.
-// A dot that lies on another adds nothing, so a layer holds each position at most once.
+// Points as one raster layer, at the canvas's resolution in every image type. A square dot is an opaque filled
+// square of `side` pixels covering x - side / 2 .. x - side / 2 + side - 1 (integer division) and the same rows
+// around y; a disc is an antialiased disc of diameter `side` centred on the middle of pixel (x, y). Both are
+// clipped to the canvas. A dot that lies on another adds nothing, so a layer holds each position at most once.
 struct PixelDot {
     int32_t x, y;  // pixel position
 };
 
 struct PointLayer {
-    Colour colour;  // opaque; the alpha is not used
-    int side = 2;   // pixels, >= 1
+    Colour colour;      // opaque; the alpha is not used
+    int side = 2;       // pixels, >= 1
     std::vector<PixelDot> dots;
+    bool disc = false;  // false: square dots
 };
 
 struct Figure {
     int width = 0, height = 0;  // canvas, pixels
+    int dpi = 96;               // pixels per inch: a font of s points is s * dpi / 72 pixels tall
+    bool antialiased = false;   // polygons, lines and texts drawn with antialiasing
     Colour background{255, 255, 255, 255};
     std::vector<FigurePolygon> polygons;
     std::vector<FigureLine> lines;

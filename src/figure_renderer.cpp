@@ -1,13 +1,14 @@
-// Painting a Figure on an image with QPainter; point layers written straight into the pixels.
+// Painting a Figure with QPainter; point layers written straight into the pixels of an image.
 #include "figure_renderer.h"
 
 #include <QFont>
-#include <QPainter>
 #include <QPen>
 #include <QPolygonF>
 #include <QRectF>
 #include <QString>
 #include <algorithm>
+#include <cmath>
+#include <vector>
 
 namespace vennrick {
 namespace {
@@ -54,36 +55,173 @@ void paintText(QPainter& p, const FigureText& text, const QFont& defaultFont) {
     p.restore();
 }
 
-void writeLayer(QImage& image, const PointLayer& layer) {
-    const QRgb colour = qRgb(layer.colour.r, layer.colour.g, layer.colour.b);
-    const int side = std::max(layer.side, 1), before = side / 2;
-    const int w = image.width(), h = image.height();
+void paintShapes(QPainter& p, const Figure& figure) {
+    p.setRenderHint(QPainter::Antialiasing, figure.antialiased);
+    p.setRenderHint(QPainter::TextAntialiasing, figure.antialiased);
+    for (const FigurePolygon& polygon : figure.polygons) paintPolygon(p, polygon);
+    for (const FigureLine& line : figure.lines) paintLine(p, line);
+}
+
+void paintTexts(QPainter& p, const Figure& figure, const QFont& defaultFont) {
+    p.setRenderHint(QPainter::TextAntialiasing, figure.antialiased);
+    for (const FigureText& text : figure.texts) paintText(p, text, defaultFont);
+}
+
+// The pixels a layer's dots can reach beyond their own: before (up and left) and after (down and right).
+struct Reach {
+    int before, after;
+};
+
+Reach reachOf(const PointLayer& layer) {
+    const int side = std::max(layer.side, 1);
+    if (!layer.disc) return {side / 2, side - 1 - side / 2};
+    // A pixel touches the disc when its centre lies closer than radius + 1/2 along each axis.
+    const int reach = static_cast<int>(std::ceil(side / 2.0 + 0.5)) - 1;
+    return {reach, reach};
+}
+
+// An image whose pixel (0, 0) is the canvas pixel (left, top): every image the layers are written into.
+struct Target {
+    uint32_t* bits;   // first pixel of the top row
+    int64_t stride;   // pixels from one row to the next
+    int left, top;    // canvas position of pixel (0, 0)
+    int width, height;
+};
+
+Target targetOf(QImage& image, int left, int top) {
+    return Target{reinterpret_cast<uint32_t*>(image.bits()), image.bytesPerLine() / 4, left, top, image.width(),
+                  image.height()};
+}
+
+void writeSquares(const Target& t, const PointLayer& layer) {
+    const uint32_t colour = qRgb(layer.colour.r, layer.colour.g, layer.colour.b);
+    const Reach reach = reachOf(layer);
     for (const PixelDot& dot : layer.dots) {
-        const int x0 = std::max(dot.x - before, 0), x1 = std::min(dot.x - before + side - 1, w - 1);
-        const int y0 = std::max(dot.y - before, 0), y1 = std::min(dot.y - before + side - 1, h - 1);
+        const int x0 = std::max(dot.x - t.left - reach.before, 0), x1 = std::min(dot.x - t.left + reach.after, t.width - 1);
+        const int y0 = std::max(dot.y - t.top - reach.before, 0), y1 = std::min(dot.y - t.top + reach.after, t.height - 1);
         for (int y = y0; y <= y1; ++y) {
-            QRgb* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+            uint32_t* row = t.bits + y * t.stride;
             for (int x = x0; x <= x1; ++x) row[x] = colour;
         }
     }
 }
 
+// The opacity, 0 to 255, of each pixel of the square of side 2 * reach + 1 around a disc's pixel: the share of
+// 16 sample points in the pixel that lie inside the disc.
+std::vector<uint8_t> discStamp(int side, int reach) {
+    const int span = 2 * reach + 1;
+    const double r2 = side * side / 4.0;
+    std::vector<uint8_t> alpha(static_cast<size_t>(span) * static_cast<size_t>(span));
+    for (int dy = -reach; dy <= reach; ++dy)
+        for (int dx = -reach; dx <= reach; ++dx) {
+            int inside = 0;
+            for (int i = 0; i < 4; ++i)
+                for (int j = 0; j < 4; ++j) {
+                    const double sx = dx - 0.5 + (i + 0.5) / 4, sy = dy - 0.5 + (j + 0.5) / 4;
+                    inside += sx * sx + sy * sy <= r2 ? 1 : 0;
+                }
+            alpha[static_cast<size_t>((dy + reach) * span + dx + reach)] = static_cast<uint8_t>((inside * 255 + 8) / 16);
+        }
+    return alpha;
+}
+
+// v / 255, rounded, for v up to 255 * 255 * 2.
+inline uint32_t divide255(uint32_t v) {
+    v += 128;
+    return (v + (v >> 8)) >> 8;
+}
+
+// An opaque colour with opacity a laid over a premultiplied pixel (an opaque pixel stays opaque).
+inline uint32_t over(uint32_t pixel, uint32_t colour, uint32_t a) {
+    const uint32_t keep = 255 - a;
+    auto channel = [&](int shift) {
+        return divide255(((colour >> shift) & 0xFF) * a + ((pixel >> shift) & 0xFF) * keep) << shift;
+    };
+    return ((a + divide255((pixel >> 24) * keep)) << 24) | channel(16) | channel(8) | channel(0);
+}
+
+// Discs: the layer's coverage first (the largest opacity any of its discs gives each pixel, so that dots on
+// each other add nothing), then the colour laid over the pixels with that opacity, once each.
+void writeDiscs(const Target& t, const PointLayer& layer) {
+    if (layer.dots.empty()) return;
+    const int side = std::max(layer.side, 1), reach = reachOf(layer).before, span = 2 * reach + 1;
+    const std::vector<uint8_t> stamp = discStamp(side, reach);
+    int x0 = t.width, y0 = t.height, x1 = -1, y1 = -1;  // the covered pixels, in the target
+    for (const PixelDot& d : layer.dots) {
+        x0 = std::min(x0, d.x - t.left - reach), x1 = std::max(x1, d.x - t.left + reach);
+        y0 = std::min(y0, d.y - t.top - reach), y1 = std::max(y1, d.y - t.top + reach);
+    }
+    x0 = std::max(x0, 0), y0 = std::max(y0, 0), x1 = std::min(x1, t.width - 1), y1 = std::min(y1, t.height - 1);
+    if (x0 > x1 || y0 > y1) return;
+    const int64_t w = x1 - x0 + 1;
+    std::vector<uint8_t> coverage(static_cast<size_t>(w * (y1 - y0 + 1)), 0);
+    for (const PixelDot& d : layer.dots) {
+        const int cx = d.x - t.left, cy = d.y - t.top;
+        for (int dy = -reach; dy <= reach; ++dy) {
+            const int y = cy + dy;
+            if (y < y0 || y > y1) continue;
+            uint8_t* row = coverage.data() + (y - y0) * w - x0;
+            const uint8_t* s = stamp.data() + (dy + reach) * span + reach;
+            for (int dx = std::max(-reach, x0 - cx); dx <= std::min(reach, x1 - cx); ++dx)
+                row[cx + dx] = std::max(row[cx + dx], s[dx]);
+        }
+    }
+    const uint32_t colour = qRgb(layer.colour.r, layer.colour.g, layer.colour.b);
+    for (int y = y0; y <= y1; ++y) {
+        const uint8_t* cov = coverage.data() + (y - y0) * w;
+        uint32_t* row = t.bits + y * t.stride + x0;
+        for (int64_t x = 0; x < w; ++x)
+            if (cov[x] != 0) row[x] = cov[x] == 255 ? colour : over(row[x], colour, cov[x]);
+    }
+}
+
+void writeLayers(const Target& t, const Figure& figure) {
+    for (const PointLayer& layer : figure.points) layer.disc ? writeDiscs(t, layer) : writeSquares(t, layer);
+}
+
+// The dots per metre of a resolution in dots per inch; Qt rounds them back to whole dots per inch.
+int dotsPerMetre(int dpi) { return static_cast<int>(std::lround(dpi / 0.0254)); }
+
 }  // namespace
 
 QImage renderFigure(const Figure& figure) {
     QImage image(std::max(figure.width, 1), std::max(figure.height, 1), QImage::Format_RGB32);
+    image.setDotsPerMeterX(dotsPerMetre(figure.dpi));
+    image.setDotsPerMeterY(dotsPerMetre(figure.dpi));
     image.fill(toQColor(figure.background));
     QFont defaultFont;
     {
-        QPainter p(&image);  // default render hints: no antialiasing
+        QPainter p(&image);
         defaultFont = p.font();
-        for (const FigurePolygon& polygon : figure.polygons) paintPolygon(p, polygon);
-        for (const FigureLine& line : figure.lines) paintLine(p, line);
+        paintShapes(p, figure);
     }
-    for (const PointLayer& layer : figure.points) writeLayer(image, layer);
+    writeLayers(targetOf(image, 0, 0), figure);
     QPainter p(&image);
-    for (const FigureText& text : figure.texts) paintText(p, text, defaultFont);
+    paintTexts(p, figure, defaultFont);
     return image;
+}
+
+void paintFigure(QPainter& p, const Figure& figure) {
+    p.fillRect(QRectF(0, 0, figure.width, figure.height), toQColor(figure.background));
+    const QFont defaultFont = p.font();
+    paintShapes(p, figure);
+    // The dots' extent, inside the canvas: the one image laid over the shapes.
+    int x0 = figure.width, y0 = figure.height, x1 = -1, y1 = -1;
+    for (const PointLayer& layer : figure.points) {
+        const Reach reach = reachOf(layer);
+        for (const PixelDot& d : layer.dots) {
+            x0 = std::min(x0, d.x - reach.before), x1 = std::max(x1, d.x + reach.after);
+            y0 = std::min(y0, d.y - reach.before), y1 = std::max(y1, d.y + reach.after);
+        }
+    }
+    x0 = std::max(x0, 0), y0 = std::max(y0, 0), x1 = std::min(x1, figure.width - 1), y1 = std::min(y1, figure.height - 1);
+    if (x0 <= x1 && y0 <= y1) {
+        QImage points(x1 - x0 + 1, y1 - y0 + 1, QImage::Format_ARGB32_Premultiplied);
+        points.fill(Qt::transparent);
+        writeLayers(targetOf(points, x0, y0), figure);
+        p.drawImage(QPointF(x0, y0), points);
+    }
+    paintTexts(p, figure, defaultFont);
 }
 
 }  // namespace vennrick

@@ -1,14 +1,21 @@
-// Painting a Figure on an image: the one painter of every figure built as data.
+// Painting a Figure: the one painter of every figure built as data, on an image or on any other paint device.
 #pragma once
 
 #include <QImage>
+#include <QPainter>
 
 #include "figure.h"
 
 namespace vennrick {
 
-// The figure painted on a new image of its size (Format_RGB32). Polygons, lines and texts go through a painter
-// without antialiasing; the point layers are written straight into the pixels.
+// The figure painted on a new image of its size (Format_RGB32) at its resolution. Polygons, lines and texts go
+// through a painter, antialiased when the figure asks for it; the point layers are written straight into the
+// pixels.
 QImage renderFigure(const Figure& figure);
+
+// The figure painted by p, whose device is figure.width x figure.height units at figure.dpi units per inch (a
+// PDF or SVG writer): background, polygons, lines and texts as the device's own shapes and text, the point
+// layers as one image of their extent at one unit per pixel, transparent between the dots.
+void paintFigure(QPainter& p, const Figure& figure);
 
 }  // namespace vennrick

@@ -57,8 +57,8 @@ std::optional<Fatal> refuseOverwritingData(const PlotSettings& settings) {
     const int found =
         readsStandardInput(settings) ? fstat(STDIN_FILENO, &dataFile) : stat(settings.Filename.c_str(), &dataFile);
     if (found != 0) return std::nullopt;  // reported when it is opened
-    std::vector<std::string> outputs = {settings.Outname, settings.Outname + ".jpg"};
-    if (settings.qqyes == 1) outputs.push_back(settings.Outname + ".qq.jpg");
+    std::vector<std::string> outputs = {settings.Outname, imageFileName(settings)};
+    if (settings.qqyes == 1) outputs.push_back(qqImageFileName(settings));
     if (settings.leadsyes == 1) outputs.push_back(settings.Outname + ".leads");
     for (const std::string& name : outputs) {
         struct stat outFile;

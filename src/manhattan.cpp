@@ -8,6 +8,7 @@
 #include "diagnostics.h"
 #include "figure_renderer.h"
 #include "lead_loci.h"
+#include "image_writer.h"
 #include "parallel.h"
 #include "peak_labels.h"
 #include "plot_layout.h"
@@ -21,7 +22,7 @@
 namespace vennrick {
 namespace {
 
-// With -qq yes: the QQ plot of the kept values as Outname + ".qq.jpg", then the lambda line. Values that take
+// With -qq yes: the QQ plot of the kept values as Outname + ".qq." + the image extension, then the lambda line. Values that take
 // no part are counted on err. Two passes over the values: the sample, then the points' pixel rows, which also
 // gathers the candidates for lambda's median.
 std::optional<Fatal> writeQqPlot(const std::vector<double>& values, const PlotSettings& settings,
@@ -35,8 +36,8 @@ std::optional<Fatal> writeQqPlot(const std::vector<double>& values, const PlotSe
     std::vector<PixelDot> dots = qqDots(values, sample, axes, &gathering);
     const std::optional<double> lambda = inflationFactor(values, sample, std::move(gathering));
     const Figure figure = layoutQq(sample.usable, axes, std::move(dots), lambda, title, settings.font1, settings.font2);
-    const std::string qqfile = settings.Outname + ".qq.jpg";
-    if (!saveJpeg(renderFigure(figure), qqfile)) return Fatal{"", "cannot write the image file '" + qqfile + "'"};
+    const std::string qqfile = qqImageFileName(settings);
+    if (!saveFigure(figure, settings.imagetype, qqfile)) return Fatal{"", "cannot write the image file '" + qqfile + "'"};
     out << "Genomic inflation factor lambda = " << formatLambda(lambda) << "\n";
     return std::nullopt;
 }
@@ -110,8 +111,8 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
     if (collectsHitRows(settings))
         if (std::optional<Fatal> failed = leadLociStage(read, layout, err)) return failed;
 
-    const std::string imagefile = settings.Outname + ".jpg";
-    const bool saved = saveJpeg(renderPlot(layout, read.data, threads), imagefile);
+    const std::string imagefile = imageFileName(settings);
+    const bool saved = saveImage(renderPlot(layout, read.data, threads), settings.imagetype, imagefile);
     std::optional<Fatal> qqFailed;
     if (saved && settings.qqyes == 1)
         qqFailed = writeQqPlot(read.data.Value_list, settings, layout.title.text, out, err);

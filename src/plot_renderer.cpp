@@ -1,7 +1,5 @@
 #include "plot_renderer.h"
 
-#include <QBuffer>
-#include <QByteArray>
 #include <QColor>
 #include <QFont>
 #include <QFontMetricsF>
@@ -10,12 +8,11 @@
 #include <QRect>
 #include <QString>
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <vector>
 
+#include "image_writer.h"
 #include "parallel.h"
-#include "write_all.h"
 
 namespace vennrick {
 
@@ -141,9 +138,7 @@ void preparePainting(int font1, int font2) {
             p.drawText(QRect(0, 0, 64, 16), Qt::AlignCenter, QStringLiteral("0123456789."));
         }
     }
-    QByteArray jpeg;
-    QBuffer buffer(&jpeg);
-    if (buffer.open(QIODevice::WriteOnly)) scratch.save(&buffer, "JPEG", 90);
+    prepareImageType(ImageType::jpg);
 }
 
 LabelFont labelFont(int pointSize) {
@@ -155,15 +150,6 @@ LabelFont labelFont(int pointSize) {
     font.otherAdvance = metrics.maxWidth();
     font.height = static_cast<int>(std::clamp(std::ceil(metrics.height()), 1.0, 65535.0));  // a huge size fits nowhere
     return font;
-}
-
-bool saveJpeg(const QImage& image, const std::string& path) {
-    // Encoded in memory, then written with checked writes: a full disk is seen here instead of inside the
-    // encoder (which would print its own message), and no damaged image is left behind.
-    QByteArray jpeg;
-    QBuffer buffer(&jpeg);
-    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "JPEG", 90)) return false;
-    return writeWholeFile(path, jpeg.constData(), static_cast<size_t>(jpeg.size()));
 }
 
 }  // namespace vennrick

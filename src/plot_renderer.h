@@ -1,4 +1,4 @@
-// Painting the plot geometry on the 800 x 533 canvas and writing the JPEG. The only place that paints.
+// Painting the classic plot geometry on the 800 x 533 canvas.
 #pragma once
 
 #include <QImage>
@@ -33,9 +33,6 @@ QImage renderPlot(const PlotLayout& layout, const PlotData& data, unsigned threa
 
 // The sizes of the axis font of the given point size (<= 0: the default size), in which lead loci are named.
 LabelFont labelFont(int pointSize);
-
-// Writes the image as a JPEG of quality 90; false when the file could not be written.
-bool saveJpeg(const QImage& image, const std::string& path);
 
 // Loads what the first picture of the calling thread would otherwise wait for, about 10 ms: the font
 // database, the fonts of the plot with their digits, and the JPEG writer. Nothing painted is kept.

@@ -1,6 +1,7 @@
 #include "settings.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <optional>
 
@@ -52,6 +53,44 @@ std::optional<Fatal> readLeadSettings(const SwitchList& switches, bool byName, P
     return byName ? std::nullopt : refuseLociWithoutPositions(s);
 }
 
+// A value that parse reads; absent, the field keeps its default. A value parse refuses is fatal.
+template <class T, class Parse>
+std::optional<Fatal> readParsed(const SwitchList& switches, std::string_view name, Parse parse,
+                                std::string_view accepted, T& field) {
+    std::optional<std::string> value = lookupSwitch(switches, name);
+    if (!value) return std::nullopt;
+    std::optional<T> parsed = parse(*value);
+    if (!parsed) return invalidValue(name, *value, accepted);
+    field = *parsed;
+    return std::nullopt;
+}
+
+// The figure switches, in this order: -style, -image, -size, -dpi, -suggestive, -colors.
+std::optional<Fatal> readFigureSwitches(const SwitchList& switches, PlotSettings& s) {
+    auto positive = [](const std::string& text) {
+        std::optional<double> v = parseDouble(text);
+        return v && std::isfinite(*v) && *v > 0 ? v : std::nullopt;
+    };
+    std::optional<Fatal> refused = readParsed(switches, "-style", styleFromName, "classic or paper", s.style);
+    if (!refused) refused = readParsed(switches, "-image", imageTypeFromName, "jpg, png, pdf or svg", s.imagetype);
+    if (!refused)
+        refused = readParsed(switches, "-size", parseImageSize,
+                             "WIDTHxHEIGHT in pixels, each side from " + std::to_string(kMinImageSide) + " to " +
+                                 std::to_string(kMaxImageSide) + " and at most " + std::to_string(kMaxImagePixels) +
+                                 " pixels in all",
+                             s.imagesize);
+    if (refused) return refused;
+    Outcome<int32_t> dpi = readInteger(switches, "-dpi", kDefaultDpi, kMinDpi, kMaxDpi);
+    if (auto* fatal = std::get_if<Fatal>(&dpi)) return *fatal;
+    s.dpi = std::get<int32_t>(dpi);
+    refused = readParsed(switches, "-suggestive", positive, "a -log10(p) above 0, such as 5 for p = 1e-5",
+                         s.suggestive);
+    if (!refused)
+        refused = readParsed(switches, "-colors", parseColours,
+                             "three colours C1,C2,HIT, each a name such as navy or #rrggbb", s.colours);
+    return refused;
+}
+
 }  // namespace
 
 std::optional<Fatal> refuseLociWithoutPositions(const PlotSettings& settings) {
@@ -95,6 +134,14 @@ std::string delimiterName(const Delimiter& delimiter) {
 }
 
 bool readsStandardInput(const PlotSettings& settings) { return settings.Filename == "-"; }
+
+std::string imageFileName(const PlotSettings& settings) {
+    return settings.Outname + "." + imageExtension(settings.imagetype);
+}
+
+std::string qqImageFileName(const PlotSettings& settings) {
+    return settings.Outname + ".qq." + imageExtension(settings.imagetype);
+}
 
 bool selectionContains(const ChromSelection& selection, std::string_view id) {
     for (const std::string& name : selection.names) {
@@ -272,6 +319,8 @@ Outcome<PlotSettings> readSettings(const SwitchList& switches, std::ostream& out
     Outcome<bool> qq = readYesNo(switches, "-qq", false);
     if (auto* fatal = std::get_if<Fatal>(&qq)) return *fatal;
     s.qqyes = std::get<bool>(qq) ? 1 : 0;
+
+    if (std::optional<Fatal> refused = readFigureSwitches(switches, s)) return *refused;
 
     out << "running manhattan()\n\n";
     return s;

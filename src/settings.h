@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fatal.h"
+#include "figure_options.h"
 #include "switches.h"
 
 namespace vennrick {
@@ -69,7 +70,7 @@ struct ColumnNames {
 
 struct PlotSettings {
     std::string Filename;        // data file path, as given
-    std::string Outname;         // hit file path; the image is Outname + ".jpg"
+    std::string Outname;         // hit file path; the image is Outname + "." + the image type's extension
     std::string Delimname;       // delimiter name as given; "tab" when absent
     Delimiter Delim;             // derived from Delimname
     int headeryes = 0;           // 1 when the data file starts with header lines
@@ -96,6 +97,12 @@ struct PlotSettings {
     int leadsyes = 0;            // 1 with -leads yes: the lead loci are written to Outname + ".leads"; 0 by default
     int32_t leadwindow = 500000; // base pairs on either side of a lead within which hits join its locus, >= 0
     int32_t labels = 0;          // lead loci named on the plot, strongest first; 0 for none
+    FigureStyle style = FigureStyle::classic;  // -style: how every figure of the run looks; classic by default
+    ImageType imagetype = ImageType::jpg;      // -image: type and file name extension of every image; jpg by default
+    ImageSize imagesize;         // -size: the Manhattan image in pixels, 800 x 533 by default; the QQ image is its height square
+    int32_t dpi = kDefaultDpi;   // -dpi: pixels per inch, 96 by default; font sizes are points of 1/72 inch
+    double suggestive = 0;       // -suggestive: -log10(p) of the paper style's suggestive line; 0 for none
+    PaperColours colours = kPaperColours;  // -colors: the paper style's chromosome and hit colours
 };
 
 // Whether the reader keeps a record of every hit row: for the lead loci (-leads yes) or their labels (-labels).
@@ -106,6 +113,10 @@ std::optional<Fatal> refuseLociWithoutPositions(const PlotSettings& settings);
 
 // "-file -": the data comes from standard input.
 bool readsStandardInput(const PlotSettings& settings);
+
+// The Manhattan image, Outname + "." + the extension of -image, and the QQ image, Outname + ".qq." + it.
+std::string imageFileName(const PlotSettings& settings);
+std::string qqImageFileName(const PlotSettings& settings);
 
 // Switches beyond the classic set are strict: a value they do not accept stops the run before any file is
 // opened, with one line on standard error and nothing more on standard output.

@@ -13,11 +13,12 @@ namespace vennrick {
 using SwitchList = std::vector<std::string>;
 
 // Every switch the manhattan mode recognises, in the order each argument is compared with them.
-inline constexpr std::array<std::string_view, 27> kRecognisedSwitches = {
+inline constexpr std::array<std::string_view, 33> kRecognisedSwitches = {
     "-file",  "-delim",       "-out",  "-header", "-header-size", "-missing", "-threshold",
     "-idcolumn", "-poscolumn", "-column", "-div",  "-figuretitle", "-xnum",    "-ynum",
     "-font1", "-font2",       "-chr",  "-posrange", "-logp", "-names", "-quiet", "-threads",
-    "-qq", "-snpcolumn", "-leads", "-leadwindow", "-labels"};
+    "-qq", "-snpcolumn", "-leads", "-leadwindow", "-labels", "-style", "-image", "-size", "-dpi", "-suggestive",
+    "-colors"};
 
 // Scans args[1] .. args[size-2] (args[0] is the program) and appends, for every argument equal to a
 // recognised name, the name and the argument after it. The scan advances by one, so a value spelled like a

@@ -1,0 +1,90 @@
+// Image files by type, encoded in memory and written with checked writes.
+#include "image_writer.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSvgGenerator>
+
+#include "figure_renderer.h"
+#include "write_all.h"
+
+namespace vennrick {
+namespace {
+
+// PNG compression as Qt's writer takes it: quality q gives zlib level (100 - q) * 9 / 91, here 2. Plots are
+// mostly flat colour, which the low levels already pack well; the higher ones cost several times the time for a
+// few per cent.
+constexpr int kPngQuality = 70;
+
+bool encode(const QImage& image, ImageType type, QByteArray& bytes) {
+    QBuffer buffer(&bytes);
+    if (!buffer.open(QIODevice::WriteOnly)) return false;
+    return type == ImageType::jpg ? image.save(&buffer, "JPEG", 90) : image.save(&buffer, "PNG", kPngQuality);
+}
+
+// A page of the figure's size at its resolution, so that one unit of the painter is one pixel of the figure.
+bool writePdf(const Figure& figure, QByteArray& bytes) {
+    QBuffer buffer(&bytes);
+    if (!buffer.open(QIODevice::WriteOnly)) return false;
+    QPdfWriter writer(&buffer);
+    writer.setCreator(QStringLiteral("Vennrick"));
+    writer.setResolution(figure.dpi);
+    const double pointsPerPixel = 72.0 / figure.dpi;
+    writer.setPageSize(QPageSize(QSizeF(figure.width * pointsPerPixel, figure.height * pointsPerPixel), QPageSize::Point,
+                                 QString(), QPageSize::ExactMatch));
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    QPainter p;
+    if (!p.begin(&writer)) return false;
+    p.setRenderHint(QPainter::LosslessImageRendering);  // the points' image stays exact, as in a PNG
+    paintFigure(p, figure);
+    return p.end();
+}
+
+bool writeSvg(const Figure& figure, QByteArray& bytes) {
+    QBuffer buffer(&bytes);
+    if (!buffer.open(QIODevice::WriteOnly)) return false;
+    QSvgGenerator generator;
+    generator.setOutputDevice(&buffer);
+    generator.setSize(QSize(figure.width, figure.height));
+    generator.setViewBox(QRect(0, 0, figure.width, figure.height));
+    generator.setResolution(figure.dpi);
+    generator.setDescription(QStringLiteral("Made by Vennrick"));
+    QPainter p;
+    if (!p.begin(&generator)) return false;
+    paintFigure(p, figure);
+    return p.end();
+}
+
+}  // namespace
+
+bool saveJpeg(const QImage& image, const std::string& path) { return saveImage(image, ImageType::jpg, path); }
+
+bool saveImage(const QImage& image, ImageType type, const std::string& path) {
+    QByteArray bytes;
+    return encode(image, type, bytes) && writeWholeFile(path, bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+bool saveFigure(const Figure& figure, ImageType type, const std::string& path) {
+    QByteArray bytes;
+    bool made = false;
+    switch (type) {
+        case ImageType::pdf: made = writePdf(figure, bytes); break;
+        case ImageType::svg: made = writeSvg(figure, bytes); break;
+        case ImageType::jpg:
+        case ImageType::png: made = encode(renderFigure(figure), type, bytes); break;
+    }
+    return made && writeWholeFile(path, bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+void prepareImageType(ImageType type) {
+    if (type == ImageType::pdf || type == ImageType::svg) return;  // written by the library itself
+    QImage scratch(16, 16, QImage::Format_RGB32);
+    scratch.fill(Qt::white);
+    QByteArray bytes;
+    encode(scratch, type, bytes);
+}
+
+}  // namespace vennrick
