@@ -42,7 +42,7 @@ struct FigurePolygon {
     std::optional<FigureRect> clip;  // nothing is filled outside it; absent: the whole canvas
 };
 
-enum class FigureAlign { centre, left };  // in the box; left is vertically centred too
+enum class FigureAlign { centre, left, right };  // in the box; left and right are vertically centred too
 
 // A line of text laid out in a box and clipped to it. The box is given as it lies before the turn: the text is
 // laid out in it and then turned about the box's centre.
@@ -57,8 +57,8 @@ struct FigureText {
 };
 
 // Points as one raster layer, at the canvas's resolution in every image type. A square dot is an opaque filled
-// square of `side` pixels covering x - side / 2 .. x - side / 2 + side - 1 (integer division) and the same rows
-// around y; a disc is an antialiased disc of diameter `side` centred on the middle of pixel (x, y). Both are
+// square of s = `side` pixels, rounded, covering x - s / 2 .. x - s / 2 + s - 1 (integer division) and the same
+// rows around y; a disc is an antialiased disc of diameter `side` centred on the middle of pixel (x, y). Both are
 // clipped to the canvas. A dot that lies on another adds nothing, so a layer holds each position at most once.
 struct PixelDot {
     int32_t x, y;  // pixel position
@@ -66,7 +66,7 @@ struct PixelDot {
 
 struct PointLayer {
     Colour colour;      // opaque; the alpha is not used
-    int side = 2;       // pixels, >= 1
+    double side = 2;    // pixels, >= 1
     std::vector<PixelDot> dots;
     bool disc = false;  // false: square dots
 };

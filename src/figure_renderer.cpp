@@ -50,7 +50,9 @@ void paintText(QPainter& p, const FigureText& text, const QFont& defaultFont) {
     const FigureRect& b = text.box;
     p.translate(b.left + b.width / 2, b.top + b.height / 2);
     p.rotate(-text.rotation);  // the painter turns clockwise on the page for a positive angle
-    const int flags = text.align == FigureAlign::centre ? Qt::AlignCenter : (Qt::AlignLeft | Qt::AlignVCenter);
+    const int flags = text.align == FigureAlign::centre ? Qt::AlignCenter
+                      : text.align == FigureAlign::left  ? (Qt::AlignLeft | Qt::AlignVCenter)
+                                                         : (Qt::AlignRight | Qt::AlignVCenter);
     p.drawText(QRectF(-b.width / 2, -b.height / 2, b.width, b.height), flags, QString::fromStdString(text.text));
     p.restore();
 }
@@ -72,11 +74,16 @@ struct Reach {
     int before, after;
 };
 
+// The side of a layer's dots, at least 1 pixel, and at most a size that keeps a dot within any canvas.
+double sideOf(const PointLayer& layer) { return layer.side >= 1 ? std::min(layer.side, 65536.0) : 1.0; }
+
 Reach reachOf(const PointLayer& layer) {
-    const int side = std::max(layer.side, 1);
-    if (!layer.disc) return {side / 2, side - 1 - side / 2};
+    if (!layer.disc) {
+        const int side = static_cast<int>(std::lround(sideOf(layer)));
+        return {side / 2, side - 1 - side / 2};
+    }
     // A pixel touches the disc when its centre lies closer than radius + 1/2 along each axis.
-    const int reach = static_cast<int>(std::ceil(side / 2.0 + 0.5)) - 1;
+    const int reach = static_cast<int>(std::ceil(sideOf(layer) / 2 + 0.5)) - 1;
     return {reach, reach};
 }
 
@@ -108,9 +115,9 @@ void writeSquares(const Target& t, const PointLayer& layer) {
 
 // The opacity, 0 to 255, of each pixel of the square of side 2 * reach + 1 around a disc's pixel: the share of
 // 16 sample points in the pixel that lie inside the disc.
-std::vector<uint8_t> discStamp(int side, int reach) {
+std::vector<uint8_t> discStamp(double side, int reach) {
     const int span = 2 * reach + 1;
-    const double r2 = side * side / 4.0;
+    const double r2 = side * side / 4;
     std::vector<uint8_t> alpha(static_cast<size_t>(span) * static_cast<size_t>(span));
     for (int dy = -reach; dy <= reach; ++dy)
         for (int dx = -reach; dx <= reach; ++dx) {
@@ -144,8 +151,8 @@ inline uint32_t over(uint32_t pixel, uint32_t colour, uint32_t a) {
 // each other add nothing), then the colour laid over the pixels with that opacity, once each.
 void writeDiscs(const Target& t, const PointLayer& layer) {
     if (layer.dots.empty()) return;
-    const int side = std::max(layer.side, 1), reach = reachOf(layer).before, span = 2 * reach + 1;
-    const std::vector<uint8_t> stamp = discStamp(side, reach);
+    const int reach = reachOf(layer).before, span = 2 * reach + 1;
+    const std::vector<uint8_t> stamp = discStamp(sideOf(layer), reach);
     int x0 = t.width, y0 = t.height, x1 = -1, y1 = -1;  // the covered pixels, in the target
     for (const PixelDot& d : layer.dots) {
         x0 = std::min(x0, d.x - t.left - reach), x1 = std::max(x1, d.x - t.left + reach);

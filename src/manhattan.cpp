@@ -9,6 +9,7 @@
 #include "figure_renderer.h"
 #include "lead_loci.h"
 #include "image_writer.h"
+#include "paper_layout.h"
 #include "parallel.h"
 #include "peak_labels.h"
 #include "plot_layout.h"
@@ -93,6 +94,15 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
     const PlotSettings& settings = read.settings;  // with -names yes, the columns found in the header
     if (settings.quiet == 0) printLines(err, summaryLines(read.summary, read.data, settings));
 
+    if (settings.style == FigureStyle::paper) {
+        Outcome<PaperPlot> paper = layoutPaper(read.data, settings, threads);
+        if (auto* fatal = std::get_if<Fatal>(&paper)) return *fatal;
+        if (std::optional<Fatal> closeFailed = closeHitFile(read.hits)) return closeFailed;
+        const std::string imagefile = imageFileName(settings);
+        if (!saveFigure(std::get<PaperPlot>(paper).figure, settings.imagetype, imagefile))
+            return Fatal{"", "cannot write the image file '" + imagefile + "'"};
+        return std::nullopt;
+    }
     Outcome<PlotLayout> layoutOutcome = layoutPlot(read.data, settings, threads);
     if (auto* fatal = std::get_if<Fatal>(&layoutOutcome)) {
         // What was written so far reaches the disk; a failure to write it is reported too.

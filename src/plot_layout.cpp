@@ -74,15 +74,6 @@ bool rescalePositions(PlotData& data, unsigned threads) {
     return true;
 }
 
-std::optional<Fatal> checkConsistency(const PlotData& data) {
-    int64_t rows = 0;
-    for (const IdRun& run : data.ID_list) rows += std::max<int64_t>(run.count, 0);
-    const auto n = static_cast<size_t>(std::max<int64_t>(data.maxX, 0));
-    if (rows != data.maxX || data.Value_list.size() != n || (!data.Pos_list.empty() && data.Pos_list.size() != n))
-        return Fatal{"", "internal error: the plot data lists do not match the kept-row count"};
-    return std::nullopt;
-}
-
 std::optional<Line> lineOrNone(double x1, double y1, double x2, double y2, Rgb colour) {
     if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2)) return std::nullopt;
     return Line{truncatePixel(x1), truncatePixel(y1), truncatePixel(x2), truncatePixel(y2), colour};
@@ -126,6 +117,24 @@ void layoutTicks(PlotLayout& layout, double minY, double maxY, int32_t ynum) {
 
 }  // namespace
 
+std::optional<Fatal> checkKeptRows(const PlotData& data) {
+    if (data.maxX < 2) return Fatal{"Illegal range selected\n", ""};
+
+    int64_t rows = 0;
+    for (const IdRun& run : data.ID_list) rows += std::max<int64_t>(run.count, 0);
+    const auto n = static_cast<size_t>(std::max<int64_t>(data.maxX, 0));
+    if (rows != data.maxX || data.Value_list.size() != n || (!data.Pos_list.empty() && data.Pos_list.size() != n))
+        return Fatal{"", "internal error: the plot data lists do not match the kept-row count"};
+    return std::nullopt;
+}
+
+std::string plotTitle(const PlotSettings& settings) {
+    std::string title = settings.Title;
+    if (settings.window.posrangeallowed != 0)
+        title += " - " + std::to_string(settings.window.startpos) + " : " + std::to_string(settings.window.endpos);
+    return title;
+}
+
 int ytickSeed(double yrange) {
     if (!(yrange > 10.0)) return 1;
     const double q = yrange / 10.0;
@@ -134,8 +143,7 @@ int ytickSeed(double yrange) {
 }
 
 Outcome<PlotLayout> layoutPlot(PlotData& data, const PlotSettings& settings, unsigned threads) {
-    if (data.maxX < 2) return Fatal{"Illegal range selected\n", ""};
-    if (std::optional<Fatal> inconsistent = checkConsistency(data)) return *inconsistent;
+    if (std::optional<Fatal> refused = checkKeptRows(data)) return *refused;
 
     PlotLayout layout;
     layout.N = data.maxX;
@@ -160,10 +168,7 @@ Outcome<PlotLayout> layoutPlot(PlotData& data, const PlotSettings& settings, uns
 
     layoutTicks(layout, data.minY, data.maxY, settings.ynum);
 
-    std::string title = settings.Title;
-    if (settings.window.posrangeallowed != 0)
-        title += " - " + std::to_string(settings.window.startpos) + " : " + std::to_string(settings.window.endpos);
-    layout.title = TextBox{0, 0, kCanvasWidth, 20, TextAlign::centre, TextFont::title, kBlack, std::move(title)};
+    layout.title = TextBox{0, 0, kCanvasWidth, 20, TextAlign::centre, TextFont::title, kBlack, plotTitle(settings)};
     return layout;
 }
 

@@ -103,6 +103,13 @@ struct PlotLayout {
 // rows, up to `threads` threads share the rewriting; the result is the same for every thread count.
 Outcome<PlotLayout> layoutPlot(PlotData& data, const PlotSettings& settings, unsigned threads = 2);
 
+// Fewer than two kept rows is fatal ("Illegal range selected\n"), and so are plot data lists whose lengths do
+// not match the kept-row count.
+std::optional<Fatal> checkKeptRows(const PlotData& data);
+
+// The title drawn over the plot: the -figuretitle text, with " - start : end" while a position window is in force.
+std::string plotTitle(const PlotSettings& settings);
+
 // The raw y tick step: the y range / 10 truncated when the range exceeds 10; 1 otherwise, and 1 when the
 // quotient is not a finite number that fits an int.
 int ytickSeed(double yrange);

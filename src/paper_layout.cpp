@@ -1,0 +1,363 @@
+// The paper Manhattan figure: chromosome extents and places, labels, the axis, guide lines and points.
+#include "paper_layout.h"
+
+#include <QString>
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+
+#include "dot_grid.h"
+#include "parallel.h"
+#include "plot_layout.h"
+#include "text_metrics.h"
+
+namespace vennrick {
+namespace {
+
+const char kYTitle[] = "\u2212log10(p)";
+const char kXTitle[] = "Chromosome";
+
+// Rows from which another thread pays for itself.
+constexpr int64_t kRowsPerThreadMinimum = 1 << 16;
+// Each thread placing points fills three pixel grids of its own; together they stay within this many bytes.
+constexpr size_t kGridBytesMost = size_t{64} << 20;
+
+// A font size in points: the one asked for, the default for 0 or less, and never taller than the canvas.
+int fontPoints(int32_t asked, int fallback, const PlotSettings& s) {
+    const int most = std::max(1, static_cast<int>(s.imagesize.height * 72.0 / s.dpi));
+    return std::clamp(asked > 0 ? asked : fallback, 1, most);
+}
+
+// The positions a chromosome's rows span: by position, the smallest and largest; by row order, the rows' ranks
+// within the chromosome.
+struct Extent {
+    int64_t low = 0, high = 0;
+};
+
+// The first row of every run, and one past the last row at the end.
+std::vector<int64_t> runFirstRows(const std::vector<IdRun>& runs) {
+    std::vector<int64_t> first(runs.size() + 1, 0);
+    for (size_t r = 0; r < runs.size(); ++r) first[r + 1] = first[r] + std::max<int64_t>(runs[r].count, 0);
+    return first;
+}
+
+std::vector<Extent> positionExtents(const PlotData& data, const ChromosomeOrder& order,
+                                    const std::vector<int64_t>& runFirst) {
+    std::vector<Extent> extents(order.chromosomes.size(),
+                                Extent{std::numeric_limits<int64_t>::max(), std::numeric_limits<int64_t>::min()});
+    for (size_t r = 0; r < data.ID_list.size(); ++r) {
+        Extent& e = extents[order.ofRun[r]];
+        for (int64_t i = runFirst[r]; i < runFirst[r + 1]; ++i) {
+            const int64_t p = data.Pos_list[static_cast<size_t>(i)];
+            e.low = std::min(e.low, p), e.high = std::max(e.high, p);
+        }
+    }
+    for (Extent& e : extents)
+        if (e.low > e.high) e = Extent{};  // a chromosome without rows
+    return extents;
+}
+
+// Ranks by row order: each run's first rank within its chromosome.
+std::vector<int64_t> runRanks(const std::vector<IdRun>& runs, const ChromosomeOrder& order) {
+    std::vector<int64_t> seen(order.chromosomes.size(), 0), rank(runs.size());
+    for (size_t r = 0; r < runs.size(); ++r) {
+        rank[r] = seen[order.ofRun[r]];
+        seen[order.ofRun[r]] += std::max<int64_t>(runs[r].count, 0);
+    }
+    return rank;
+}
+
+// The largest finite value, when there is one.
+double largestValue(const PlotData& data) {
+    if (std::isfinite(data.maxY)) return data.maxY;
+    double largest = -std::numeric_limits<double>::infinity();
+    for (double v : data.Value_list)
+        if (std::isfinite(v) && v > largest) largest = v;
+    return largest;
+}
+
+// Where each chromosome's rows lie along the x axis, from `from` to `to` pixels: by extent, with a gap between
+// chromosomes; all chromosomes of equal width, their rows at the middle, when no extent has any length.
+struct Places {
+    std::vector<double> left, right;  // pixels
+    std::vector<double> xAtLow;       // pixel x of each chromosome's low end
+    double perUnit = 0;               // pixels per position unit
+    double gap = 0;                   // pixels between two chromosomes
+};
+
+Places placeChromosomes(const std::vector<Extent>& extents, double from, double to) {
+    Places places;
+    const size_t n = extents.size();
+    const double width = std::max(to - from, 0.0);
+    if (n > 1) places.gap = std::min(kPaperGapShare * width, kPaperGapsMostShare * width / static_cast<double>(n - 1));
+    double total = 0;
+    for (const Extent& e : extents) total += static_cast<double>(e.high - e.low);
+    const double room = width - places.gap * static_cast<double>(n > 0 ? n - 1 : 0);
+    places.perUnit = total > 0 ? room / total : 0;
+    double x = from;
+    for (const Extent& e : extents) {
+        const double span = total > 0 ? static_cast<double>(e.high - e.low) * places.perUnit : room / static_cast<double>(n);
+        places.left.push_back(x);
+        places.right.push_back(x + span);
+        places.xAtLow.push_back(total > 0 ? x : x + span / 2);
+        x += span + places.gap;
+    }
+    return places;
+}
+
+// Label boxes of one row, by left edge; no two overlap.
+struct LabelRow {
+    std::vector<std::pair<double, double>> spans;  // left, right
+
+    bool isFree(double left, double right) const {
+        auto after = std::lower_bound(spans.begin(), spans.end(), std::pair{left, left});
+        if (after != spans.end() && after->first < right) return false;
+        return after == spans.begin() || std::prev(after)->second <= left;
+    }
+    void add(double left, double right) {
+        spans.insert(std::lower_bound(spans.begin(), spans.end(), std::pair{left, right}), {left, right});
+    }
+};
+
+// A label centred under every chromosome that has room for it: first every label that fits within its own
+// chromosome and half the gaps beside it (these never meet one another), then, in order, each other label on
+// the first of the two rows where it meets no label, or none. `pad` pixels are kept between labels.
+std::vector<PaperLabel> placeLabels(const ChromosomeOrder& order, const Places& places, const TextMeasure& font,
+                                    double pad, double canvasWidth) {
+    const size_t n = order.chromosomes.size();
+    std::vector<double> width(n, -1);  // measured box widths; -1 not yet measured
+    auto boxWidth = [&](size_t c) {
+        if (width[c] < 0) width[c] = textWidth(font, order.chromosomes[c].id) + pad;
+        return width[c];
+    };
+    auto centre = [&](size_t c) { return (places.left[c] + places.right[c]) / 2; };
+    std::array<LabelRow, 2> rows;
+    std::vector<PaperLabel> labels;
+    std::vector<bool> placed(n, false);
+    auto place = [&](size_t c, int row) {
+        const double w = boxWidth(c), left = centre(c) - w / 2;
+        rows[static_cast<size_t>(row)].add(left, left + w);
+        labels.push_back(PaperLabel{c, row, FigureRect{left, 0, w, 0}});
+        placed[c] = true;
+    };
+    for (size_t c = 0; c < n; ++c) {
+        const double room = places.right[c] - places.left[c] + places.gap;
+        if (room > pad && boxWidth(c) <= room) place(c, 0);
+    }
+    for (size_t c = 0; c < n; ++c) {
+        if (placed[c]) continue;
+        const double x = centre(c);
+        // A label is at least pad wide: where not even that is free, there is no need to measure it.
+        if (!rows[0].isFree(x - pad / 2, x + pad / 2) && !rows[1].isFree(x - pad / 2, x + pad / 2)) continue;
+        const double w = boxWidth(c), left = x - w / 2, right = x + w / 2;
+        if (left < 0 || right > canvasWidth) continue;
+        for (int row = 0; row < 2; ++row) {
+            if (!rows[static_cast<size_t>(row)].isFree(left, right)) continue;
+            place(c, row);
+            break;
+        }
+    }
+    std::sort(labels.begin(), labels.end(),
+              [](const PaperLabel& a, const PaperLabel& b) { return a.chromosome < b.chromosome; });
+    return labels;
+}
+
+// Every m-th tick is labelled, m the least of 1, 2, 5, 10, 20, ... that keeps the labels a line apart.
+int64_t labelEvery(double pixelsPerStep, double lineHeight, int64_t intervals) {
+    static constexpr int64_t kMantissas[] = {1, 2, 5};
+    for (int64_t decade = 1; decade <= intervals; decade *= 10)
+        for (int64_t m : kMantissas)
+            if (static_cast<double>(m * decade) * pixelsPerStep >= lineHeight) return m * decade;
+    return intervals + 1;  // only the tick at 0
+}
+
+// How each chromosome's rows are placed: pixel x = xAtLow + (position - low) * perUnit, in the colour layer.
+struct RowPlace {
+    double xAtLow;
+    int64_t low;
+    uint8_t layer;  // 0: first colour, 1: second
+};
+
+// The dots of every row, in three layers (first colour, second colour, hits), each pixel once; up to `threads`
+// parts of the rows are placed at the same time, each into grids of its own, merged afterwards.
+std::array<std::vector<PixelDot>, 3> placePoints(const PlotData& data, const ChromosomeOrder& order,
+                                                 const std::vector<int64_t>& runFirst,
+                                                 const std::vector<RowPlace>& place, double perUnit,
+                                                 const PaperPlot& plot, double threshold, bool byPosition,
+                                                 unsigned threads) {
+    const std::vector<int64_t> rankOfRun = byPosition ? std::vector<int64_t>{} : runRanks(data.ID_list, order);
+    const int width = plot.figure.width, height = plot.figure.height;
+    const size_t gridBytes = static_cast<size_t>((width + 63) / 64) * 8 * static_cast<size_t>(height);
+    const unsigned mostParts = static_cast<unsigned>(std::clamp<size_t>(kGridBytesMost / (3 * gridBytes), 1, 8));
+    const unsigned parts = partsFor(data.maxX, threads, kRowsPerThreadMinimum, mostParts);
+    std::vector<std::array<DotGrid, 3>> grids;
+    for (unsigned k = 0; k < parts; ++k)
+        grids.push_back({DotGrid(width, height), DotGrid(width, height), DotGrid(width, height)});
+    const double top = plot.axis.top, zero = plot.zero, perValue = (plot.zero - plot.top) / plot.axis.top;
+    const double* values = data.Value_list.data();
+    const int32_t* positions = data.Pos_list.data();
+    runInParallel(parts, [&](unsigned k) {
+        std::array<DotGrid, 3>& grid = grids[k];
+        const int64_t begin = partBegin(data.maxX, k, parts), end = partBegin(data.maxX, k + 1, parts);
+        size_t r = static_cast<size_t>(std::upper_bound(runFirst.begin(), runFirst.end(), begin) - runFirst.begin()) - 1;
+        for (int64_t i = begin; i < end; ++r) {
+            const RowPlace& p = place[order.ofRun[r]];
+            const int64_t runEnd = std::min(runFirst[r + 1], end);
+            const int64_t rankShift = byPosition ? 0 : rankOfRun[r] - runFirst[r];
+            for (; i < runEnd; ++i) {
+                const double v = values[i];
+                if (!(v >= 0 && v <= top)) continue;  // below the axis, or not a finite number
+                const int64_t u = byPosition ? positions[i] : i + rankShift;
+                const double x = p.xAtLow + static_cast<double>(u - p.low) * perUnit;
+                grid[v >= threshold ? 2 : p.layer].add(static_cast<int>(x), static_cast<int>(zero - v * perValue));
+            }
+        }
+    });
+    std::array<std::vector<PixelDot>, 3> dots;
+    for (size_t layer = 0; layer < 3; ++layer) {
+        for (unsigned k = 1; k < parts; ++k) grids[0][layer].merge(grids[k][layer]);
+        dots[layer] = grids[0][layer].dots();
+    }
+    return dots;
+}
+
+FigureText paperText(FigureRect box, int points, FigureAlign align, std::string text, double rotation = 0) {
+    return FigureText{box, kPaperFont, points, align, kPaperInk, rotation, std::move(text)};
+}
+
+}  // namespace
+
+PaperAxis paperAxis(double largest) {
+    if (!std::isfinite(largest) || !(largest > 1e-12)) largest = 1;
+    PaperAxis axis;
+    const double base = std::pow(10.0, std::floor(std::log10(largest / 10)));
+    for (double m : {1.0, 2.0, 5.0, 10.0}) {
+        axis.step = m * base;
+        if (std::ceil(largest / axis.step - 1e-9) <= 10) break;
+    }
+    if (largest > 3) axis.step = std::max(axis.step, 1.0);
+    axis.intervals = std::max<int64_t>(1, static_cast<int64_t>(std::ceil(largest / axis.step - 1e-9)));
+    axis.top = static_cast<double>(axis.intervals) * axis.step;
+    if (!std::isfinite(axis.top)) axis.top = largest;  // a step near the largest double
+    axis.decimals = axis.step >= 1 ? 0 : static_cast<int>(std::ceil(-std::log10(axis.step) - 1e-9));
+    return axis;
+}
+
+std::string tickText(double value, int decimals) {
+    if (std::fabs(value) >= 1e15) return QString::number(value, 'g', 3).toStdString();
+    return QString::number(value, 'f', decimals).toStdString();
+}
+
+Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& settings, unsigned threads) {
+    if (std::optional<Fatal> refused = checkKeptRows(data)) return *refused;
+    PaperPlot plot;
+    Figure& figure = plot.figure;
+    figure.width = settings.imagesize.width;
+    figure.height = settings.imagesize.height;
+    figure.dpi = settings.dpi;
+    figure.antialiased = true;
+    const double perPoint = settings.dpi / 72.0;  // pixels
+    auto px = [&](double points) { return points * perPoint; };
+    const double margin = px(kPaperMargin), pad = px(kPaperPad), tick = px(kPaperTick);
+    const int titlePoints = fontPoints(settings.font1, 12, settings), axisPoints = fontPoints(settings.font2, 10, settings);
+    const TextMeasure titleFont = measureFor(kPaperFont, titlePoints, settings.dpi);
+    const TextMeasure axisFont = measureFor(kPaperFont, axisPoints, settings.dpi);
+    const double line = lineHeight(axisFont);
+    const double offset = px(kPaperHitDot / 2 + 1);  // between the axes and the nearest points
+
+    // The -log10(p) axis reaches the largest value and both guide lines.
+    const double threshold = static_cast<double>(settings.threshold);
+    const bool significance = std::isfinite(threshold) && threshold > 0, suggestive = settings.suggestive > 0;
+    double largest = largestValue(data);
+    if (significance) largest = std::max(largest, threshold);
+    if (suggestive) largest = std::max(largest, settings.suggestive);
+    plot.axis = paperAxis(largest);
+    double tickWidth = 0;
+    for (int64_t k = 0; k <= plot.axis.intervals; ++k)
+        tickWidth = std::max(tickWidth, textWidth(axisFont, tickText(static_cast<double>(k) * plot.axis.step, plot.axis.decimals)));
+
+    // Across: the y axis title, the tick labels, the ticks, then the chromosomes.
+    const double tickLabelsLeft = margin + line + pad;
+    plot.axisX = tickLabelsLeft + tickWidth + pad + tick;
+    plot.right = std::max(figure.width - margin, plot.axisX + 1);
+    plot.order = orderChromosomes(data.ID_list);
+    const bool byPosition = settings.poscolumn != 0 && !data.Pos_list.empty();
+    const std::vector<int64_t> runFirst = runFirstRows(data.ID_list);
+    std::vector<Extent> extents;
+    if (byPosition) {
+        extents = positionExtents(data, plot.order, runFirst);
+    } else {
+        for (const Chromosome& c : plot.order.chromosomes) extents.push_back(Extent{0, std::max<int64_t>(c.rows - 1, 0)});
+    }
+    const Places places = placeChromosomes(extents, plot.axisX + offset, plot.right);
+    plot.chromosomeLeft = places.left;
+    plot.chromosomeRight = places.right;
+    plot.labels = placeLabels(plot.order, places, axisFont, pad, figure.width);
+    const int labelRows =
+        std::any_of(plot.labels.begin(), plot.labels.end(), [](const PaperLabel& l) { return l.row == 1; }) ? 2 : 1;
+
+    // Down: the title, the plot area, the ticks, the chromosome labels, the x axis title.
+    const std::string title = elidedText(titleFont, plotTitle(settings), figure.width - 2 * margin);
+    const double titleLine = title.empty() ? 0 : lineHeight(titleFont);
+    plot.top = margin + (title.empty() ? 0 : titleLine + pad) + line / 2;
+    const double axisY = figure.height - margin - line - pad - labelRows * line - pad - tick;
+    plot.zero = std::max(axisY - offset, plot.top + 1);
+    const double axisLineY = plot.zero + offset;
+
+    // Lines: the axes with their ticks, then the guide lines.
+    const double axisWidth = px(kPaperAxisWidth);
+    figure.lines.push_back(FigureLine{plot.axisX, plot.top, plot.axisX, axisLineY, kPaperInk, axisWidth});
+    figure.lines.push_back(FigureLine{plot.axisX, axisLineY, plot.right, axisLineY, kPaperInk, axisWidth});
+    const double pixelsPerStep = (plot.zero - plot.top) / static_cast<double>(plot.axis.intervals);
+    const int64_t every = labelEvery(pixelsPerStep, line, plot.axis.intervals);
+    for (int64_t k = 0; k <= plot.axis.intervals; ++k) {
+        const double value = static_cast<double>(k) * plot.axis.step, y = paperY(plot, value);
+        figure.lines.push_back(FigureLine{plot.axisX - tick, y, plot.axisX, y, kPaperInk, axisWidth});
+        if (k % every == 0)
+            figure.texts.push_back(paperText(FigureRect{tickLabelsLeft, y - line / 2, tickWidth, line}, axisPoints,
+                                             FigureAlign::right, tickText(value, plot.axis.decimals)));
+    }
+    for (PaperLabel& label : plot.labels) {
+        const double x = (places.left[label.chromosome] + places.right[label.chromosome]) / 2;
+        figure.lines.push_back(FigureLine{x, axisLineY, x, axisLineY + tick, kPaperInk, axisWidth});
+        label.box.top = axisLineY + tick + pad + label.row * line;
+        label.box.height = line;
+        figure.texts.push_back(
+            paperText(label.box, axisPoints, FigureAlign::centre, plot.order.chromosomes[label.chromosome].id));
+    }
+    const double guideWidth = px(kPaperGuideWidth);
+    if (suggestive) {
+        const double y = paperY(plot, settings.suggestive);
+        figure.lines.push_back(FigureLine{plot.axisX, y, plot.right, y, kPaperSuggestive, guideWidth, true});
+    }
+    if (significance) {
+        const double y = paperY(plot, threshold);
+        figure.lines.push_back(FigureLine{plot.axisX, y, plot.right, y, kPaperSignificance, guideWidth, true});
+    }
+
+    // Texts: the title and the axis titles.
+    if (!title.empty())
+        figure.texts.push_back(paperText(FigureRect{margin, margin, figure.width - 2 * margin, titleLine}, titlePoints,
+                                         FigureAlign::centre, title));
+    figure.texts.push_back(paperText(FigureRect{plot.axisX, figure.height - margin - line, plot.right - plot.axisX, line},
+                                     axisPoints, FigureAlign::centre, kXTitle));
+    const double plotHeight = axisLineY - plot.top;
+    figure.texts.push_back(paperText(
+        FigureRect{margin + line / 2 - plotHeight / 2, (plot.top + axisLineY) / 2 - line / 2, plotHeight, line},
+        axisPoints, FigureAlign::centre, elidedText(axisFont, kYTitle, plotHeight), 90));
+
+    // Points.
+    std::vector<RowPlace> place;
+    for (size_t c = 0; c < extents.size(); ++c)
+        place.push_back(RowPlace{places.xAtLow[c], extents[c].low, static_cast<uint8_t>(c % 2)});
+    std::array<std::vector<PixelDot>, 3> dots =
+        placePoints(data, plot.order, runFirst, place, places.perUnit, plot, threshold, byPosition, threads);
+    const PaperColours& colours = settings.colours;
+    figure.points.push_back(PointLayer{colours.first, px(kPaperDot), std::move(dots[0]), true});
+    figure.points.push_back(PointLayer{colours.second, px(kPaperDot), std::move(dots[1]), true});
+    figure.points.push_back(PointLayer{colours.hit, px(kPaperHitDot), std::move(dots[2]), true});
+    return plot;
+}
+
+}  // namespace vennrick
