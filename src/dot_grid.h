@@ -2,10 +2,12 @@
 // pixel, from any number of rows, in parts that can be gathered at the same time and merged.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
 #include "figure.h"
+#include "parallel.h"
 
 namespace vennrick {
 
@@ -44,5 +46,27 @@ struct DotGrid {
     int wordsPerRow;    // 64-bit words per pixel row
     std::vector<uint64_t> bits;
 };
+
+// The dots of `layers` point layers from rows 0 .. rows - 1: add(begin, end, grids) adds the dots of rows
+// [begin, end) to grids[0 .. layers - 1]. With many rows, up to `threads` consecutive parts of them are gathered
+// at the same time, each into grids of its own, merged afterwards: the dots are the same for every thread count.
+template <class Add>
+std::vector<std::vector<PixelDot>> gatherDots(int width, int height, size_t layers, int64_t rows, unsigned threads,
+                                              Add&& add) {
+    constexpr int64_t kRowsPerThreadMinimum = 1 << 16;  // rows from which another thread pays for itself
+    constexpr size_t kGridBytesMost = size_t{64} << 20;  // all parts' grids together
+    const size_t gridBytes = static_cast<size_t>((std::max(width, 0) + 63) / 64) * 8 * static_cast<size_t>(std::max(height, 1));
+    const unsigned mostParts =
+        static_cast<unsigned>(std::clamp<size_t>(kGridBytesMost / std::max<size_t>(layers * gridBytes, 1), 1, 8));
+    const unsigned parts = partsFor(rows, threads, kRowsPerThreadMinimum, mostParts);
+    std::vector<std::vector<DotGrid>> grids(parts, std::vector<DotGrid>(layers, DotGrid(width, height)));
+    runInParallel(parts, [&](unsigned k) { add(partBegin(rows, k, parts), partBegin(rows, k + 1, parts), grids[k]); });
+    std::vector<std::vector<PixelDot>> dots(layers);
+    for (size_t layer = 0; layer < layers; ++layer) {
+        for (unsigned k = 1; k < parts; ++k) grids[0][layer].merge(grids[k][layer]);
+        dots[layer] = grids[0][layer].dots();
+    }
+    return dots;
+}
 
 }  // namespace vennrick

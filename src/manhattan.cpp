@@ -5,11 +5,13 @@
 #include <algorithm>
 #include <utility>
 
+#include "classic_figure.h"
 #include "diagnostics.h"
 #include "figure_renderer.h"
 #include "lead_loci.h"
 #include "image_writer.h"
 #include "paper_layout.h"
+#include "paper_qq.h"
 #include "parallel.h"
 #include "peak_labels.h"
 #include "plot_layout.h"
@@ -23,20 +25,63 @@
 namespace vennrick {
 namespace {
 
-// With -qq yes: the QQ plot of the kept values as Outname + ".qq." + the image extension, then the lambda line. Values that take
-// no part are counted on err. Two passes over the values: the sample, then the points' pixel rows, which also
-// gathers the candidates for lambda's median.
-std::optional<Fatal> writeQqPlot(const std::vector<double>& values, const PlotSettings& settings,
-                                 const std::string& title, std::ostream& out, std::ostream& err) {
+// Whether the picture is the documented classic one, painted by the classic renderer: the classic style as an
+// 800 x 533 raster at 96 dpi. Every other picture is a figure of the figure model.
+bool documentedPicture(const PlotSettings& s) {
+    return s.style == FigureStyle::classic && s.imagesize.width == kCanvasWidth &&
+           s.imagesize.height == kCanvasHeight && s.dpi == kDefaultDpi &&
+           (s.imagetype == ImageType::jpg || s.imagetype == ImageType::png);
+}
+
+// The Manhattan picture, laid out: the classic layout for the classic renderer, or a figure.
+struct ManhattanPicture {
+    std::optional<PlotLayout> documented;  // the documented classic picture
+    Figure figure;                         // any other picture
+};
+
+// Fewer than two kept rows stop the run here, before the hit file is closed.
+Outcome<ManhattanPicture> layoutManhattan(PlotData& data, const PlotSettings& settings, unsigned threads) {
+    ManhattanPicture picture;
+    if (settings.style == FigureStyle::paper) {
+        Outcome<PaperPlot> paper = layoutPaper(data, settings, threads);
+        if (auto* fatal = std::get_if<Fatal>(&paper)) return *fatal;
+        picture.figure = std::move(std::get<PaperPlot>(paper).figure);
+        return picture;
+    }
+    const bool documented = documentedPicture(settings);
+    const ClassicFrame frame =
+        documented ? ClassicFrame{} : classicFrame(settings.imagesize.width, settings.imagesize.height, settings.dpi);
+    Outcome<PlotLayout> layout = layoutPlot(data, settings, threads, frame);
+    if (auto* fatal = std::get_if<Fatal>(&layout)) return *fatal;
+    if (documented) {
+        picture.documented = std::move(std::get<PlotLayout>(layout));
+    } else {
+        picture.figure = classicFigure(std::get<PlotLayout>(layout), data, settings.dpi, threads);
+    }
+    return picture;
+}
+
+// With -qq yes: the QQ plot of the kept values as Outname + ".qq." + the image extension, then the lambda line.
+// Values that take no part are counted on err. Two passes over the values: the sample, then the points' pixel
+// rows, which also gathers the candidates for lambda's median.
+std::optional<Fatal> writeQqPlot(const std::vector<double>& values, const PlotSettings& settings, std::ostream& out,
+                                 std::ostream& err) {
     const QqSample sample = sampleValues(values);
     if (sample.excluded > 0 && settings.quiet == 0)
         err << "vennrick: " << sample.excluded << (sample.excluded == 1 ? " p-value" : " p-values")
             << " not in (0, 1] or not a number, left out of the QQ plot and lambda\n";
-    const QqAxes axes = qqAxes(sample.maxValue, sample.usable);
+    const std::string title = plotTitle(settings);
+    const bool paper = settings.style == FigureStyle::paper;
+    const QqFrame frame = documentedPicture(settings) ? QqFrame{} : qqFrame(settings.imagesize.height, settings.dpi);
+    const PaperQq geometry = paper ? paperQqGeometry(sample.maxValue, sample.usable, title, settings) : PaperQq{};
+    const QqAxes axes = paper ? geometry.axes : qqAxes(sample.maxValue, sample.usable, frame);
     MedianGathering gathering = startGathering(sample);
     std::vector<PixelDot> dots = qqDots(values, sample, axes, &gathering);
     const std::optional<double> lambda = inflationFactor(values, sample, std::move(gathering));
-    const Figure figure = layoutQq(sample.usable, axes, std::move(dots), lambda, title, settings.font1, settings.font2);
+    const Figure figure =
+        paper ? layoutPaperQq(geometry, sample.usable, std::move(dots), lambda, title, settings)
+              : layoutQq(sample.usable, axes, std::move(dots), lambda, title, settings.font1, settings.font2, frame,
+                         settings.dpi);
     const std::string qqfile = qqImageFileName(settings);
     if (!saveFigure(figure, settings.imagetype, qqfile)) return Fatal{"", "cannot write the image file '" + qqfile + "'"};
     out << "Genomic inflation factor lambda = " << formatLambda(lambda) << "\n";
@@ -44,7 +89,7 @@ std::optional<Fatal> writeQqPlot(const std::vector<double>& values, const PlotSe
 }
 
 // The lead loci of the hits: written to Outname + ".leads" with -leads yes, named on the plot with -labels N.
-std::optional<Fatal> leadLociStage(const TableRead& read, PlotLayout& layout, std::ostream& err) {
+std::optional<Fatal> leadLociStage(const TableRead& read, ManhattanPicture& picture, std::ostream& err) {
     const PlotSettings& settings = read.settings;
     const LeadLoci leads = findLeadLoci(read.hitRows, read.data, settings.leadwindow);
     std::vector<std::string> report;
@@ -54,7 +99,8 @@ std::optional<Fatal> leadLociStage(const TableRead& read, PlotLayout& layout, st
             return failed;
         report.push_back(leadsSummary(read.hitRows.records.size(), leads.loci.size(), settings.leadwindow, path));
     }
-    if (settings.labels > 0) {
+    if (settings.labels > 0 && picture.documented) {
+        PlotLayout& layout = *picture.documented;
         LabelPlan plan = labelPeaks(leads, read.hitRows, layout, read.data, settings.labels, labelFont(settings.font2));
         report.push_back(labelReport(settings.labels, leads.loci.size(), plan.boxes.size()));
         layout.peakLabels = std::move(plan.boxes);
@@ -94,17 +140,8 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
     const PlotSettings& settings = read.settings;  // with -names yes, the columns found in the header
     if (settings.quiet == 0) printLines(err, summaryLines(read.summary, read.data, settings));
 
-    if (settings.style == FigureStyle::paper) {
-        Outcome<PaperPlot> paper = layoutPaper(read.data, settings, threads);
-        if (auto* fatal = std::get_if<Fatal>(&paper)) return *fatal;
-        if (std::optional<Fatal> closeFailed = closeHitFile(read.hits)) return closeFailed;
-        const std::string imagefile = imageFileName(settings);
-        if (!saveFigure(std::get<PaperPlot>(paper).figure, settings.imagetype, imagefile))
-            return Fatal{"", "cannot write the image file '" + imagefile + "'"};
-        return std::nullopt;
-    }
-    Outcome<PlotLayout> layoutOutcome = layoutPlot(read.data, settings, threads);
-    if (auto* fatal = std::get_if<Fatal>(&layoutOutcome)) {
+    Outcome<ManhattanPicture> pictureOutcome = layoutManhattan(read.data, settings, threads);
+    if (auto* fatal = std::get_if<Fatal>(&pictureOutcome)) {
         // What was written so far reaches the disk; a failure to write it is reported too.
         if (std::optional<Fatal> closeFailed = closeHitFile(read.hits)) {
             fatal->detail = closeFailed->detail;
@@ -113,19 +150,20 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
         }
         return *fatal;
     }
-    PlotLayout& layout = std::get<PlotLayout>(layoutOutcome);
+    ManhattanPicture& picture = std::get<ManhattanPicture>(pictureOutcome);
 
     // The hit file is completed and closed first: a hit file that cannot be written (a full disk) stops the
     // run before an image is made, and an image that cannot be written leaves a complete hit file.
     if (std::optional<Fatal> closeFailed = closeHitFile(read.hits)) return closeFailed;
     if (collectsHitRows(settings))
-        if (std::optional<Fatal> failed = leadLociStage(read, layout, err)) return failed;
+        if (std::optional<Fatal> failed = leadLociStage(read, picture, err)) return failed;
 
     const std::string imagefile = imageFileName(settings);
-    const bool saved = saveImage(renderPlot(layout, read.data, threads), settings.imagetype, imagefile);
+    const bool saved = picture.documented
+                           ? saveImage(renderPlot(*picture.documented, read.data, threads), settings.imagetype, imagefile)
+                           : saveFigure(picture.figure, settings.imagetype, imagefile);
     std::optional<Fatal> qqFailed;
-    if (saved && settings.qqyes == 1)
-        qqFailed = writeQqPlot(read.data.Value_list, settings, layout.title.text, out, err);
+    if (saved && settings.qqyes == 1) qqFailed = writeQqPlot(read.data.Value_list, settings, out, err);
     read.data = PlotData{};
     if (!saved) return Fatal{"", "cannot write the image file '" + imagefile + "'"};
     return qqFailed;

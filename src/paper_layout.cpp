@@ -1,14 +1,12 @@
 // The paper Manhattan figure: chromosome extents and places, labels, the axis, guide lines and points.
 #include "paper_layout.h"
 
-#include <QString>
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
 
 #include "dot_grid.h"
-#include "parallel.h"
 #include "plot_layout.h"
 #include "text_metrics.h"
 
@@ -17,17 +15,6 @@ namespace {
 
 const char kYTitle[] = "\u2212log10(p)";
 const char kXTitle[] = "Chromosome";
-
-// Rows from which another thread pays for itself.
-constexpr int64_t kRowsPerThreadMinimum = 1 << 16;
-// Each thread placing points fills three pixel grids of its own; together they stay within this many bytes.
-constexpr size_t kGridBytesMost = size_t{64} << 20;
-
-// A font size in points: the one asked for, the default for 0 or less, and never taller than the canvas.
-int fontPoints(int32_t asked, int fallback, const PlotSettings& s) {
-    const int most = std::max(1, static_cast<int>(s.imagesize.height * 72.0 / s.dpi));
-    return std::clamp(asked > 0 ? asked : fallback, 1, most);
-}
 
 // The positions a chromosome's rows span: by position, the smallest and largest; by row order, the rows' ranks
 // within the chromosome.
@@ -163,15 +150,6 @@ std::vector<PaperLabel> placeLabels(const ChromosomeOrder& order, const Places& 
     return labels;
 }
 
-// Every m-th tick is labelled, m the least of 1, 2, 5, 10, 20, ... that keeps the labels a line apart.
-int64_t labelEvery(double pixelsPerStep, double lineHeight, int64_t intervals) {
-    static constexpr int64_t kMantissas[] = {1, 2, 5};
-    for (int64_t decade = 1; decade <= intervals; decade *= 10)
-        for (int64_t m : kMantissas)
-            if (static_cast<double>(m * decade) * pixelsPerStep >= lineHeight) return m * decade;
-    return intervals + 1;  // only the tick at 0
-}
-
 // How each chromosome's rows are placed: pixel x = xAtLow + (position - low) * perUnit, in the colour layer.
 struct RowPlace {
     double xAtLow;
@@ -179,27 +157,16 @@ struct RowPlace {
     uint8_t layer;  // 0: first colour, 1: second
 };
 
-// The dots of every row, in three layers (first colour, second colour, hits), each pixel once; up to `threads`
-// parts of the rows are placed at the same time, each into grids of its own, merged afterwards.
-std::array<std::vector<PixelDot>, 3> placePoints(const PlotData& data, const ChromosomeOrder& order,
-                                                 const std::vector<int64_t>& runFirst,
-                                                 const std::vector<RowPlace>& place, double perUnit,
-                                                 const PaperPlot& plot, double threshold, bool byPosition,
-                                                 unsigned threads) {
+// The dots of every row, in three layers (first colour, second colour, hits), each pixel once.
+std::vector<std::vector<PixelDot>> placePoints(const PlotData& data, const ChromosomeOrder& order,
+                                               const std::vector<int64_t>& runFirst, const std::vector<RowPlace>& place,
+                                               double perUnit, const PaperPlot& plot, double threshold,
+                                               bool byPosition, unsigned threads) {
     const std::vector<int64_t> rankOfRun = byPosition ? std::vector<int64_t>{} : runRanks(data.ID_list, order);
-    const int width = plot.figure.width, height = plot.figure.height;
-    const size_t gridBytes = static_cast<size_t>((width + 63) / 64) * 8 * static_cast<size_t>(height);
-    const unsigned mostParts = static_cast<unsigned>(std::clamp<size_t>(kGridBytesMost / (3 * gridBytes), 1, 8));
-    const unsigned parts = partsFor(data.maxX, threads, kRowsPerThreadMinimum, mostParts);
-    std::vector<std::array<DotGrid, 3>> grids;
-    for (unsigned k = 0; k < parts; ++k)
-        grids.push_back({DotGrid(width, height), DotGrid(width, height), DotGrid(width, height)});
     const double top = plot.axis.top, zero = plot.zero, perValue = (plot.zero - plot.top) / plot.axis.top;
     const double* values = data.Value_list.data();
     const int32_t* positions = data.Pos_list.data();
-    runInParallel(parts, [&](unsigned k) {
-        std::array<DotGrid, 3>& grid = grids[k];
-        const int64_t begin = partBegin(data.maxX, k, parts), end = partBegin(data.maxX, k + 1, parts);
+    auto add = [&](int64_t begin, int64_t end, std::vector<DotGrid>& grid) {
         size_t r = static_cast<size_t>(std::upper_bound(runFirst.begin(), runFirst.end(), begin) - runFirst.begin()) - 1;
         for (int64_t i = begin; i < end; ++r) {
             const RowPlace& p = place[order.ofRun[r]];
@@ -213,41 +180,11 @@ std::array<std::vector<PixelDot>, 3> placePoints(const PlotData& data, const Chr
                 grid[v >= threshold ? 2 : p.layer].add(static_cast<int>(x), static_cast<int>(zero - v * perValue));
             }
         }
-    });
-    std::array<std::vector<PixelDot>, 3> dots;
-    for (size_t layer = 0; layer < 3; ++layer) {
-        for (unsigned k = 1; k < parts; ++k) grids[0][layer].merge(grids[k][layer]);
-        dots[layer] = grids[0][layer].dots();
-    }
-    return dots;
-}
-
-FigureText paperText(FigureRect box, int points, FigureAlign align, std::string text, double rotation = 0) {
-    return FigureText{box, kPaperFont, points, align, kPaperInk, rotation, std::move(text)};
+    };
+    return gatherDots(plot.figure.width, plot.figure.height, 3, data.maxX, threads, add);
 }
 
 }  // namespace
-
-PaperAxis paperAxis(double largest) {
-    if (!std::isfinite(largest) || !(largest > 1e-12)) largest = 1;
-    PaperAxis axis;
-    const double base = std::pow(10.0, std::floor(std::log10(largest / 10)));
-    for (double m : {1.0, 2.0, 5.0, 10.0}) {
-        axis.step = m * base;
-        if (std::ceil(largest / axis.step - 1e-9) <= 10) break;
-    }
-    if (largest > 3) axis.step = std::max(axis.step, 1.0);
-    axis.intervals = std::max<int64_t>(1, static_cast<int64_t>(std::ceil(largest / axis.step - 1e-9)));
-    axis.top = static_cast<double>(axis.intervals) * axis.step;
-    if (!std::isfinite(axis.top)) axis.top = largest;  // a step near the largest double
-    axis.decimals = axis.step >= 1 ? 0 : static_cast<int>(std::ceil(-std::log10(axis.step) - 1e-9));
-    return axis;
-}
-
-std::string tickText(double value, int decimals) {
-    if (std::fabs(value) >= 1e15) return QString::number(value, 'g', 3).toStdString();
-    return QString::number(value, 'f', decimals).toStdString();
-}
 
 Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& settings, unsigned threads) {
     if (std::optional<Fatal> refused = checkKeptRows(data)) return *refused;
@@ -260,7 +197,7 @@ Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& setting
     const double perPoint = settings.dpi / 72.0;  // pixels
     auto px = [&](double points) { return points * perPoint; };
     const double margin = px(kPaperMargin), pad = px(kPaperPad), tick = px(kPaperTick);
-    const int titlePoints = fontPoints(settings.font1, 12, settings), axisPoints = fontPoints(settings.font2, 10, settings);
+    const int titlePoints = paperFontPoints(settings.font1, 12, settings), axisPoints = paperFontPoints(settings.font2, 10, settings);
     const TextMeasure titleFont = measureFor(kPaperFont, titlePoints, settings.dpi);
     const TextMeasure axisFont = measureFor(kPaperFont, axisPoints, settings.dpi);
     const double line = lineHeight(axisFont);
@@ -351,7 +288,7 @@ Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& setting
     std::vector<RowPlace> place;
     for (size_t c = 0; c < extents.size(); ++c)
         place.push_back(RowPlace{places.xAtLow[c], extents[c].low, static_cast<uint8_t>(c % 2)});
-    std::array<std::vector<PixelDot>, 3> dots =
+    std::vector<std::vector<PixelDot>> dots =
         placePoints(data, plot.order, runFirst, place, places.perUnit, plot, threshold, byPosition, threads);
     const PaperColours& colours = settings.colours;
     figure.points.push_back(PointLayer{colours.first, px(kPaperDot), std::move(dots[0]), true});

@@ -88,6 +88,7 @@ bool labelDue(int64_t k, int32_t ynum) {
 }
 
 void layoutTicks(PlotLayout& layout, double minY, double maxY, int32_t ynum) {
+    const ClassicFrame& f = layout.frame;
     layout.ytick = convertY(ytickSeed(layout.yrange));
     const double ytick = layout.ytick;
     // Tick positions k = 0 .. trunc(maxY / ytick); those below trunc(minY / ytick) are skipped and draw
@@ -102,12 +103,13 @@ void layoutTicks(PlotLayout& layout, double minY, double maxY, int32_t ynum) {
     const int64_t end = static_cast<int64_t>(count);
     for (int64_t k = static_cast<int64_t>(first); k < end; ++k) {
         const double v = static_cast<double>(k) * ytick;
-        const double y = pixelY(v, minY, layout.pixPerY);
+        const double y = pixelY(v, minY, layout.pixPerY, f.baseline);
         Tick tick{v, std::nullopt, std::nullopt};
         if (std::isfinite(y)) {
-            tick.mark = lineOrNone(kLeftEdge, y, kLeftEdge - 4.0, y, kBlue);
+            tick.mark = lineOrNone(f.left, y, f.left - 4.0 * f.unit, y, kBlue);
             if (labelDue(k, ynum) && minY != 0.0)
-                tick.label = TextBox{static_cast<int>(kLeftEdge - 48.0), truncatePixel(y - 17.0), 44, 35,
+                tick.label = TextBox{static_cast<int>(f.left - 48.0 * f.unit), truncatePixel(y - 17.0 * f.unit),
+                                     truncatePixel(44 * f.unit), truncatePixel(35 * f.unit),
                                      TextAlign::centre, TextFont::initial, kBlue,
                                      QString::number(v, 'f', 1).toStdString()};
         }
@@ -142,33 +144,45 @@ int ytickSeed(double yrange) {
     return static_cast<int>(q);
 }
 
-Outcome<PlotLayout> layoutPlot(PlotData& data, const PlotSettings& settings, unsigned threads) {
+ClassicFrame classicFrame(int width, int height, int dpi) {
+    ClassicFrame f;
+    f.width = width, f.height = height;
+    f.unit = dpi / 96.0;
+    const double margin = (kCanvasHeight - kBaseline) * f.unit;
+    f.left = margin, f.baseline = height - margin;
+    f.plotWidth = std::max(width - 2 * margin, 1.0), f.plotHeight = std::max(height - 2 * margin, 1.0);
+    return f;
+}
+
+Outcome<PlotLayout> layoutPlot(PlotData& data, const PlotSettings& settings, unsigned threads,
+                               const ClassicFrame& frame) {
     if (std::optional<Fatal> refused = checkKeptRows(data)) return *refused;
 
     PlotLayout layout;
+    layout.frame = frame;
     layout.N = data.maxX;
     layout.byPosition = settings.poscolumn != 0 && !data.Pos_list.empty() && rescalePositions(data, threads);
-    layout.pixPerX = kPlotWidth / static_cast<double>(layout.N);
+    layout.pixPerX = frame.plotWidth / static_cast<double>(layout.N);
     layout.yrange = data.maxY - data.minY;
-    layout.pixPerY = kPlotHeight / layout.yrange;
+    layout.pixPerY = frame.plotHeight / layout.yrange;
     layout.minY = data.minY;
     layout.threshold = static_cast<double>(settings.threshold);
     layout.xnum = settings.xnum;
     layout.font1 = settings.font1;
     layout.font2 = settings.font2;
 
-    const double xN = kLeftEdge + static_cast<double>(layout.N) * layout.pixPerX;
-    const double yb = pixelY(data.minY, data.minY, layout.pixPerY);
-    const double yt = pixelY(data.maxY, data.minY, layout.pixPerY);
-    const double y0 = pixelY(0.0, data.minY, layout.pixPerY);
-    for (std::optional<Line> line : {lineOrNone(kLeftEdge, yb, kLeftEdge, yt, kBlue),
-                                     lineOrNone(kLeftEdge, y0, xN, y0, kBlack),
-                                     lineOrNone(kLeftEdge, yb, xN, yb, kBlack)})
+    const double x0 = frame.left, xN = x0 + static_cast<double>(layout.N) * layout.pixPerX;
+    const double yb = pixelY(data.minY, data.minY, layout.pixPerY, frame.baseline);
+    const double yt = pixelY(data.maxY, data.minY, layout.pixPerY, frame.baseline);
+    const double y0 = pixelY(0.0, data.minY, layout.pixPerY, frame.baseline);
+    for (std::optional<Line> line : {lineOrNone(x0, yb, x0, yt, kBlue), lineOrNone(x0, y0, xN, y0, kBlack),
+                                     lineOrNone(x0, yb, xN, yb, kBlack)})
         if (line) layout.axisLines.push_back(*line);
 
     layoutTicks(layout, data.minY, data.maxY, settings.ynum);
 
-    layout.title = TextBox{0, 0, kCanvasWidth, 20, TextAlign::centre, TextFont::title, kBlack, plotTitle(settings)};
+    layout.title = TextBox{0, 0, frame.width, truncatePixel(20 * frame.unit), TextAlign::centre, TextFont::title,
+                           kBlack, plotTitle(settings)};
     return layout;
 }
 

@@ -78,6 +78,21 @@ constexpr int kRunLabelTop = 496;
 constexpr int kRunLabelWidth = 120;
 constexpr int kRunLabelHeight = 35;
 
+// Where the classic figure lies on its canvas: the documented 800 x 533 pixels at 96 dpi by default. At another
+// size the plot area stretches to fill the canvas; at another resolution every margin, mark, text box, pen and
+// point grows with the dpi, as the texts do.
+struct ClassicFrame {
+    int width = kCanvasWidth, height = kCanvasHeight;  // canvas, pixels
+    double unit = 1;                                   // pixels per pixel of the documented figure: dpi / 96
+    double left = kLeftEdge;                           // pixel x of plot x-coordinate 0, the y axis
+    double baseline = kBaseline;                       // pixel y of minY
+    double plotWidth = kPlotWidth, plotHeight = kPlotHeight;  // pixels from the y axis and from the baseline
+};
+
+// The frame of a canvas of width x height pixels at dpi pixels per inch: margins of 60 pixels at 96 dpi all round
+// (at least one pixel of plot area is left).
+ClassicFrame classicFrame(int width, int height, int dpi);
+
 struct PlotLayout {
     int64_t N = 0;            // kept rows, >= 2
     double pixPerX = 0;       // pixels per plot x unit, 680 / N
@@ -95,13 +110,16 @@ struct PlotLayout {
     int font2 = 10;               // axis font point size (chromosome labels); <= 0 for the default size
     std::vector<TextBox> peakLabels;  // names of lead loci, painted after the points; none without -labels
     std::vector<Line> leaderLines;    // from a lead point to its label where the label had to move away
+    ClassicFrame frame;           // the canvas and where the plot lies on it
 };
 
 // Fewer than two kept rows is fatal ("Illegal range selected\n"). With a position column, rewrites
 // data.Pos_list to plot x-coordinates (runs laid end to end, scaled to 0..N), unless the last cumulative
 // position is 0 or less: then the points are placed by row index and Pos_list is left as read. With many
-// rows, up to `threads` threads share the rewriting; the result is the same for every thread count.
-Outcome<PlotLayout> layoutPlot(PlotData& data, const PlotSettings& settings, unsigned threads = 2);
+// rows, up to `threads` threads share the rewriting; the result is the same for every thread count. The
+// geometry is laid out in frame, the documented canvas by default.
+Outcome<PlotLayout> layoutPlot(PlotData& data, const PlotSettings& settings, unsigned threads = 2,
+                               const ClassicFrame& frame = ClassicFrame{});
 
 // Fewer than two kept rows is fatal ("Illegal range selected\n"), and so are plot data lists whose lengths do
 // not match the kept-row count.
@@ -114,14 +132,14 @@ std::string plotTitle(const PlotSettings& settings);
 // quotient is not a finite number that fits an int.
 int ytickSeed(double yrange);
 
-// Pixel y of value v, before truncation: 473 - (v - minY) * pixPerY, where a difference of 0 (v equal to
-// minY, infinite values included) or a scale of 0 (an infinite y range) places v on the baseline. NaN for
+// Pixel y of value v, before truncation: baseline (473) - (v - minY) * pixPerY, where a difference of 0 (v equal
+// to minY, infinite values included) or a scale of 0 (an infinite y range) places v on the baseline. NaN for
 // a value that is NaN or has no finite place.
-inline double pixelY(double v, double minY, double pixPerY) {
-    if (v == minY) return kBaseline;
+inline double pixelY(double v, double minY, double pixPerY, double baseline = kBaseline) {
+    if (v == minY) return baseline;
     if (std::isnan(v)) return v;
-    if (pixPerY == 0.0) return kBaseline;
-    return kBaseline - (v - minY) * pixPerY;
+    if (pixPerY == 0.0) return baseline;
+    return baseline - (v - minY) * pixPerY;
 }
 
 // Truncation toward zero of a finite pixel coordinate, clamped to +-kFarPixel first.
@@ -135,10 +153,10 @@ struct Pixel {
 // layoutPlot, which rewrites the positions.
 inline std::optional<Pixel> pointOfRow(const PlotLayout& layout, const PlotData& data, int64_t i) {
     const size_t row = static_cast<size_t>(i);
-    const double y = pixelY(data.Value_list[row], layout.minY, layout.pixPerY);
+    const double y = pixelY(data.Value_list[row], layout.minY, layout.pixPerY, layout.frame.baseline);
     if (!std::isfinite(y)) return std::nullopt;
     const double u = layout.byPosition ? static_cast<double>(data.Pos_list[row]) : static_cast<double>(i);
-    return Pixel{truncatePixel(u * layout.pixPerX + kLeftEdge), truncatePixel(y)};
+    return Pixel{truncatePixel(u * layout.pixPerX + layout.frame.left), truncatePixel(y)};
 }
 
 // Calls visit(id, first row, row count) for every run: maximal stretches of consecutive rows whose IDs are
@@ -169,13 +187,13 @@ void visitRunRows(const PlotLayout& layout, const PlotData& data, int64_t begin,
     const double* values = data.Value_list.data();
     const int32_t* positions = data.Pos_list.data();
     const double pixPerX = layout.pixPerX, pixPerY = layout.pixPerY, minY = layout.minY;
-    const double threshold = layout.threshold;
+    const double threshold = layout.threshold, left = layout.frame.left, baseline = layout.frame.baseline;
     for (int64_t i = begin; i < end; ++i) {
         const double v = values[i];
-        const double y = PlainScale ? kBaseline - (v - minY) * pixPerY : pixelY(v, minY, pixPerY);
+        const double y = PlainScale ? baseline - (v - minY) * pixPerY : pixelY(v, minY, pixPerY, baseline);
         if (!std::isfinite(y)) continue;
         const double u = ByPosition ? static_cast<double>(positions[i]) : static_cast<double>(i);
-        visit(truncatePixel(u * pixPerX + kLeftEdge), truncatePixel(y),
+        visit(truncatePixel(u * pixPerX + left), truncatePixel(y),
               v >= threshold ? PointStyle::highlight : runStyle);
     }
 }
@@ -220,7 +238,10 @@ void forEachRunLabel(const PlotLayout& layout, const PlotData& data, Visit&& vis
         if (++xcounter != layout.xnum) return;
         xcounter = 0;
         const int textposition = truncatePixel(static_cast<double>(first + count / 2) * layout.pixPerX);
-        visit(TextBox{static_cast<int>(kLeftEdge) + textposition, kRunLabelTop, kRunLabelWidth, kRunLabelHeight,
+        const ClassicFrame& f = layout.frame;
+        visit(TextBox{static_cast<int>(f.left) + textposition,
+                      truncatePixel(f.baseline + (kRunLabelTop - kBaseline) * f.unit),
+                      truncatePixel(kRunLabelWidth * f.unit), truncatePixel(kRunLabelHeight * f.unit),
                       TextAlign::leftMiddle, TextFont::axis, kBlue, id});
     });
 }

@@ -18,14 +18,14 @@ const char kFontFamily[] = "Calibri";
 // The pixel columns of the ranks: x(r) grows with r, so the ranks of one column form a stretch.
 struct RankColumns {
     int64_t n;
-    double a, scale;
+    double a, scale, left;
 
-    int x(int64_t r) const { return qqPixelX(expectedValue(r, n, a), scale); }
+    int x(int64_t r) const { return qqPixelX(expectedValue(r, n, a), scale, left); }
 
     // The rank, as a real number, whose expected value lies at pixel x `pixel`: the inverse of expectedValue, an
     // estimate that x(r) then settles.
     double rankAt(double pixel) const {
-        const double expected = (pixel - kQqLeft) / scale;
+        const double expected = (pixel - left) / scale;
         return static_cast<double>(n) - a - std::pow(10.0, -expected) * (static_cast<double>(n) + 1.0 - 2.0 * a);
     }
 
@@ -67,16 +67,18 @@ FigureText tickLabel(double left, double top, double width, double height, doubl
                       QString::number(value, 'f', 1).toStdString()};
 }
 
-void addAxes(Figure& figure, const QqAxes& axes) {
-    const int right = qqPixelX(axes.top, axes.scale), top = qqPixelY(axes.top, axes.scale);
-    const int left = static_cast<int>(kQqLeft), base = static_cast<int>(kQqBaseline);
-    figure.lines.push_back(FigureLine{kQqLeft, kQqBaseline, kQqLeft, static_cast<double>(top), kAxisBlue});
-    figure.lines.push_back(FigureLine{kQqLeft, kQqBaseline, static_cast<double>(right), kQqBaseline, kLineBlack});
+void addAxes(Figure& figure, const QqAxes& axes, double u) {
+    const double l = axes.left, b = axes.baseline, pen = 2 * u;
+    const int right = qqPixelX(axes.top, axes.scale, l), top = qqPixelY(axes.top, axes.scale, b);
+    const int left = static_cast<int>(l), base = static_cast<int>(b);
+    figure.lines.push_back(FigureLine{l, b, l, static_cast<double>(top), kAxisBlue, pen});
+    figure.lines.push_back(FigureLine{l, b, static_cast<double>(right), b, kLineBlack, pen});
     // Ticks at every step; a label on every m-th, m the least of 1, 2, 5, 10, 20, 50, ... that keeps the widest
     // label (the top one) clear of the next.
     const double ticks = axes.top / axes.step + 1.0;
     if (!(ticks <= static_cast<double>(kMaxTickPositions))) return;
-    const double gap = kQqLabelSpace + kQqLabelChar * static_cast<double>(QString::number(axes.top, 'f', 1).size());
+    const double gap =
+        (kQqLabelSpace + kQqLabelChar * static_cast<double>(QString::number(axes.top, 'f', 1).size())) * u;
     static constexpr int64_t kMantissas[] = {1, 2, 5};
     int64_t every = 1;
     for (int64_t k = 1, decade = 1; static_cast<double>(every) * axes.step * axes.scale < gap; ++k) {
@@ -85,23 +87,23 @@ void addAxes(Figure& figure, const QqAxes& axes) {
     }
     for (int64_t k = 0; k < static_cast<int64_t>(ticks); ++k) {
         const double v = static_cast<double>(k) * axes.step;
-        const int x = qqPixelX(v, axes.scale), y = qqPixelY(v, axes.scale);
-        figure.lines.push_back(FigureLine{static_cast<double>(x), kQqBaseline, static_cast<double>(x),
-                                          kQqBaseline + 4.0, kAxisBlue});
-        figure.lines.push_back(FigureLine{kQqLeft, static_cast<double>(y), kQqLeft - 4.0, static_cast<double>(y),
-                                          kAxisBlue});
+        const int x = qqPixelX(v, axes.scale, l), y = qqPixelY(v, axes.scale, b);
+        figure.lines.push_back(FigureLine{static_cast<double>(x), b, static_cast<double>(x), b + 4.0 * u, kAxisBlue, pen});
+        figure.lines.push_back(FigureLine{l, static_cast<double>(y), l - 4.0 * u, static_cast<double>(y), kAxisBlue, pen});
         if (k % every != 0) continue;
-        figure.texts.push_back(tickLabel(x - 22, base + 5, 44, 20, v));
-        figure.texts.push_back(tickLabel(left - 48, y - 17, 44, 35, v));
+        figure.texts.push_back(tickLabel(x - 22 * u, base + 5 * u, 44 * u, 20 * u, v));
+        figure.texts.push_back(tickLabel(left - 48 * u, y - 17 * u, 44 * u, 35 * u, v));
     }
 }
 
-// The 95% band of the expected order statistics: for p-rank i of n, the 0.025 and 0.975 quantiles of
-// Beta(i, n - i + 1), as -log10, at the rank's expected value. Sampled at one rank per pixel column (and at
-// both ends), since a finer outline would not change the filled pixels by more than one.
-FigurePolygon bandPolygon(int64_t n, const QqAxes& axes) {
-    FigurePolygon band{{}, kBandGrey, FigureRect{kQqLeft, kQqBaseline - kQqSide, kQqSide, kQqSide}};
-    const RankColumns columns{n, plottingOffset(n), axes.scale};
+}  // namespace
+
+FigurePolygon qqBand(int64_t n, const QqAxes& axes, double side, Colour colour) {
+    const double l = axes.left, b = axes.baseline;
+    FigurePolygon band{{}, colour, FigureRect{l, b - side, side, side}};
+    const RankColumns columns{n, plottingOffset(n), axes.scale, l};
+    // Sampled at one rank per pixel column (and at both ends), since a finer outline would not change the filled
+    // pixels by more than one.
     std::vector<int64_t> ranks = {0, n - 1};
     for (int x = columns.x(0); x <= columns.x(n - 1); ++x) {
         const double r = std::round(columns.rankAt(x));
@@ -111,16 +113,18 @@ FigurePolygon bandPolygon(int64_t n, const QqAxes& axes) {
     ranks.erase(std::unique(ranks.begin(), ranks.end()), ranks.end());
     std::vector<FigurePoint> lower;
     for (int64_t r : ranks) {
-        const double x = kQqLeft + expectedValue(r, n, columns.a) * axes.scale;
+        const double x = l + expectedValue(r, n, columns.a) * axes.scale;
         const auto [pLow, pHigh] = orderStatisticBand(n - r, n);  // the p-rank of r is n - r
-        band.vertices.push_back(FigurePoint{x, kQqBaseline + std::log10(pLow) * axes.scale});
-        lower.push_back(FigurePoint{x, kQqBaseline + std::log10(pHigh) * axes.scale});
+        band.vertices.push_back(FigurePoint{x, b + std::log10(pLow) * axes.scale});
+        lower.push_back(FigurePoint{x, b + std::log10(pHigh) * axes.scale});
     }
     band.vertices.insert(band.vertices.end(), lower.rbegin(), lower.rend());
     for (const FigurePoint& v : band.vertices)
-        if (!std::isfinite(v.y)) return FigurePolygon{{}, kBandGrey, band.clip};
+        if (!std::isfinite(v.y)) return FigurePolygon{{}, colour, band.clip};
     return band;
 }
+
+namespace {
 
 FigureText text(FigureRect box, int size, FigureAlign align, double rotation, std::string content) {
     return FigureText{box, kFontFamily, size, align, kLineBlack, rotation, std::move(content)};
@@ -128,14 +132,30 @@ FigureText text(FigureRect box, int size, FigureAlign align, double rotation, st
 
 }  // namespace
 
-QqAxes qqAxes(double maxValue, int64_t usable) {
-    double largest = maxValue;
-    if (usable >= 1) largest = std::max(largest, expectedValue(usable - 1, usable, plottingOffset(usable)));
+QqFrame qqFrame(int canvas, int dpi) {
+    QqFrame f;
+    f.canvas = canvas;
+    f.unit = dpi / 96.0;
+    f.left = kQqLeft * f.unit;
+    f.baseline = canvas - (kQqCanvas - kQqBaseline) * f.unit;
+    f.side = std::max(canvas - (kQqCanvas - kQqSide) * f.unit, 1.0);
+    return f;
+}
+
+double qqLargest(double maxValue, int64_t usable) {
+    if (usable < 1) return maxValue;
+    return std::max(maxValue, expectedValue(usable - 1, usable, plottingOffset(usable)));
+}
+
+QqAxes qqAxes(double maxValue, int64_t usable, const QqFrame& frame) {
+    const double largest = qqLargest(maxValue, usable);
     QqAxes axes;
     axes.step = convertY(ytickSeed(largest));
     axes.top = std::ceil(largest / axes.step) * axes.step;
     if (!(axes.top > 0)) axes.top = axes.step;
-    axes.scale = kQqSide / axes.top;
+    axes.scale = frame.side / axes.top;
+    axes.left = frame.left;
+    axes.baseline = frame.baseline;
     return axes;
 }
 
@@ -145,7 +165,8 @@ std::vector<PixelDot> qqDots(const std::vector<double>& values, const QqSample& 
     if (sample.usable == 0) return dots;
     // Values per pixel row. y falls as the value grows, so the rows from the bottom up hold consecutive
     // stretches of ascending ranks.
-    const int topRow = qqPixelY(sample.maxValue, axes.scale), bottomRow = qqPixelY(0.0, axes.scale);
+    const int topRow = qqPixelY(sample.maxValue, axes.scale, axes.baseline);
+    const int bottomRow = qqPixelY(0.0, axes.scale, axes.baseline);
     // Values per pixel row, counted in four sets for every fourth value: most values fall in a few rows near the
     // bottom, and with one set each count would wait for the one before.
     const size_t rows = static_cast<size_t>(bottomRow - topRow) + 1;
@@ -157,7 +178,7 @@ std::vector<PixelDot> qqDots(const std::vector<double>& values, const QqSample& 
             alsoOffer(v[i]);
             if (!takesPart(v[i])) continue;
             // qqPixelY without its clamp, which no value from 0 to the largest one reaches: the same row.
-            const auto row = static_cast<size_t>(static_cast<int>(kQqBaseline - v[i] * axes.scale) - topRow);
+            const auto row = static_cast<size_t>(static_cast<int>(axes.baseline - v[i] * axes.scale) - topRow);
             if (row < rows) ++counts[(i & 3) * rows + row];
         }
     };
@@ -168,7 +189,7 @@ std::vector<PixelDot> qqDots(const std::vector<double>& values, const QqSample& 
     std::vector<int64_t> perRow(counts.begin(), counts.begin() + static_cast<ptrdiff_t>(rows));
     for (size_t set = 1; set < 4; ++set)
         for (size_t row = 0; row < rows; ++row) perRow[row] += counts[set * rows + row];
-    const RankColumns columns{sample.usable, plottingOffset(sample.usable), axes.scale};
+    const RankColumns columns{sample.usable, plottingOffset(sample.usable), axes.scale, axes.left};
     int64_t lo = 0;
     for (int y = bottomRow; y >= topRow; --y) {
         const int64_t hi = lo + perRow[static_cast<size_t>(y - topRow)];
@@ -183,24 +204,27 @@ std::vector<PixelDot> qqDots(const std::vector<double>& values, const QqSample& 
 }
 
 Figure layoutQq(int64_t usable, const QqAxes& axes, std::vector<PixelDot> dots, std::optional<double> lambda,
-                const std::string& title, int font1, int font2) {
+                const std::string& title, int font1, int font2, const QqFrame& frame, int dpi) {
+    const double u = frame.unit, l = axes.left, b = axes.baseline, side = frame.side;
     Figure figure;
-    figure.width = figure.height = kQqCanvas;
-    if (usable >= 2) figure.polygons.push_back(bandPolygon(usable, axes));
-    addAxes(figure, axes);
-    figure.lines.push_back(FigureLine{kQqLeft, kQqBaseline, static_cast<double>(qqPixelX(axes.top, axes.scale)),
-                                      static_cast<double>(qqPixelY(axes.top, axes.scale)), kDiagonalRed});
-    figure.points.push_back(PointLayer{kAxisBlue, 2, std::move(dots)});
+    figure.width = figure.height = frame.canvas;
+    figure.dpi = dpi;
+    if (usable >= 2) figure.polygons.push_back(qqBand(usable, axes, side, kBandGrey));
+    addAxes(figure, axes, u);
+    figure.lines.push_back(FigureLine{l, b, static_cast<double>(qqPixelX(axes.top, axes.scale, l)),
+                                      static_cast<double>(qqPixelY(axes.top, axes.scale, b)), kDiagonalRed, 2 * u});
+    figure.points.push_back(PointLayer{kAxisBlue, 2 * u, std::move(dots)});
 
-    const double middle = kQqBaseline - kQqSide / 2;
-    figure.texts.push_back(text(FigureRect{0, 0, kQqCanvas, 20}, font1, FigureAlign::centre, 0, title));
-    figure.texts.push_back(text(FigureRect{kQqLeft, kQqBaseline + 30, kQqSide, 25}, font2, FigureAlign::centre, 0,
+    const double middle = b - side / 2;
+    figure.texts.push_back(text(FigureRect{0, 0, static_cast<double>(frame.canvas), 20 * u}, font1, FigureAlign::centre,
+                                0, title));
+    figure.texts.push_back(text(FigureRect{l, b + 30 * u, side, 25 * u}, font2, FigureAlign::centre, 0,
                                 "Expected \u2212log10(p)"));
     // Turned a quarter to read upwards, centred 11 pixels from the left edge.
-    figure.texts.push_back(text(FigureRect{11 - kQqSide / 2, middle - 10, kQqSide, 20}, font2, FigureAlign::centre, 90,
-                                "Observed \u2212log10(p)"));
-    figure.texts.push_back(text(FigureRect{kQqLeft + 8, kQqBaseline - kQqSide + 4, 200, 20}, font2, FigureAlign::left,
-                                0, "\u03bb = " + formatLambda(lambda)));
+    figure.texts.push_back(text(FigureRect{11 * u - side / 2, middle - 10 * u, side, 20 * u}, font2,
+                                FigureAlign::centre, 90, "Observed \u2212log10(p)"));
+    figure.texts.push_back(text(FigureRect{l + 8 * u, b - side + 4 * u, 200 * u, 20 * u}, font2, FigureAlign::left, 0,
+                                "\u03bb = " + formatLambda(lambda)));
     return figure;
 }
 
