@@ -1,6 +1,7 @@
 // Google Benchmark of the plotting stage on 10 million points: layout (positions laid end to end and
 // scaled, scales, ticks), painting (lines and texts, then every point written into the pixels) and the
-// JPEG file. Built and run by scripts/plot_benchmark.sh; not a test.
+// JPEG file; the paper figure at 2400 x 1600 (layout, and each image type). Built and run by
+// scripts/plot_benchmark.sh; not a test.
 #include <benchmark/benchmark.h>
 
 #include <QFont>
@@ -9,8 +10,9 @@
 #include <random>
 #include <string>
 
-#include "plot_layout.h"
 #include "image_writer.h"
+#include "paper_layout.h"
+#include "plot_layout.h"
 #include "plot_renderer.h"
 
 using namespace vennrick;
@@ -91,8 +93,33 @@ void BM_plotStage(benchmark::State& state) {
     }
 }
 
+// The paper figure at 2400 x 1600 pixels and dpi state.range(0).
+PlotSettings paperSettings(int dpi) {
+    PlotSettings s = settings(true);
+    s.style = FigureStyle::paper;
+    s.imagesize = ImageSize{2400, 1600};
+    s.dpi = dpi;
+    return s;
+}
+
+void BM_paperLayout(benchmark::State& state) {
+    const PlotData& data = table();
+    for (auto _ : state) benchmark::DoNotOptimize(layoutPaper(data, paperSettings(static_cast<int>(state.range(0)))));
+}
+
+// The paper figure written as state.range(1): 0 png, 1 pdf, 2 svg.
+void BM_paperImage(benchmark::State& state) {
+    static const ImageType kTypes[] = {ImageType::png, ImageType::pdf, ImageType::svg};
+    const ImageType type = kTypes[state.range(1)];
+    const PaperPlot plot = std::get<PaperPlot>(layoutPaper(table(), paperSettings(static_cast<int>(state.range(0)))));
+    const std::string path = "/tmp/vennrick-plot-benchmark." + imageExtension(type);
+    for (auto _ : state) benchmark::DoNotOptimize(saveFigure(plot.figure, type, path));
+}
+
 }  // namespace
 
+BENCHMARK(BM_paperLayout)->Arg(96)->Arg(288)->ArgName("dpi")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_paperImage)->ArgsProduct({{96, 288}, {0, 1, 2}})->ArgNames({"dpi", "type"})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_layout)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_render)->Arg(1)->Arg(0)->ArgName("byPosition")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_saveJpeg)->Unit(benchmark::kMillisecond);

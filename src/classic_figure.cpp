@@ -43,9 +43,9 @@ Figure classicFigure(const PlotLayout& layout, const PlotData& data, int dpi, un
     figure.texts.push_back(figureText(layout.title, layout));
     forEachRunLabel(layout, data, [&](const TextBox& label) { figure.texts.push_back(figureText(label, layout)); });
 
-    auto add = [&](int64_t begin, int64_t end, std::vector<DotGrid>& grids) {
+    auto add = [&](int64_t begin, int64_t end, const DotSink sink) {
         forEachPointInRows(layout, data, begin, end,
-                           [&](int x, int y, PointStyle style) { grids[static_cast<size_t>(style)].add(x, y); });
+                           [&](int x, int y, PointStyle style) { sink.add(static_cast<int>(style), x, y); });
     };
     std::vector<std::vector<PixelDot>> dots = gatherDots(frame.width, frame.height, 3, layout.N, threads, add);
     for (PointStyle style : {PointStyle::blue, PointStyle::grey, PointStyle::highlight})

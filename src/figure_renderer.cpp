@@ -10,6 +10,8 @@
 #include <cmath>
 #include <vector>
 
+#include "parallel.h"
+
 namespace vennrick {
 namespace {
 
@@ -148,8 +150,9 @@ inline uint32_t over(uint32_t pixel, uint32_t colour, uint32_t a) {
 }
 
 // Discs: the layer's coverage first (the largest opacity any of its discs gives each pixel, so that dots on
-// each other add nothing), then the colour laid over the pixels with that opacity, once each.
-void writeDiscs(const Target& t, const PointLayer& layer) {
+// each other add nothing), then the colour laid over the pixels with that opacity, once each. With many dots,
+// up to `threads` bands of rows are written at the same time, each from the dots that reach it.
+void writeDiscs(const Target& t, const PointLayer& layer, unsigned threads) {
     if (layer.dots.empty()) return;
     const int reach = reachOf(layer).before, span = 2 * reach + 1;
     const std::vector<uint8_t> stamp = discStamp(sideOf(layer), reach);
@@ -160,30 +163,35 @@ void writeDiscs(const Target& t, const PointLayer& layer) {
     }
     x0 = std::max(x0, 0), y0 = std::max(y0, 0), x1 = std::min(x1, t.width - 1), y1 = std::min(y1, t.height - 1);
     if (x0 > x1 || y0 > y1) return;
-    const int64_t w = x1 - x0 + 1;
-    std::vector<uint8_t> coverage(static_cast<size_t>(w * (y1 - y0 + 1)), 0);
-    for (const PixelDot& d : layer.dots) {
-        const int cx = d.x - t.left, cy = d.y - t.top;
-        for (int dy = -reach; dy <= reach; ++dy) {
-            const int y = cy + dy;
-            if (y < y0 || y > y1) continue;
-            uint8_t* row = coverage.data() + (y - y0) * w - x0;
-            const uint8_t* s = stamp.data() + (dy + reach) * span + reach;
-            for (int dx = std::max(-reach, x0 - cx); dx <= std::min(reach, x1 - cx); ++dx)
-                row[cx + dx] = std::max(row[cx + dx], s[dx]);
-        }
-    }
+    const int64_t w = x1 - x0 + 1, rows = y1 - y0 + 1;
     const uint32_t colour = qRgb(layer.colour.r, layer.colour.g, layer.colour.b);
-    for (int y = y0; y <= y1; ++y) {
-        const uint8_t* cov = coverage.data() + (y - y0) * w;
-        uint32_t* row = t.bits + y * t.stride + x0;
-        for (int64_t x = 0; x < w; ++x)
-            if (cov[x] != 0) row[x] = cov[x] == 255 ? colour : over(row[x], colour, cov[x]);
-    }
+    constexpr int64_t kDotsPerThreadMinimum = 1 << 14;
+    const unsigned parts = partsFor(static_cast<int64_t>(layer.dots.size()), threads, kDotsPerThreadMinimum, 8);
+    runInParallel(parts, [&](unsigned k) {
+        const int top = y0 + static_cast<int>(partBegin(rows, k, parts));
+        const int bottom = y0 + static_cast<int>(partBegin(rows, k + 1, parts)) - 1;
+        if (top > bottom) return;
+        std::vector<uint8_t> coverage(static_cast<size_t>(w * (bottom - top + 1)), 0);
+        for (const PixelDot& d : layer.dots) {
+            const int cx = d.x - t.left, cy = d.y - t.top;
+            for (int y = std::max(cy - reach, top); y <= std::min(cy + reach, bottom); ++y) {
+                uint8_t* row = coverage.data() + (y - top) * w - x0;
+                const uint8_t* s = stamp.data() + (y - cy + reach) * span + reach;
+                for (int dx = std::max(-reach, x0 - cx); dx <= std::min(reach, x1 - cx); ++dx)
+                    row[cx + dx] = std::max(row[cx + dx], s[dx]);
+            }
+        }
+        for (int y = top; y <= bottom; ++y) {
+            const uint8_t* cov = coverage.data() + (y - top) * w;
+            uint32_t* row = t.bits + y * t.stride + x0;
+            for (int64_t x = 0; x < w; ++x)
+                if (cov[x] != 0) row[x] = cov[x] == 255 ? colour : over(row[x], colour, cov[x]);
+        }
+    });
 }
 
-void writeLayers(const Target& t, const Figure& figure) {
-    for (const PointLayer& layer : figure.points) layer.disc ? writeDiscs(t, layer) : writeSquares(t, layer);
+void writeLayers(const Target& t, const Figure& figure, unsigned threads) {
+    for (const PointLayer& layer : figure.points) layer.disc ? writeDiscs(t, layer, threads) : writeSquares(t, layer);
 }
 
 // The dots per metre of a resolution in dots per inch; Qt rounds them back to whole dots per inch.
@@ -191,7 +199,7 @@ int dotsPerMetre(int dpi) { return static_cast<int>(std::lround(dpi / 0.0254)); 
 
 }  // namespace
 
-QImage renderFigure(const Figure& figure) {
+QImage renderFigure(const Figure& figure, unsigned threads) {
     QImage image(std::max(figure.width, 1), std::max(figure.height, 1), QImage::Format_RGB32);
     image.setDotsPerMeterX(dotsPerMetre(figure.dpi));
     image.setDotsPerMeterY(dotsPerMetre(figure.dpi));
@@ -202,13 +210,13 @@ QImage renderFigure(const Figure& figure) {
         defaultFont = p.font();
         paintShapes(p, figure);
     }
-    writeLayers(targetOf(image, 0, 0), figure);
+    writeLayers(targetOf(image, 0, 0), figure, threads);
     QPainter p(&image);
     paintTexts(p, figure, defaultFont);
     return image;
 }
 
-void paintFigure(QPainter& p, const Figure& figure) {
+void paintFigure(QPainter& p, const Figure& figure, unsigned threads) {
     p.fillRect(QRectF(0, 0, figure.width, figure.height), toQColor(figure.background));
     const QFont defaultFont = p.font();
     paintShapes(p, figure);
@@ -225,7 +233,7 @@ void paintFigure(QPainter& p, const Figure& figure) {
     if (x0 <= x1 && y0 <= y1) {
         QImage points(x1 - x0 + 1, y1 - y0 + 1, QImage::Format_ARGB32_Premultiplied);
         points.fill(Qt::transparent);
-        writeLayers(targetOf(points, x0, y0), figure);
+        writeLayers(targetOf(points, x0, y0), figure, threads);
         p.drawImage(QPointF(x0, y0), points);
     }
     paintTexts(p, figure, defaultFont);

@@ -9,24 +9,23 @@
 #include <QSvgGenerator>
 
 #include "figure_renderer.h"
+#include "png_writer.h"
 #include "write_all.h"
 
 namespace vennrick {
 namespace {
 
-// PNG compression as Qt's writer takes it: quality q gives zlib level (100 - q) * 9 / 91, here 2. Plots are
-// mostly flat colour, which the low levels already pack well; the higher ones cost several times the time for a
-// few per cent.
-constexpr int kPngQuality = 70;
-
 bool encode(const QImage& image, ImageType type, QByteArray& bytes) {
+    if (type != ImageType::jpg) {
+        bytes = encodePng(image);
+        return !bytes.isEmpty();
+    }
     QBuffer buffer(&bytes);
-    if (!buffer.open(QIODevice::WriteOnly)) return false;
-    return type == ImageType::jpg ? image.save(&buffer, "JPEG", 90) : image.save(&buffer, "PNG", kPngQuality);
+    return buffer.open(QIODevice::WriteOnly) && image.save(&buffer, "JPEG", 90);
 }
 
 // A page of the figure's size at its resolution, so that one unit of the painter is one pixel of the figure.
-bool writePdf(const Figure& figure, QByteArray& bytes) {
+bool writePdf(const Figure& figure, unsigned threads, QByteArray& bytes) {
     QBuffer buffer(&bytes);
     if (!buffer.open(QIODevice::WriteOnly)) return false;
     QPdfWriter writer(&buffer);
@@ -39,11 +38,11 @@ bool writePdf(const Figure& figure, QByteArray& bytes) {
     QPainter p;
     if (!p.begin(&writer)) return false;
     p.setRenderHint(QPainter::LosslessImageRendering);  // the points' image stays exact, as in a PNG
-    paintFigure(p, figure);
+    paintFigure(p, figure, threads);
     return p.end();
 }
 
-bool writeSvg(const Figure& figure, QByteArray& bytes) {
+bool writeSvg(const Figure& figure, unsigned threads, QByteArray& bytes) {
     QBuffer buffer(&bytes);
     if (!buffer.open(QIODevice::WriteOnly)) return false;
     QSvgGenerator generator;
@@ -54,7 +53,7 @@ bool writeSvg(const Figure& figure, QByteArray& bytes) {
     generator.setDescription(QStringLiteral("Made by Vennrick"));
     QPainter p;
     if (!p.begin(&generator)) return false;
-    paintFigure(p, figure);
+    paintFigure(p, figure, threads);
     return p.end();
 }
 
@@ -67,20 +66,20 @@ bool saveImage(const QImage& image, ImageType type, const std::string& path) {
     return encode(image, type, bytes) && writeWholeFile(path, bytes.constData(), static_cast<size_t>(bytes.size()));
 }
 
-bool saveFigure(const Figure& figure, ImageType type, const std::string& path) {
+bool saveFigure(const Figure& figure, ImageType type, const std::string& path, unsigned threads) {
     QByteArray bytes;
     bool made = false;
     switch (type) {
-        case ImageType::pdf: made = writePdf(figure, bytes); break;
-        case ImageType::svg: made = writeSvg(figure, bytes); break;
+        case ImageType::pdf: made = writePdf(figure, threads, bytes); break;
+        case ImageType::svg: made = writeSvg(figure, threads, bytes); break;
         case ImageType::jpg:
-        case ImageType::png: made = encode(renderFigure(figure), type, bytes); break;
+        case ImageType::png: made = encode(renderFigure(figure, threads), type, bytes); break;
     }
     return made && writeWholeFile(path, bytes.constData(), static_cast<size_t>(bytes.size()));
 }
 
 void prepareImageType(ImageType type) {
-    if (type == ImageType::pdf || type == ImageType::svg) return;  // written by the library itself
+    if (type != ImageType::jpg) return;  // the other types need no plug-in loaded
     QImage scratch(16, 16, QImage::Format_RGB32);
     scratch.fill(Qt::white);
     QByteArray bytes;

@@ -64,8 +64,8 @@ Outcome<ManhattanPicture> layoutManhattan(PlotData& data, const PlotSettings& se
 // With -qq yes: the QQ plot of the kept values as Outname + ".qq." + the image extension, then the lambda line.
 // Values that take no part are counted on err. Two passes over the values: the sample, then the points' pixel
 // rows, which also gathers the candidates for lambda's median.
-std::optional<Fatal> writeQqPlot(const std::vector<double>& values, const PlotSettings& settings, std::ostream& out,
-                                 std::ostream& err) {
+std::optional<Fatal> writeQqPlot(const std::vector<double>& values, const PlotSettings& settings, unsigned threads,
+                                 std::ostream& out, std::ostream& err) {
     const QqSample sample = sampleValues(values);
     if (sample.excluded > 0 && settings.quiet == 0)
         err << "vennrick: " << sample.excluded << (sample.excluded == 1 ? " p-value" : " p-values")
@@ -83,7 +83,7 @@ std::optional<Fatal> writeQqPlot(const std::vector<double>& values, const PlotSe
               : layoutQq(sample.usable, axes, std::move(dots), lambda, title, settings.font1, settings.font2, frame,
                          settings.dpi);
     const std::string qqfile = qqImageFileName(settings);
-    if (!saveFigure(figure, settings.imagetype, qqfile)) return Fatal{"", "cannot write the image file '" + qqfile + "'"};
+    if (!saveFigure(figure, settings.imagetype, qqfile, threads)) return Fatal{"", "cannot write the image file '" + qqfile + "'"};
     out << "Genomic inflation factor lambda = " << formatLambda(lambda) << "\n";
     return std::nullopt;
 }
@@ -161,9 +161,9 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
     const std::string imagefile = imageFileName(settings);
     const bool saved = picture.documented
                            ? saveImage(renderPlot(*picture.documented, read.data, threads), settings.imagetype, imagefile)
-                           : saveFigure(picture.figure, settings.imagetype, imagefile);
+                           : saveFigure(picture.figure, settings.imagetype, imagefile, threads);
     std::optional<Fatal> qqFailed;
-    if (saved && settings.qqyes == 1) qqFailed = writeQqPlot(read.data.Value_list, settings, out, err);
+    if (saved && settings.qqyes == 1) qqFailed = writeQqPlot(read.data.Value_list, settings, threads, out, err);
     read.data = PlotData{};
     if (!saved) return Fatal{"", "cannot write the image file '" + imagefile + "'"};
     return qqFailed;

@@ -33,12 +33,13 @@ std::vector<Extent> positionExtents(const PlotData& data, const ChromosomeOrder&
                                     const std::vector<int64_t>& runFirst) {
     std::vector<Extent> extents(order.chromosomes.size(),
                                 Extent{std::numeric_limits<int64_t>::max(), std::numeric_limits<int64_t>::min()});
+    const int32_t* positions = data.Pos_list.data();
     for (size_t r = 0; r < data.ID_list.size(); ++r) {
+        int32_t low = std::numeric_limits<int32_t>::max(), high = std::numeric_limits<int32_t>::min();
+        for (int64_t i = runFirst[r], end = runFirst[r + 1]; i < end; ++i)
+            low = std::min(low, positions[i]), high = std::max(high, positions[i]);
         Extent& e = extents[order.ofRun[r]];
-        for (int64_t i = runFirst[r]; i < runFirst[r + 1]; ++i) {
-            const int64_t p = data.Pos_list[static_cast<size_t>(i)];
-            e.low = std::min(e.low, p), e.high = std::max(e.high, p);
-        }
+        if (runFirst[r + 1] > runFirst[r]) e.low = std::min<int64_t>(e.low, low), e.high = std::max<int64_t>(e.high, high);
     }
     for (Extent& e : extents)
         if (e.low > e.high) e = Extent{};  // a chromosome without rows
@@ -163,21 +164,22 @@ std::vector<std::vector<PixelDot>> placePoints(const PlotData& data, const Chrom
                                                double perUnit, const PaperPlot& plot, double threshold,
                                                bool byPosition, unsigned threads) {
     const std::vector<int64_t> rankOfRun = byPosition ? std::vector<int64_t>{} : runRanks(data.ID_list, order);
-    const double top = plot.axis.top, zero = plot.zero, perValue = (plot.zero - plot.top) / plot.axis.top;
-    const double* values = data.Value_list.data();
-    const int32_t* positions = data.Pos_list.data();
-    auto add = [&](int64_t begin, int64_t end, std::vector<DotGrid>& grid) {
+    auto add = [&, top = plot.axis.top, zero = plot.zero, perValue = (plot.zero - plot.top) / plot.axis.top,
+                values = data.Value_list.data(), positions = data.Pos_list.data()](int64_t begin, int64_t end,
+                                                                                    const DotSink sink) {
+        // Every value the loop reads is a local copy, which the stores into the grid cannot change.
+        const double unit = perUnit, hit = threshold;
         size_t r = static_cast<size_t>(std::upper_bound(runFirst.begin(), runFirst.end(), begin) - runFirst.begin()) - 1;
         for (int64_t i = begin; i < end; ++r) {
-            const RowPlace& p = place[order.ofRun[r]];
+            const RowPlace p = place[order.ofRun[r]];
             const int64_t runEnd = std::min(runFirst[r + 1], end);
             const int64_t rankShift = byPosition ? 0 : rankOfRun[r] - runFirst[r];
             for (; i < runEnd; ++i) {
                 const double v = values[i];
                 if (!(v >= 0 && v <= top)) continue;  // below the axis, or not a finite number
                 const int64_t u = byPosition ? positions[i] : i + rankShift;
-                const double x = p.xAtLow + static_cast<double>(u - p.low) * perUnit;
-                grid[v >= threshold ? 2 : p.layer].add(static_cast<int>(x), static_cast<int>(zero - v * perValue));
+                const double x = p.xAtLow + static_cast<double>(u - p.low) * unit;
+                sink.add(v >= hit ? 2 : p.layer, static_cast<int>(x), static_cast<int>(zero - v * perValue));
             }
         }
     };
