@@ -75,7 +75,7 @@ TEST(data_safety_test, failed_runs) {
     namespace fs = std::filesystem;
     ScratchDir dir;
     const std::string data = dir.file("d.txt"), gz = compressed(tableOfHits(5000), "wg");
-    for (const char* name : {"d.txt", "plot.jpg", "plot.qq.jpg", "hits1"}) writeFile(dir.file(name), kTable);
+    for (const char* name : {"d.txt", "plot.jpg", "plot.qq.jpg", "plot.pdf", "hits1"}) writeFile(dir.file(name), kTable);
     writeFile(dir.file("big.txt"), tableOfHits(75000));
     writeFile(dir.file("bad.txt"), "CHR\tP\n1\t1e-9\n1\t0.5\n1\tp\n1\t1e-10\n");
     writeFile(dir.file("one.txt"), "CHR\tP\n1\t0.01\n24\t0.01\n");
@@ -84,11 +84,12 @@ TEST(data_safety_test, failed_runs) {
     fs::create_hard_link(data, dir.file("hard"));
     fs::create_symlink("d.txt", dir.file("d.txt.out"));  // the default hit file name
     fs::create_hard_link(data, dir.file("other.jpg"));   // the image of "-out other"
-    for (const char* name : {"outdir", "datadir", "img1.jpg", "img4.qq.jpg"}) fs::create_directory(dir.file(name));
+    for (const char* name : {"outdir", "datadir", "img1.jpg", "img4.qq.jpg", "img5.qq.svg"}) fs::create_directory(dir.file(name));
     fs::create_symlink("missing/img.jpg", dir.file("img2.jpg"));
     fs::create_symlink("/dev/full", dir.file("full"));
     fs::create_symlink("/dev/full", dir.file("img3.jpg"));
     const std::string longName(252, 'n');  // the hit file name fits; with ".jpg" it is too long for a name
+    const std::string kSizes = "expected WIDTHxHEIGHT in pixels, each side from 100 to 16000 and at most 64000000 pixels in all";
     auto refused = [](const char* name, const std::string& file, const std::string& out, const std::string& written) {
         return Case{name, file, out, "",
                     "refusing to run: writing '" + written + "' would overwrite the data file '" + file + "'"};
@@ -105,6 +106,8 @@ TEST(data_safety_test, failed_runs) {
         refused("image name is the data file", "plot.jpg", "plot", "plot.jpg"),
         {"QQ image name is the data file", "plot.qq.jpg", "plot", "",
          "refusing to run: writing 'plot.qq.jpg' would overwrite the data file 'plot.qq.jpg'", "", {"-qq", "yes"}},
+        {"PDF image name is the data file", "plot.pdf", "plot", "",
+         "refusing to run: writing 'plot.pdf' would overwrite the data file 'plot.pdf'", "", {"-image", "pdf"}},
         {"hit file is a directory", "d.txt", "outdir", "", "cannot open the hit file 'outdir' for writing: Is a directory",
          dir.file("outdir.jpg")},
         {"hit file in a missing directory", "d.txt", "no/dir/hits", "",
@@ -130,6 +133,8 @@ TEST(data_safety_test, failed_runs) {
         // The QQ image fails after the Manhattan image: no lambda line.
         {"QQ image name taken by a directory", "d.txt", "img4", kHeader, "cannot write the image file 'img4.qq.jpg'",
          "", {"-qq", "yes"}},
+        {"paper QQ image name taken by a directory", "d.txt", "img5", kHeader, "cannot write the image file 'img5.qq.svg'",
+         "", {"-qq", "yes", "-style", "paper", "-image", "svg"}},
         // Runs the data stops.
         {"an unreadable p-value", "bad.txt", "", kHeader + "Cannot read p-value. Did you forget to specify header?\n",
          "'bad.txt' line 4: the p-value field 'p' is not a number", dir.file("bad.txt.out.jpg")},
@@ -141,6 +146,16 @@ TEST(data_safety_test, failed_runs) {
         // A strict switch refuses its value before any file is made.
         {"no thread", "d.txt", "hits3", "", "invalid value '0' for -threads: expected a whole number from 1 to 2147483647",
          dir.file("hits3.jpg"), {"-threads", "0"}},
+        {"no pixels", "d.txt", "hits4", "", "invalid value '0x0' for -size: " + kSizes, dir.file("hits4.jpg"), {"-size", "0x0"}},
+        {"too many pixels", "d.txt", "hits4", "", "invalid value '100000x100000' for -size: " + kSizes, dir.file("hits4.jpg"),
+         {"-size", "100000x100000"}},
+        {"no colours", "d.txt", "hits4", "",
+         "invalid value 'nonsense' for -colors: expected three colours C1,C2,HIT, each a name such as navy or #rrggbb",
+         dir.file("hits4.png"), {"-colors", "nonsense", "-image", "png"}},
+        {"no such image type", "d.txt", "hits4", "", "invalid value 'gif' for -image: expected jpg, png, pdf or svg",
+         dir.file("hits4.gif"), {"-image", "gif"}},
+        {"no such style", "d.txt", "hits4", "", "invalid value 'fancy' for -style: expected classic or paper",
+         dir.file("hits4.jpg"), {"-style", "fancy"}},
     };
     struct stat before, after;
     const bool existed = stat("/dev/full.jpg", &before) == 0;
@@ -151,13 +166,13 @@ TEST(data_safety_test, failed_runs) {
         << "/dev/full.jpg was written";
     for (const char* link : {"sym", "img2.jpg", "img3.jpg"}) EXPECT_TRUE(fs::is_symlink(dir.file(link))) << link;
     EXPECT_TRUE(readFile(dir.file("hard")) == kTable);
-    for (const char* never : {"plot", "hits3"}) EXPECT_FALSE(fileExists(dir.file(never))) << never << ": refused before the hit file is made";
+    for (const char* never : {"plot", "hits3", "hits4"}) EXPECT_FALSE(fileExists(dir.file(never))) << never << ": refused before the hit file is made";
     EXPECT_EQ(readFile(dir.file("hits1")), kTable) << "the hit file of an earlier run was lost";
     EXPECT_FALSE(fileExists(dir.file("hits2")));
     EXPECT_FALSE(fileExists(dir.file("nope.txt")));
     EXPECT_TRUE(fs::is_empty(dir.file("datadir")));
     for (const std::string& hits :
-         {std::string("img1"), std::string("img2"), std::string("img3"), std::string("img4"), longName})
+         {std::string("img1"), std::string("img2"), std::string("img3"), std::string("img4"), std::string("img5"), longName})
         EXPECT_EQ(readFile(dir.file(hits)), kHits) << hits;
     // The hits met before the run stopped are in the hit file.
     EXPECT_EQ(readFile(dir.file("bad.txt.out")), "CHR\tP\n1\t1e-9\n");

@@ -43,3 +43,22 @@ TEST(figure_renderer_test, paints_every_kind_in_order) {
     EXPECT_TRUE(hasInk(image, 40, 100, 60, 280)) << "the turned text";
     EXPECT_FALSE(hasInk(image, 0, 90, 38, 290) || hasInk(image, 62, 90, 100, 290)) << "a tall, narrow text";
 }
+
+TEST(figure_renderer_test, discs_are_antialiased_and_the_same_on_any_thread_count) {
+    // A disc of diameter 5 on its own, and 40000 discs of diameter 3.5 with every third one twice, in a few rows.
+    Figure figure;
+    figure.width = 600, figure.height = 400;
+    figure.points.push_back(PointLayer{Colour{0, 0, 255}, 5, {{20, 20}}, true});
+    PointLayer many{Colour{200, 0, 0}, 3.5, {}, true};
+    for (int k = 0; k < 40000; ++k) many.dots.push_back({50 + (k * 7) % 540, 100 + (k * 13) % 280});
+    for (int k = 0; k < 40000; k += 3) many.dots.push_back(many.dots[static_cast<size_t>(k)]);
+    figure.points.push_back(many);
+    const QImage one = renderFigure(figure, 1);
+    EXPECT_EQ(one.pixel(20, 20), qRgb(0, 0, 255)) << "the middle is covered";
+    const QRgb edge = one.pixel(22, 22);  // the disc's edge crosses this pixel
+    EXPECT_TRUE(qBlue(edge) == 255 && qRed(edge) > 0 && qRed(edge) < 255) << std::hex << edge;
+    EXPECT_EQ(one.pixel(20, 24), qRgb(255, 255, 255)) << "beyond the radius";
+    for (unsigned threads : {2u, 5u}) EXPECT_TRUE(renderFigure(figure, threads) == one) << threads;
+    figure.points[1].dots.resize(40000);
+    EXPECT_TRUE(renderFigure(figure, 2) == one) << "a dot on another adds nothing";
+}

@@ -136,3 +136,55 @@ TEST(plot_end_to_end_test, qq_plot_and_lambda) {
     EXPECT_TRUE(near(image, 300, 300, qRgb(255, 255, 255), 4, 4)) << "empty area";
     EXPECT_FALSE(near(image, 276, 267, blue) || near(image, 300, 300, blue));
 }
+
+TEST(plot_end_to_end_test, styles_sizes_and_types_change_only_the_pictures) {
+    // The table of the_jpeg_file. Every run prints what the classic run prints and writes the same hit file.
+    const std::string table = "CHR\tP\n1\t0.1\n1\t1e-5\n1\t0.1\n1\t1e-10\n2\t0.1\n2\t1e-4\n2\t0.1\n2\t0.1\n";
+    const std::string hits = "CHR\tP\n1\t1e-10\n";
+    ScratchDir dir;
+    writeFile(dir.file("d.txt"), table);
+    auto run = [&](const std::vector<std::string>& more, const std::string& image) {
+        std::vector<std::string> extra = {"-out", "hits", "-figuretitle", "t", "-header", "yes", "-qq", "yes"};
+        extra.insert(extra.end(), more.begin(), more.end());
+        const std::vector<std::string> args = manhattanArgs("d.txt", extra);
+        const RunResult result = runVennrick(args, dir.path);
+        EXPECT_EQ(result.status, 0) << more[1];
+        EXPECT_EQ(maskClock(result.out), expectedConsole(args, "Header size 1\nGenomic inflation factor lambda = 5.9471\n"
+                                                                "\nDONE in <elapsed>\n\n"))
+            << more[1];
+        EXPECT_EQ(result.err, "vennrick: 8 rows read: 8 kept, 0 skipped, 1 hit\n") << more[1];
+        EXPECT_TRUE(readFile(dir.file("hits")) == hits) << more[1];
+        return readFile(dir.file(image));
+    };
+    // The classic figure at twice the size and dpi: the red point of the documented picture at (315, 60), doubled.
+    const QImage classic = [&] {
+        QImage image;
+        const std::string png = run({"-size", "1600x1066", "-dpi", "192", "-image", "png"}, "hits.png");
+        image.loadFromData(reinterpret_cast<const uchar*>(png.data()), static_cast<int>(png.size()));
+        return image;
+    }();
+    ASSERT_EQ(classic.size(), QSize(1600, 1066));
+    EXPECT_TRUE(classic.pixel(630, 120) == qRgb(255, 0, 0) && classic.pixel(627, 117) == qRgb(255, 0, 0) &&
+                classic.pixel(626, 120) == qRgb(255, 255, 255));
+    // The paper style (the -style switch reaches the tool past the toolkit, which knows one of that name), as PNG
+    // and with its QQ plot as a square of the same height.
+    for (const char* type : {"png", "pdf"}) {
+        const std::string image = run({"-style", "paper", "-image", type}, std::string("hits.") + type);
+        const std::string qq = readFile(dir.file(std::string("hits.qq.") + type));
+        QImage picture, qqPicture;
+        if (std::string(type) == "png") {
+            picture.loadFromData(reinterpret_cast<const uchar*>(image.data()), static_cast<int>(image.size()));
+            qqPicture.loadFromData(reinterpret_cast<const uchar*>(qq.data()), static_cast<int>(qq.size()));
+            EXPECT_TRUE(picture.size() == QSize(800, 533) && qqPicture.size() == QSize(533, 533));
+            // The hit, the largest value, is at the top of its axis, in the paper style's hit colour.
+            int hitPixels = 0;
+            for (int y = 0; y < 533; ++y)
+                for (int x = 0; x < 800; ++x) hitPixels += picture.pixel(x, y) == qRgb(213, 94, 0) ? 1 : 0;
+            EXPECT_GT(hitPixels, 5);
+        } else {
+            // 800 x 533 pixels at 96 dpi are 600 x 399.75 points, and PDF pages are whole points.
+            EXPECT_NE(image.find("/MediaBox [0 0 600.000000 400.000000]"), std::string::npos);
+            EXPECT_NE(qq.find("/MediaBox [0 0 400.000000 400.000000]"), std::string::npos);
+        }
+    }
+}

@@ -219,3 +219,47 @@ TEST(settings_test, lead_loci_switches) {
     const PlotSettings off = read({}).settings();
     EXPECT_EQ(std::make_tuple(off.snpcolumn, off.leadsyes, off.leadwindow, off.labels), std::make_tuple(0, 0, 500000, 0));
 }
+
+TEST(settings_test, figure_switches_within_their_limits_or_refused) {
+    const PlotSettings given = read({"-style", "paper", "-image", "svg", "-size", "2400X1600", "-dpi", "288", "-suggestive",
+                                     "5e0", "-colors", "navy,#A0b1C2,DarkOrange"}).settings();
+    EXPECT_TRUE(given.style == FigureStyle::paper && given.imagetype == ImageType::svg);
+    EXPECT_TRUE(given.imagesize.width == 2400 && given.imagesize.height == 1600 && given.dpi == 288 && given.suggestive == 5);
+    EXPECT_TRUE(given.colours.first == (Colour{0, 0, 128}) && given.colours.second == (Colour{160, 177, 194}) &&
+                given.colours.hit == (Colour{255, 140, 0}));
+    const PlotSettings defaults = read({}).settings();
+    EXPECT_TRUE(defaults.style == FigureStyle::classic && defaults.imagetype == ImageType::jpg && defaults.dpi == 96 &&
+                defaults.imagesize.width == 800 && defaults.imagesize.height == 533 && defaults.suggestive == 0);
+    EXPECT_TRUE(read({"-size", "16000x4000"}).settings().imagesize.height == 4000 && read({"-size", "100x100"}).settings().imagesize.width == 100);
+    // Each refusal names the switch and what it takes; nothing after it is read.
+    const std::pair<SwitchList, const char*> refused[] = {
+        {{"-style", "fancy"}, "classic or paper"},
+        {{"-image", "gif"}, "jpg, png, pdf or svg"},
+        {{"-image", "JPG"}, "jpg, png, pdf or svg"},
+        {{"-size", "0x0"}, "WIDTHxHEIGHT"},
+        {{"-size", "100000x100000"}, "WIDTHxHEIGHT"},
+        {{"-size", "16000x4001"}, "at most 64000000 pixels"},
+        {{"-size", "99x500"}, "each side from 100 to 16000"},
+        {{"-size", "800"}, "WIDTHxHEIGHT"},
+        {{"-size", "800x533x2"}, "WIDTHxHEIGHT"},
+        {{"-dpi", "0"}, "a whole number from 36 to 2400"},
+        {{"-dpi", "2401"}, "a whole number from 36 to 2400"},
+        {{"-suggestive", "-1"}, "a -log10(p) above 0"},
+        {{"-suggestive", "inf"}, "a -log10(p) above 0"},
+        {{"-colors", "nonsense"}, "three colours C1,C2,HIT"},
+        {{"-colors", "red,blue"}, "three colours C1,C2,HIT"},
+        {{"-colors", "red,blue,transparent"}, "three colours C1,C2,HIT"},
+        {{"-colors", "red,blue,#12345"}, "three colours C1,C2,HIT"},
+        {{"-colors", "red,blue,#1234567"}, "three colours C1,C2,HIT"},
+        {{"-colors", "red,blue,#12345g"}, "three colours C1,C2,HIT"},
+    };
+    for (const auto& [extra, accepted] : refused) {
+        const SettingsRun run = read(extra);
+        ASSERT_TRUE(std::holds_alternative<Fatal>(run.outcome)) << extra[1];
+        const Fatal& fatal = std::get<Fatal>(run.outcome);
+        EXPECT_EQ(fatal.message, "") << extra[1];
+        EXPECT_EQ(fatal.detail.rfind("invalid value '" + extra[1] + "' for " + extra[0] + ": expected ", 0), 0u) << fatal.detail;
+        EXPECT_NE(fatal.detail.find(accepted), std::string::npos) << fatal.detail;
+        EXPECT_EQ(run.console.find("running manhattan()"), std::string::npos) << extra[1];
+    }
+}

@@ -1,0 +1,62 @@
+// The classic figure on the figure model: the documented picture when drawn in the documented frame, and the
+// same figure, three times as large, at three times the size and dpi.
+#include <gtest/gtest.h>
+
+#include "classic_figure.h"
+#include "figure_renderer.h"
+#include "plot_renderer.h"
+
+using namespace vennrick;
+
+namespace {
+
+// Ten rows on three chromosomes by position, one of them a hit; no two points touch.
+PlotData tenRows() {
+    PlotData d;
+    d.ID_list = {{"1", 4}, {"2", 3}, {"X", 3}};
+    d.Value_list = {1.5, 3, 0.2, 9, 2, 4.5, 1, 6, 0.7, 3.3};
+    d.Pos_list = {100, 900, 2000, 2600, 50, 700, 1500, 10, 1000, 1800};
+    d.maxX = 10;
+    d.minY = 0.2, d.maxY = 9;
+    return d;
+}
+
+PlotLayout layoutIn(PlotData& data, const ClassicFrame& frame) {
+    PlotSettings s;
+    s.poscolumn = 3;
+    s.Title = "Title";
+    return std::get<PlotLayout>(layoutPlot(data, s, 1, frame));
+}
+
+}  // namespace
+
+TEST(classic_figure_test, documented_frame_gives_the_documented_picture) {
+    EXPECT_TRUE(classicFrame(800, 533, 96).left == kLeftEdge && classicFrame(800, 533, 96).baseline == kBaseline &&
+                classicFrame(800, 533, 96).plotWidth == kPlotWidth && classicFrame(800, 533, 96).plotHeight == kPlotHeight);
+    PlotData data = tenRows();
+    const PlotLayout layout = layoutIn(data, classicFrame(800, 533, 96));
+    EXPECT_TRUE(renderFigure(classicFigure(layout, data, 96)) == renderPlot(layout, data));
+}
+
+TEST(classic_figure_test, three_times_the_size_and_dpi_is_the_same_figure) {
+    PlotData small = tenRows(), large = tenRows();
+    const Figure a = classicFigure(layoutIn(small, classicFrame(800, 533, 96)), small, 96);
+    const Figure b = classicFigure(layoutIn(large, classicFrame(2400, 1599, 288)), large, 288);
+    EXPECT_TRUE(b.width == 2400 && b.height == 1599 && b.dpi == 288);
+    ASSERT_EQ(a.lines.size(), b.lines.size());
+    for (size_t k = 0; k < a.lines.size(); ++k) {
+        EXPECT_TRUE(std::abs(3 * a.lines[k].x1 - b.lines[k].x1) <= 3 && std::abs(3 * a.lines[k].y2 - b.lines[k].y2) <= 3) << k;
+        EXPECT_EQ(3 * a.lines[k].width, b.lines[k].width);
+    }
+    ASSERT_EQ(a.texts.size(), b.texts.size());
+    for (size_t k = 0; k < a.texts.size(); ++k) {
+        EXPECT_TRUE(a.texts[k].text == b.texts[k].text && a.texts[k].pointSize == b.texts[k].pointSize);
+        EXPECT_TRUE(std::abs(3 * a.texts[k].box.top - b.texts[k].box.top) <= 3 && 3 * a.texts[k].box.height == b.texts[k].box.height)
+            << a.texts[k].text;
+    }
+    for (size_t layer = 0; layer < 3; ++layer) {
+        EXPECT_EQ(3 * a.points[layer].side, b.points[layer].side);
+        EXPECT_EQ(a.points[layer].dots.size(), b.points[layer].dots.size());
+    }
+    EXPECT_EQ(b.points[2].dots.size(), 1u) << "the hit, red";
+}

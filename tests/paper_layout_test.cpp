@@ -1,0 +1,197 @@
+// The paper figure as data: chromosome order and grouping, the axis steps, labels that never meet, the guide lines,
+// the points' places, and the same figure at three times the size and dpi.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "paper_layout.h"
+
+using namespace vennrick;
+
+namespace {
+
+struct Row {
+    std::string id;
+    int32_t pos;
+    double value;
+};
+
+// PlotData as the reader leaves it: runs of equal IDs in file order.
+PlotData makeData(const std::vector<Row>& rows) {
+    PlotData data;
+    for (const Row& row : rows) {
+        if (data.ID_list.empty() || data.ID_list.back().id != row.id) data.ID_list.push_back({row.id, 0});
+        ++data.ID_list.back().count;
+        data.Value_list.push_back(row.value);
+        data.Pos_list.push_back(row.pos);
+        ++data.maxX;
+        data.minY = std::min(data.minY, row.value);
+        data.maxY = std::max(data.maxY, row.value);
+    }
+    return data;
+}
+
+PlotSettings paperSettings(int width = 800, int height = 533, int dpi = 96) {
+    PlotSettings s;
+    s.Title = "T";
+    s.poscolumn = 3;
+    s.style = FigureStyle::paper;
+    s.imagesize = ImageSize{width, height};
+    s.dpi = dpi;
+    return s;
+}
+
+PaperPlot layout(const PlotData& data, const PlotSettings& s) { return std::get<PaperPlot>(layoutPaper(data, s)); }
+
+// The IDs of the order, joined by spaces.
+std::string ids(const ChromosomeOrder& order) {
+    std::string all;
+    for (const Chromosome& c : order.chromosomes) all += (all.empty() ? "" : " ") + c.id;
+    return all;
+}
+
+// No two labels of one row overlap, and each lies on the canvas.
+void expectApart(const PaperPlot& plot) {
+    for (size_t a = 0; a < plot.labels.size(); ++a) {
+        const FigureRect& box = plot.labels[a].box;
+        EXPECT_TRUE(box.left >= 0 && box.left + box.width <= plot.figure.width) << a;
+        for (size_t b = a + 1; b < plot.labels.size(); ++b) {
+            const FigureRect& other = plot.labels[b].box;
+            if (plot.labels[a].row == plot.labels[b].row)
+                EXPECT_TRUE(box.left + box.width <= other.left || other.left + other.width <= box.left) << a << " " << b;
+        }
+    }
+}
+
+}  // namespace
+
+TEST(paper_layout_test, chromosomes_in_natural_order_with_their_rows_merged) {
+    // A table sorted as text, with chromosome 1 in two stretches and names of every kind.
+    const std::vector<std::string> file = {"1", "10", "11", "2", "1", "MT", "X", "chr3", "Y", "scaffold_b",
+                                           "22", "XY", "scaffold_a", "023", "100"};
+    std::vector<IdRun> runs;
+    for (const std::string& id : file) runs.push_back({id, 2});
+    const ChromosomeOrder order = orderChromosomes(runs);
+    EXPECT_EQ(ids(order), "1 2 chr3 10 11 22 023 100 X Y XY MT scaffold_b scaffold_a");
+    EXPECT_EQ(order.chromosomes[0].rows, 4) << "both stretches of 1";
+    EXPECT_EQ(order.ofRun[0], order.ofRun[4]);
+    EXPECT_EQ(order.chromosomes[order.ofRun[1]].id, "10");
+    EXPECT_TRUE(naturallyBefore("chr9", "CHR10") && naturallyBefore("M", "scaffold") && !naturallyBefore("10", "010"));
+}
+
+TEST(paper_layout_test, axis_steps_are_round) {
+    const std::tuple<double, double, int64_t, int> cases[] = {
+        // largest, step, intervals, decimals
+        {29.9, 5, 6, 0},  {7.3, 1, 8, 0},  {3.2, 1, 4, 0},   {2.5, 0.5, 5, 1}, {0.04, 0.005, 8, 3},
+        {400, 50, 8, 0},  {10, 1, 10, 0},  {11, 2, 6, 0},    {0, 0.1, 10, 1},  {NAN, 0.1, 10, 1},
+    };
+    for (const auto& [largest, step, intervals, decimals] : cases) {
+        const PaperAxis axis = paperAxis(largest);
+        EXPECT_NEAR(axis.step, step, step * 1e-12) << largest;
+        EXPECT_EQ(axis.intervals, intervals) << largest;
+        EXPECT_EQ(axis.decimals, decimals) << largest;
+        EXPECT_GE(axis.top, std::isfinite(largest) ? largest : 1) << largest;
+    }
+    EXPECT_EQ(tickText(15, 0), "15");
+    EXPECT_EQ(tickText(0.005 * 3, 3), "0.015");
+}
+
+TEST(paper_layout_test, chromosomes_by_position_labels_and_lines) {
+    // Chromosome 2's rows come before and after chromosome 10's, and 10 comes before 2 in the file.
+    const PlotData data = makeData({{"10", 500, 1}, {"10", 900, 2}, {"2", 100, 9}, {"2", 300, 1}, {"1", 50, 3},
+                                    {"1", 450, 0.5}, {"2", 200, 4}, {"X", 0, 1}, {"X", 200, 2}});
+    PlotSettings s = paperSettings();
+    s.suggestive = 5;
+    const PaperPlot plot = layout(data, s);
+    EXPECT_EQ(ids(plot.order), "1 2 10 X");
+    // By position: widths 400, 200, 400, 200 units, in order, with equal gaps.
+    for (size_t c = 0; c + 1 < 4; ++c) EXPECT_LT(plot.chromosomeRight[c], plot.chromosomeLeft[c + 1]);
+    const double unit = (plot.chromosomeRight[0] - plot.chromosomeLeft[0]) / 400;
+    EXPECT_NEAR(plot.chromosomeRight[1] - plot.chromosomeLeft[1], 200 * unit, 1e-9);
+    EXPECT_NEAR(plot.chromosomeLeft[2] - plot.chromosomeRight[1], plot.chromosomeLeft[1] - plot.chromosomeRight[0], 1e-9);
+    // Every chromosome is wide enough here: four labels, one row, each centred under its chromosome.
+    ASSERT_EQ(plot.labels.size(), 4u);
+    for (const PaperLabel& l : plot.labels) {
+        EXPECT_EQ(l.row, 0);
+        EXPECT_NEAR(l.box.left + l.box.width / 2, (plot.chromosomeLeft[l.chromosome] + plot.chromosomeRight[l.chromosome]) / 2,
+                    1e-9);
+    }
+    // The axis reaches 9 in steps of 1; dashed lines at the threshold 7.3 (single precision) and at 5.
+    EXPECT_EQ(plot.axis.top, 9);
+    std::vector<double> dashed;
+    for (const FigureLine& line : plot.figure.lines)
+        if (line.dashed) dashed.push_back(line.y1);
+    ASSERT_EQ(dashed.size(), 2u);
+    EXPECT_DOUBLE_EQ(dashed[0], paperY(plot, 5));
+    EXPECT_DOUBLE_EQ(dashed[1], paperY(plot, static_cast<double>(7.3f)));
+    // The hit (p = 1e-9 on chromosome 2 at 100) is the only dot of the hit layer, at its chromosome's left end.
+    ASSERT_EQ(plot.figure.points.size(), 3u);
+    ASSERT_EQ(plot.figure.points[2].dots.size(), 1u);
+    const PixelDot hit = plot.figure.points[2].dots[0];
+    EXPECT_EQ(hit.x, static_cast<int>(plot.chromosomeLeft[1]));
+    EXPECT_NEAR(hit.y, paperY(plot, 9), 1);
+    EXPECT_TRUE(plot.figure.points[2].colour == kPaperColours.hit && plot.figure.points[0].colour == kPaperColours.first);
+    // Chromosomes 1 and 10 take the first colour, 2 and X the second: 5 and 4 rows, none on one pixel.
+    EXPECT_EQ(plot.figure.points[0].dots.size(), 4u);
+    EXPECT_EQ(plot.figure.points[1].dots.size(), 4u);
+}
+
+TEST(paper_layout_test, labels_never_meet_and_wide_chromosomes_keep_theirs) {
+    // Dense: 300 chromosomes of growing lengths on a narrow figure; sparse: a long and a short chromosome. Both
+    // without a position column (laid out by row order).
+    std::vector<Row> dense, sparse;
+    for (int c = 1; c <= 300; ++c)
+        for (int k = 0; k <= c % 40; ++k) dense.push_back({std::to_string(c), 0, 1});
+    for (int k = 0; k < 1000; ++k) sparse.push_back({"1", 0, 1});
+    sparse.push_back({"2", 0, 1});
+    for (const std::vector<Row>* rows : {&dense, &sparse}) {
+        PlotSettings s = paperSettings(600, 400);
+        s.poscolumn = 0;
+        const PaperPlot plot = layout(makeData(*rows), s);
+        expectApart(plot);
+        std::vector<bool> labelled(plot.order.chromosomes.size(), false);
+        for (const PaperLabel& l : plot.labels) labelled[l.chromosome] = true;
+        // A chromosome at least 60 pixels wide has room for any of these labels.
+        for (size_t c = 0; c < labelled.size(); ++c)
+            if (plot.chromosomeRight[c] - plot.chromosomeLeft[c] >= 60) EXPECT_TRUE(labelled[c]) << c;
+        if (rows == &dense) {
+            EXPECT_TRUE(std::any_of(plot.labels.begin(), plot.labels.end(), [](const PaperLabel& l) { return l.row == 1; }));
+            EXPECT_LT(plot.labels.size(), 300u);
+        } else {
+            EXPECT_EQ(plot.labels.size(), 2u) << "the one-row chromosome has room beside the long one";
+        }
+    }
+}
+
+TEST(paper_layout_test, three_times_the_size_and_dpi_is_the_same_figure) {
+    // Five rows a chromosome, a few pixels apart at least, some of them hits.
+    std::vector<Row> rows;
+    for (int c = 1; c <= 23; ++c)
+        for (int k = 0; k < 5; ++k)
+            rows.push_back({c == 23 ? "X" : std::to_string(c), k * (100000 - 3000 * c), 0.5 + ((k * 7 + c) % 45) / 5.0});
+    const PlotData data = makeData(rows);
+    const PaperPlot small = layout(data, paperSettings(800, 533, 96)), large = layout(data, paperSettings(2400, 1599, 288));
+    ASSERT_EQ(small.figure.texts.size(), large.figure.texts.size());
+    for (size_t k = 0; k < small.figure.texts.size(); ++k) {
+        const FigureText &a = small.figure.texts[k], &b = large.figure.texts[k];
+        EXPECT_EQ(a.text, b.text);
+        EXPECT_EQ(a.pointSize, b.pointSize) << "font sizes are physical";
+        EXPECT_NEAR(3 * a.box.left, b.box.left, 1e-6) << a.text;
+        EXPECT_NEAR(3 * a.box.top, b.box.top, 1e-6) << a.text;
+        EXPECT_NEAR(3 * a.box.width, b.box.width, 1e-6) << a.text;
+    }
+    ASSERT_EQ(small.figure.lines.size(), large.figure.lines.size());
+    for (size_t k = 0; k < small.figure.lines.size(); ++k) {
+        EXPECT_NEAR(3 * small.figure.lines[k].y1, large.figure.lines[k].y1, 1e-6);
+        EXPECT_NEAR(3 * small.figure.lines[k].width, large.figure.lines[k].width, 1e-9);
+    }
+    for (size_t layer = 0; layer < 3; ++layer) {
+        EXPECT_NEAR(3 * small.figure.points[layer].side, large.figure.points[layer].side, 1e-9);
+        ASSERT_EQ(small.figure.points[layer].dots.size(), large.figure.points[layer].dots.size());
+        for (size_t k = 0; k < small.figure.points[layer].dots.size(); ++k) {
+            const PixelDot a = small.figure.points[layer].dots[k], b = large.figure.points[layer].dots[k];
+            EXPECT_TRUE(std::abs(3 * a.x - b.x) <= 3 && std::abs(3 * a.y - b.y) <= 3) << layer << " " << k;
+        }
+    }
+}
