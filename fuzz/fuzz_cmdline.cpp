@@ -1,6 +1,7 @@
 // An arbitrary argument vector (arguments separated by NUL bytes) through switch collection, settings and
 // selection.
 #include <algorithm>
+#include <cmath>
 #include <sstream>
 
 #include "diagnostics.h"
@@ -60,6 +61,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(s.snpcolumn >= 0 && (s.leadsyes == 0 || s.leadsyes == 1) && s.leadwindow >= 0 && s.labels >= 0,
             "lead loci settings keep their ranges");
     require(!collectsHitRows(s) || s.names.on || s.poscolumn != 0, "lead loci only with positions, or by name");
+    require(s.imagesize.width >= kMinImageSide && s.imagesize.width <= kMaxImageSide && s.imagesize.height >= kMinImageSide &&
+                s.imagesize.height <= kMaxImageSide && int64_t{s.imagesize.width} * s.imagesize.height <= kMaxImagePixels,
+            "an image within the size limits");
+    require(s.dpi >= kMinDpi && s.dpi <= kMaxDpi && std::isfinite(s.suggestive) && s.suggestive >= 0, "dpi and line in range");
+    require((s.style == FigureStyle::paper) == (lookupSwitch(switches, "-style") == std::optional<std::string>("paper")),
+            "only -style paper asks for the paper style");
     if (s.window.posrangeallowed) {
         require((s.names.on || s.poscolumn != 0) && s.SelChrom.entryCount == 1 && s.window.startpos < s.window.endpos,
                 "a window is in force only with a position column and one entry");

@@ -14,6 +14,7 @@
 #include "peak_labels.h"
 #include "plot_layout.h"
 #include "figure_renderer.h"
+#include "paper_layout.h"
 #include "plot_renderer.h"
 #include "qq_layout.h"
 #include "qq_stats.h"
@@ -128,6 +129,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (collectsHitRows(settings)) checkLeadLoci(read, layout, plotData);
     QImage image = renderPlot(layout, plotData, 1 + (size & 1));
     require(image.width() == 800 && image.height() == 533, "the canvas is 800 x 533");
+
+    // The paper figure of the same rows on a small canvas: its labels apart, its dots on the canvas.
+    PlotSettings paper = settings;
+    paper.style = FigureStyle::paper;
+    paper.imagesize = ImageSize{100 + static_cast<int32_t>(size % 300), 100 + static_cast<int32_t>(size * 7 % 200)};
+    paper.dpi = kMinDpi + static_cast<int32_t>(size * 13 % 400);
+    paper.suggestive = static_cast<double>(size % 9);
+    const PaperPlot plot = std::get<PaperPlot>(layoutPaper(asRead, paper, 1 + (size & 1)));
+    for (size_t a = 0; a < plot.labels.size(); ++a)
+        for (size_t b = a + 1; b < plot.labels.size(); ++b) {
+            const FigureRect &p = plot.labels[a].box, &q = plot.labels[b].box;
+            require(plot.labels[a].row != plot.labels[b].row || p.left + p.width <= q.left || q.left + q.width <= p.left,
+                    "labels of one row never overlap");
+        }
+    for (const PointLayer& layer : plot.figure.points)
+        for (const PixelDot& d : layer.dots)
+            require(d.x >= 0 && d.y >= 0 && d.x < paper.imagesize.width && d.y < paper.imagesize.height, "paper dots on the canvas");
+    require(renderFigure(plot.figure).width() == paper.imagesize.width, "the paper canvas has the size asked for");
 
     // The QQ plot of the same values: every value counted once, lambda only from two usable values on, and
     // every point inside the plot area.
