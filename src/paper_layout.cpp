@@ -108,6 +108,8 @@ struct LabelRow {
     }
 };
 
+constexpr size_t kLongestLabel = 100;  // bytes of the longest chromosome name drawn as a label
+
 // A label centred under every chromosome that has room for it: first every label that fits within its own
 // chromosome and half the gaps beside it (these never meet one another), then, in order, each other label on
 // the first of the two rows where it meets no label, or none. `pad` pixels are kept between labels.
@@ -116,7 +118,9 @@ std::vector<PaperLabel> placeLabels(const ChromosomeOrder& order, const Places& 
     const size_t n = order.chromosomes.size();
     std::vector<double> width(n, -1);  // measured box widths; -1 not yet measured
     auto boxWidth = [&](size_t c) {
-        if (width[c] < 0) width[c] = textWidth(font, order.chromosomes[c].id) + pad;
+        // A name too long for any figure is not measured (a broken table may hold megabytes in one field).
+        const std::string& id = order.chromosomes[c].id;
+        if (width[c] < 0) width[c] = id.size() > kLongestLabel ? canvasWidth + 1 : textWidth(font, id) + pad;
         return width[c];
     };
     auto centre = [&](size_t c) { return (places.left[c] + places.right[c]) / 2; };
