@@ -200,15 +200,6 @@ Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& setting
     figure.height = settings.imagesize.height;
     figure.dpi = settings.dpi;
     figure.antialiased = true;
-    const double perPoint = settings.dpi / 72.0;  // pixels
-    auto px = [&](double points) { return points * perPoint; };
-    const double margin = px(kPaperMargin), pad = px(kPaperPad), tick = px(kPaperTick);
-    const int titlePoints = paperFontPoints(settings.font1, 12, settings), axisPoints = paperFontPoints(settings.font2, 10, settings);
-    const TextMeasure titleFont = measureFor(kPaperFont, titlePoints, settings.dpi);
-    const TextMeasure axisFont = measureFor(kPaperFont, axisPoints, settings.dpi);
-    const double line = lineHeight(axisFont);
-    const double offset = px(kPaperHitDot / 2 + 1);  // between the axes and the nearest points
-
     // The -log10(p) axis reaches the largest value and both guide lines.
     const double threshold = static_cast<double>(settings.threshold);
     const bool significance = std::isfinite(threshold) && threshold > 0, suggestive = settings.suggestive > 0;
@@ -216,9 +207,9 @@ Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& setting
     if (significance) largest = std::max(largest, threshold);
     if (suggestive) largest = std::max(largest, settings.suggestive);
     plot.axis = paperAxis(largest);
-    double tickWidth = 0;
-    for (int64_t k = 0; k <= plot.axis.intervals; ++k)
-        tickWidth = std::max(tickWidth, textWidth(axisFont, tickText(static_cast<double>(k) * plot.axis.step, plot.axis.decimals)));
+    const PaperMeasures m = paperMeasures(plot.axis, settings);
+    const double margin = m.margin, pad = m.pad, tick = m.tick, line = m.line, tickWidth = m.tickWidth;
+    const double offset = (kPaperHitDot / 2 + 1) * m.perPoint;  // between the axes and the nearest points
 
     // Across: the y axis title, the tick labels, the ticks, then the chromosomes.
     const double tickLabelsLeft = margin + line + pad;
@@ -236,20 +227,20 @@ Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& setting
     const Places places = placeChromosomes(extents, plot.axisX + offset, plot.right);
     plot.chromosomeLeft = places.left;
     plot.chromosomeRight = places.right;
-    plot.labels = placeLabels(plot.order, places, axisFont, pad, figure.width);
+    plot.labels = placeLabels(plot.order, places, m.axisFont, pad, figure.width);
     const int labelRows =
         std::any_of(plot.labels.begin(), plot.labels.end(), [](const PaperLabel& l) { return l.row == 1; }) ? 2 : 1;
 
     // Down: the title, the plot area, the ticks, the chromosome labels, the x axis title.
-    const std::string title = elidedText(titleFont, plotTitle(settings), figure.width - 2 * margin);
-    const double titleLine = title.empty() ? 0 : lineHeight(titleFont);
+    const std::string title = elidedText(m.titleFont, plotTitle(settings), figure.width - 2 * margin);
+    const double titleLine = title.empty() ? 0 : lineHeight(m.titleFont);
     plot.top = margin + (title.empty() ? 0 : titleLine + pad) + line / 2;
     const double axisY = figure.height - margin - line - pad - labelRows * line - pad - tick;
     plot.zero = std::max(axisY - offset, plot.top + 1);
     const double axisLineY = plot.zero + offset;
 
     // Lines: the axes with their ticks, then the guide lines.
-    const double axisWidth = px(kPaperAxisWidth);
+    const double axisWidth = m.axisWidth;
     figure.lines.push_back(FigureLine{plot.axisX, plot.top, plot.axisX, axisLineY, kPaperInk, axisWidth});
     figure.lines.push_back(FigureLine{plot.axisX, axisLineY, plot.right, axisLineY, kPaperInk, axisWidth});
     const double pixelsPerStep = (plot.zero - plot.top) / static_cast<double>(plot.axis.intervals);
@@ -258,7 +249,7 @@ Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& setting
         const double value = static_cast<double>(k) * plot.axis.step, y = paperY(plot, value);
         figure.lines.push_back(FigureLine{plot.axisX - tick, y, plot.axisX, y, kPaperInk, axisWidth});
         if (k % every == 0)
-            figure.texts.push_back(paperText(FigureRect{tickLabelsLeft, y - line / 2, tickWidth, line}, axisPoints,
+            figure.texts.push_back(paperText(FigureRect{tickLabelsLeft, y - line / 2, tickWidth, line}, m.axisPoints,
                                              FigureAlign::right, tickText(value, plot.axis.decimals)));
     }
     for (PaperLabel& label : plot.labels) {
@@ -267,9 +258,9 @@ Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& setting
         label.box.top = axisLineY + tick + pad + label.row * line;
         label.box.height = line;
         figure.texts.push_back(
-            paperText(label.box, axisPoints, FigureAlign::centre, plot.order.chromosomes[label.chromosome].id));
+            paperText(label.box, m.axisPoints, FigureAlign::centre, plot.order.chromosomes[label.chromosome].id));
     }
-    const double guideWidth = px(kPaperGuideWidth);
+    const double guideWidth = m.guideWidth;
     if (suggestive) {
         const double y = paperY(plot, settings.suggestive);
         figure.lines.push_back(FigureLine{plot.axisX, y, plot.right, y, kPaperSuggestive, guideWidth, true});
@@ -281,14 +272,14 @@ Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& setting
 
     // Texts: the title and the axis titles.
     if (!title.empty())
-        figure.texts.push_back(paperText(FigureRect{margin, margin, figure.width - 2 * margin, titleLine}, titlePoints,
+        figure.texts.push_back(paperText(FigureRect{margin, margin, figure.width - 2 * margin, titleLine}, m.titlePoints,
                                          FigureAlign::centre, title));
     figure.texts.push_back(paperText(FigureRect{plot.axisX, figure.height - margin - line, plot.right - plot.axisX, line},
-                                     axisPoints, FigureAlign::centre, kXTitle));
+                                     m.axisPoints, FigureAlign::centre, kXTitle));
     const double plotHeight = axisLineY - plot.top;
     figure.texts.push_back(paperText(
         FigureRect{margin + line / 2 - plotHeight / 2, (plot.top + axisLineY) / 2 - line / 2, plotHeight, line},
-        axisPoints, FigureAlign::centre, elidedText(axisFont, kYTitle, plotHeight), 90));
+        m.axisPoints, FigureAlign::centre, elidedText(m.axisFont, kYTitle, plotHeight), 90));
 
     // Points.
     std::vector<RowPlace> place;
@@ -297,9 +288,9 @@ Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& setting
     std::vector<std::vector<PixelDot>> dots =
         placePoints(data, plot.order, runFirst, place, places.perUnit, plot, threshold, byPosition, threads);
     const PaperColours& colours = settings.colours;
-    figure.points.push_back(PointLayer{colours.first, px(kPaperDot), std::move(dots[0]), true});
-    figure.points.push_back(PointLayer{colours.second, px(kPaperDot), std::move(dots[1]), true});
-    figure.points.push_back(PointLayer{colours.hit, px(kPaperHitDot), std::move(dots[2]), true});
+    figure.points.push_back(PointLayer{colours.first, kPaperDot * m.perPoint, std::move(dots[0]), true});
+    figure.points.push_back(PointLayer{colours.second, kPaperDot * m.perPoint, std::move(dots[1]), true});
+    figure.points.push_back(PointLayer{colours.hit, kPaperHitDot * m.perPoint, std::move(dots[2]), true});
     return plot;
 }
 

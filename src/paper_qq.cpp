@@ -4,43 +4,19 @@
 #include <algorithm>
 
 #include "qq_stats.h"
-#include "text_metrics.h"
 
 namespace vennrick {
-namespace {
-
-// The lengths and fonts of a paper QQ figure, pixels.
-struct Measures {
-    int canvas, titlePoints, axisPoints;
-    double perPoint, margin, pad, tick, line;
-    TextMeasure titleFont, axisFont;
-    double tickWidth;  // the widest tick label
-};
-
-Measures measures(const PaperAxis& axis, const PlotSettings& s) {
-    const double perPoint = s.dpi / 72.0;
-    const int titlePoints = paperFontPoints(s.font1, 12, s), axisPoints = paperFontPoints(s.font2, 10, s);
-    Measures m{s.imagesize.height, titlePoints, axisPoints, perPoint, kPaperMargin * perPoint, kPaperPad * perPoint,
-               kPaperTick * perPoint, 0, measureFor(kPaperFont, titlePoints, s.dpi),
-               measureFor(kPaperFont, axisPoints, s.dpi), 0};
-    m.line = lineHeight(m.axisFont);
-    for (int64_t k = 0; k <= axis.intervals; ++k)
-        m.tickWidth = std::max(m.tickWidth, textWidth(m.axisFont, tickText(static_cast<double>(k) * axis.step, axis.decimals)));
-    return m;
-}
-
-}  // namespace
-
 PaperQq paperQqGeometry(double maxValue, int64_t usable, const std::string& title, const PlotSettings& settings) {
     PaperQq q;
     q.axis = paperAxis(qqLargest(maxValue, usable));
-    const Measures m = measures(q.axis, settings);
+    const PaperMeasures m = paperMeasures(q.axis, settings);
+    const int canvas = settings.imagesize.height;
     const double titleRoom = title.empty() ? 0 : lineHeight(m.titleFont) + m.pad;
     const double left = m.margin + m.line + m.pad + m.tickWidth + m.pad + m.tick;
     const double top = m.margin + titleRoom + m.line / 2;
     const double below = m.tick + m.pad + m.line + m.pad + m.line + m.margin;  // ticks, labels, axis title
     const double right = m.margin + m.tickWidth / 2;
-    q.side = std::max(std::min(m.canvas - left - right, m.canvas - top - below), 1.0);
+    q.side = std::max(std::min(canvas - left - right, canvas - top - below), 1.0);
     q.axes.top = q.axis.top;
     q.axes.scale = q.side / q.axis.top;
     q.axes.left = left;
@@ -50,10 +26,11 @@ PaperQq paperQqGeometry(double maxValue, int64_t usable, const std::string& titl
 
 Figure layoutPaperQq(const PaperQq& q, int64_t usable, std::vector<PixelDot> dots, std::optional<double> lambda,
                      const std::string& title, const PlotSettings& settings) {
-    const Measures m = measures(q.axis, settings);
-    const double l = q.axes.left, b = q.axes.baseline, axisWidth = kPaperAxisWidth * m.perPoint;
+    const PaperMeasures m = paperMeasures(q.axis, settings);
+    const double l = q.axes.left, b = q.axes.baseline, axisWidth = m.axisWidth;
     Figure figure;
-    figure.width = figure.height = m.canvas;
+    const int canvas = settings.imagesize.height;
+    figure.width = figure.height = canvas;
     figure.dpi = settings.dpi;
     figure.antialiased = true;
     if (usable >= 2) figure.polygons.push_back(qqBand(usable, q.axes, q.side, kPaperBand));
@@ -74,13 +51,12 @@ Figure layoutPaperQq(const PaperQq& q, int64_t usable, std::vector<PixelDot> dot
             figure.texts.push_back(paperText(FigureRect{l + at - m.tickWidth, b + m.tick + m.pad, 2 * m.tickWidth, m.line},
                                              m.axisPoints, FigureAlign::centre, text));
     }
-    const double guideWidth = kPaperGuideWidth * m.perPoint;
-    figure.lines.push_back(FigureLine{l, b, l + q.side, b - q.side, settings.colours.hit, guideWidth});
+    figure.lines.push_back(FigureLine{l, b, l + q.side, b - q.side, settings.colours.hit, m.guideWidth});
     figure.points.push_back(PointLayer{settings.colours.first, kPaperDot * m.perPoint, std::move(dots), true});
 
-    const std::string shown = elidedText(m.titleFont, title, m.canvas - 2 * m.margin);
+    const std::string shown = elidedText(m.titleFont, title, canvas - 2 * m.margin);
     if (!shown.empty())
-        figure.texts.push_back(paperText(FigureRect{m.margin, m.margin, m.canvas - 2 * m.margin, lineHeight(m.titleFont)},
+        figure.texts.push_back(paperText(FigureRect{m.margin, m.margin, canvas - 2 * m.margin, lineHeight(m.titleFont)},
                                          m.titlePoints, FigureAlign::centre, shown));
     figure.texts.push_back(paperText(FigureRect{l, b + m.tick + m.pad + m.line + m.pad, q.side, m.line}, m.axisPoints,
                                      FigureAlign::centre, elidedText(m.axisFont, "Expected \u2212log10(p)", q.side)));

@@ -41,6 +41,27 @@ int paperFontPoints(int32_t asked, int fallback, const PlotSettings& s) {
     return std::clamp(asked > 0 ? asked : fallback, 1, most);
 }
 
+PaperMeasures paperMeasures(const PaperAxis& axis, const PlotSettings& s) {
+    const double perPoint = s.dpi / 72.0;
+    const int titlePoints = paperFontPoints(s.font1, 12, s), axisPoints = paperFontPoints(s.font2, 10, s);
+    PaperMeasures m{perPoint,
+                    kPaperMargin * perPoint,
+                    kPaperPad * perPoint,
+                    kPaperTick * perPoint,
+                    0,
+                    kPaperAxisWidth * perPoint,
+                    kPaperGuideWidth * perPoint,
+                    titlePoints,
+                    axisPoints,
+                    measureFor(kPaperFont, titlePoints, s.dpi),
+                    measureFor(kPaperFont, axisPoints, s.dpi),
+                    0};
+    m.line = lineHeight(m.axisFont);
+    for (int64_t k = 0; k <= axis.intervals; ++k)
+        m.tickWidth = std::max(m.tickWidth, textWidth(m.axisFont, tickText(static_cast<double>(k) * axis.step, axis.decimals)));
+    return m;
+}
+
 FigureText paperText(FigureRect box, int points, FigureAlign align, std::string text, double rotation) {
     return FigureText{box, kPaperFont, points, align, kPaperInk, rotation, std::move(text)};
 }

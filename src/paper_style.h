@@ -8,6 +8,7 @@
 
 #include "figure.h"
 #include "settings.h"
+#include "text_metrics.h"
 
 namespace vennrick {
 
@@ -48,6 +49,18 @@ int64_t labelEvery(double pixelsPerStep, double room, int64_t intervals);
 
 // A font size in points: the one asked for, the default for 0 or less, and never taller than the canvas.
 int paperFontPoints(int32_t asked, int fallback, const PlotSettings& settings);
+
+// The paper style's lengths and fonts at the settings' resolution, in pixels, for a figure with this axis.
+struct PaperMeasures {
+    double perPoint;                            // pixels per point
+    double margin, pad, tick, line;             // the lengths above; line: the height of a line of the axis font
+    double axisWidth, guideWidth;               // pen widths
+    int titlePoints, axisPoints;                // -font1 (title) and -font2 (every other text)
+    TextMeasure titleFont, axisFont;
+    double tickWidth;                           // the widest tick label of the axis
+};
+
+PaperMeasures paperMeasures(const PaperAxis& axis, const PlotSettings& settings);
 
 // A text of the paper style.
 FigureText paperText(FigureRect box, int points, FigureAlign align, std::string text, double rotation = 0);
