@@ -6,6 +6,7 @@
 #include "qq_stats.h"
 
 namespace vennrick {
+
 PaperQq paperQqGeometry(double maxValue, int64_t usable, const std::string& title, const PlotSettings& settings) {
     PaperQq q;
     q.axis = paperAxis(qqLargest(maxValue, usable));

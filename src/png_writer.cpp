@@ -75,7 +75,7 @@ QByteArray encodePng(const QImage& source) {
     constexpr int kBlockRows = 64;
     std::vector<uint8_t> previous(bytes, 0), current(bytes), block((bytes + 1) * kBlockRows);
     std::vector<uint8_t> levelBuffer(ISAL_DEF_LVL1_DEFAULT);
-    isal_zstream stream;
+    isal_zstream stream{};  // the input fields are not set by the initialisation
     isal_deflate_init(&stream);
     stream.level = 1;
     stream.level_buf = levelBuffer.data();
