@@ -74,6 +74,9 @@ TEST(diagnostics_test, values_taken_in_place_of_what_was_written) {
         {{"-file", "/dev/stdin"}, "the hit file is '/dev/stdin.out': to read standard input, give -file - with -out"},
         {{"-leadwindow", "9"}, "-leadwindow has no effect without -leads yes or -labels N"},
         {{"-snpcolumn", "3", "-labels", "2", "-poscolumn", "4", "-leadwindow", "9"}, ""},
+        {{"-colors", "red,green,blue"}, "-colors has no effect on the classic figure: it belongs to -style paper"},
+        {{"-xnum", "3", "-style", "paper"}, "-xnum has no effect with -style paper, which places its labels itself"},
+        {{"-style", "paper", "-suggestive", "5", "-colors", "red,green,blue", "-size", "900x900"}, ""},
     };
     for (const auto& [first, expected] : cases) {
         SwitchList switches = first;
