@@ -17,5 +17,5 @@ lib="$build/libvennrick_core.a"
 out="$build/plot_benchmark"
 # shellcheck disable=SC2046  # pkg-config output is meant to split into words
 c++ -std=c++17 -O2 -fPIC -I"$root/src" -o "$out" "$root/scripts/plot_benchmark.cpp" "$lib" \
-    $(pkg-config --cflags --libs benchmark Qt6Gui Qt6Svg htslib) -lpthread
+    $(pkg-config --cflags --libs benchmark Qt6Gui Qt6Svg htslib) -lisal -lpthread
 "$out" "$@"
