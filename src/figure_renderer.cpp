@@ -76,8 +76,8 @@ struct Reach {
     int before, after;
 };
 
-// The side of a layer's dots, at least 1 pixel, and at most a size that keeps a dot within any canvas.
-double sideOf(const PointLayer& layer) { return layer.side >= 1 ? std::min(layer.side, 65536.0) : 1.0; }
+// The side of a layer's dots: at least 1 pixel, and at most 1024, which keeps a disc's stamp within a megabyte.
+double sideOf(const PointLayer& layer) { return layer.side >= 1 ? std::min(layer.side, 1024.0) : 1.0; }
 
 Reach reachOf(const PointLayer& layer) {
     if (!layer.disc) {
