@@ -14,6 +14,7 @@
 #include "peak_labels.h"
 #include "plot_layout.h"
 #include "figure_renderer.h"
+#include "figure_labels.h"
 #include "paper_layout.h"
 #include "plot_renderer.h"
 #include "qq_layout.h"
@@ -136,7 +137,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     paper.imagesize = ImageSize{100 + static_cast<int32_t>(size % 300), 100 + static_cast<int32_t>(size * 7 % 200)};
     paper.dpi = kMinDpi + static_cast<int32_t>(size * 13 % 400);
     paper.suggestive = static_cast<double>(size % 9);
-    const PaperPlot plot = std::get<PaperPlot>(layoutPaper(asRead, paper, 1 + (size & 1)));
+    PaperPlot plot = std::get<PaperPlot>(layoutPaper(asRead, paper, 1 + (size & 1)));
+    if (collectsHitRows(settings)) {
+        const LeadLoci leads = findLeadLoci(read.hitRows, asRead, settings.leadwindow);
+        const size_t placed = labelFigure(plot.figure, leads, read.hitRows, settings.labels,
+                                          [&](int64_t row) { return paperPointOfRow(plot, asRead, row); }, kPaperFont, 10);
+        require(placed <= std::min(leads.loci.size(), static_cast<size_t>(settings.labels)), "no more labels than asked");
+    }
     for (size_t a = 0; a < plot.labels.size(); ++a)
         for (size_t b = a + 1; b < plot.labels.size(); ++b) {
             const FigureRect &p = plot.labels[a].box, &q = plot.labels[b].box;

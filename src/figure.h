@@ -1,8 +1,8 @@
 // A figure as plain data: the canvas size and what lies on it (filled polygons, lines, raster point layers and
 // text boxes) in canvas pixels, with nothing about how or in which file format it is painted.
 //
-// Paint order: the background, then every polygon, every line, every point layer and every text, each kind in
-// list order. Coordinates are pixels from the top left corner, x to the right and y downwards; they may be
+// Paint order: the background, then every polygon, every line, every point layer, every line over the points and
+// every text, each kind in list order. Coordinates are pixels from the top left corner, x to the right and y downwards; they may be
 // fractional, and whole numbers name pixel positions exactly as a painter's integer coordinates do.
 #pragma once
 
@@ -79,6 +79,7 @@ struct Figure {
     std::vector<FigurePolygon> polygons;
     std::vector<FigureLine> lines;
     std::vector<PointLayer> points;
+    std::vector<FigureLine> linesOverPoints;  // painted after the point layers (leader lines of labels)
     std::vector<FigureText> texts;
 };
 

@@ -66,8 +66,11 @@ void paintShapes(QPainter& p, const Figure& figure) {
     for (const FigureLine& line : figure.lines) paintLine(p, line);
 }
 
-void paintTexts(QPainter& p, const Figure& figure, const QFont& defaultFont) {
+// The lines over the points, then the texts.
+void paintOverPoints(QPainter& p, const Figure& figure, const QFont& defaultFont) {
+    p.setRenderHint(QPainter::Antialiasing, figure.antialiased);
     p.setRenderHint(QPainter::TextAntialiasing, figure.antialiased);
+    for (const FigureLine& line : figure.linesOverPoints) paintLine(p, line);
     for (const FigureText& text : figure.texts) paintText(p, text, defaultFont);
 }
 
@@ -212,7 +215,7 @@ QImage renderFigure(const Figure& figure, unsigned threads) {
     }
     writeLayers(targetOf(image, 0, 0), figure, threads);
     QPainter p(&image);
-    paintTexts(p, figure, defaultFont);
+    paintOverPoints(p, figure, defaultFont);
     return image;
 }
 
@@ -236,7 +239,7 @@ void paintFigure(QPainter& p, const Figure& figure, unsigned threads) {
         writeLayers(targetOf(points, x0, y0), figure, threads);
         p.drawImage(QPointF(x0, y0), points);
     }
-    paintTexts(p, figure, defaultFont);
+    paintOverPoints(p, figure, defaultFont);
 }
 
 }  // namespace vennrick

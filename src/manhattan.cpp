@@ -7,6 +7,7 @@
 
 #include "classic_figure.h"
 #include "diagnostics.h"
+#include "figure_labels.h"
 #include "figure_renderer.h"
 #include "lead_loci.h"
 #include "image_writer.h"
@@ -33,10 +34,12 @@ bool documentedPicture(const PlotSettings& s) {
            (s.imagetype == ImageType::jpg || s.imagetype == ImageType::png);
 }
 
-// The Manhattan picture, laid out: the classic layout for the classic renderer, or a figure.
+// The Manhattan picture, laid out: the documented classic picture for the classic renderer, or a figure.
 struct ManhattanPicture {
-    std::optional<PlotLayout> documented;  // the documented classic picture
-    Figure figure;                         // any other picture
+    bool documented = false;         // the classic renderer paints layout
+    std::optional<PlotLayout> layout;  // the classic style's geometry
+    std::optional<PaperPlot> paper;    // the paper style's geometry (its figure moved to figure)
+    Figure figure;                     // any picture but the documented one
 };
 
 // Fewer than two kept rows stop the run here, before the hit file is closed.
@@ -45,20 +48,39 @@ Outcome<ManhattanPicture> layoutManhattan(PlotData& data, const PlotSettings& se
     if (settings.style == FigureStyle::paper) {
         Outcome<PaperPlot> paper = layoutPaper(data, settings, threads);
         if (auto* fatal = std::get_if<Fatal>(&paper)) return *fatal;
-        picture.figure = std::move(std::get<PaperPlot>(paper).figure);
+        picture.paper = std::move(std::get<PaperPlot>(paper));
+        picture.figure = std::move(picture.paper->figure);
         return picture;
     }
-    const bool documented = documentedPicture(settings);
-    const ClassicFrame frame =
-        documented ? ClassicFrame{} : classicFrame(settings.imagesize.width, settings.imagesize.height, settings.dpi);
+    picture.documented = documentedPicture(settings);
+    const ClassicFrame frame = picture.documented ? ClassicFrame{}
+                                                  : classicFrame(settings.imagesize.width, settings.imagesize.height,
+                                                                 settings.dpi);
     Outcome<PlotLayout> layout = layoutPlot(data, settings, threads, frame);
     if (auto* fatal = std::get_if<Fatal>(&layout)) return *fatal;
-    if (documented) {
-        picture.documented = std::move(std::get<PlotLayout>(layout));
-    } else {
-        picture.figure = classicFigure(std::get<PlotLayout>(layout), data, settings.dpi, threads);
-    }
+    picture.layout = std::move(std::get<PlotLayout>(layout));
+    if (!picture.documented) picture.figure = classicFigure(*picture.layout, data, settings.dpi, threads);
     return picture;
+}
+
+// Names the strongest lead loci on the picture, in its style; returns how many were placed.
+size_t labelPicture(ManhattanPicture& picture, const LeadLoci& leads, const TableRead& read) {
+    const PlotSettings& settings = read.settings;
+    if (picture.documented) {
+        LabelPlan plan = labelPeaks(leads, read.hitRows, *picture.layout, read.data, settings.labels,
+                                    labelFont(settings.font2));
+        picture.layout->peakLabels = std::move(plan.boxes);
+        picture.layout->leaderLines = std::move(plan.leaders);
+        return picture.layout->peakLabels.size();
+    }
+    if (picture.paper)
+        return labelFigure(
+            picture.figure, leads, read.hitRows, settings.labels,
+            [&](int64_t row) { return paperPointOfRow(*picture.paper, read.data, row); }, kPaperFont,
+            paperFontPoints(settings.font2, 10, settings));
+    return labelFigure(
+        picture.figure, leads, read.hitRows, settings.labels,
+        [&](int64_t row) { return pointOfRow(*picture.layout, read.data, row); }, "Calibri", settings.font2);
 }
 
 // With -qq yes: the QQ plot of the kept values as Outname + ".qq." + the image extension, then the lambda line.
@@ -99,13 +121,8 @@ std::optional<Fatal> leadLociStage(const TableRead& read, ManhattanPicture& pict
             return failed;
         report.push_back(leadsSummary(read.hitRows.records.size(), leads.loci.size(), settings.leadwindow, path));
     }
-    if (settings.labels > 0 && picture.documented) {
-        PlotLayout& layout = *picture.documented;
-        LabelPlan plan = labelPeaks(leads, read.hitRows, layout, read.data, settings.labels, labelFont(settings.font2));
-        report.push_back(labelReport(settings.labels, leads.loci.size(), plan.boxes.size()));
-        layout.peakLabels = std::move(plan.boxes);
-        layout.leaderLines = std::move(plan.leaders);
-    }
+    if (settings.labels > 0)
+        report.push_back(labelReport(settings.labels, leads.loci.size(), labelPicture(picture, leads, read)));
     report.erase(std::remove(report.begin(), report.end(), std::string()), report.end());
     if (settings.quiet == 0) printLines(err, report);
     return std::nullopt;
@@ -160,7 +177,7 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
 
     const std::string imagefile = imageFileName(settings);
     const bool saved = picture.documented
-                           ? saveImage(renderPlot(*picture.documented, read.data, threads), settings.imagetype, imagefile)
+                           ? saveImage(renderPlot(*picture.layout, read.data, threads), settings.imagetype, imagefile)
                            : saveFigure(picture.figure, settings.imagetype, imagefile, threads);
     std::optional<Fatal> qqFailed;
     if (saved && settings.qqyes == 1) qqFailed = writeQqPlot(read.data.Value_list, settings, threads, out, err);

@@ -113,7 +113,7 @@ constexpr size_t kLongestLabel = 100;  // bytes of the longest chromosome name d
 // A label centred under every chromosome that has room for it: first every label that fits within its own
 // chromosome and half the gaps beside it (these never meet one another), then, in order, each other label on
 // the first of the two rows where it meets no label, or none. `pad` pixels are kept between labels.
-std::vector<PaperLabel> placeLabels(const ChromosomeOrder& order, const Places& places, const TextMeasure& font,
+std::vector<PaperLabel> placeChromosomeLabels(const ChromosomeOrder& order, const Places& places, const TextMeasure& font,
                                     double pad, double canvasWidth) {
     const size_t n = order.chromosomes.size();
     std::vector<double> width(n, -1);  // measured box widths; -1 not yet measured
@@ -155,35 +155,33 @@ std::vector<PaperLabel> placeLabels(const ChromosomeOrder& order, const Places& 
     return labels;
 }
 
-// How each chromosome's rows are placed: pixel x = xAtLow + (position - low) * perUnit, in the colour layer.
-struct RowPlace {
-    double xAtLow;
-    int64_t low;
-    uint8_t layer;  // 0: first colour, 1: second
-};
-
-// The dots of every row, in three layers (first colour, second colour, hits), each pixel once.
-std::vector<std::vector<PixelDot>> placePoints(const PlotData& data, const ChromosomeOrder& order,
-                                               const std::vector<int64_t>& runFirst, const std::vector<RowPlace>& place,
-                                               double perUnit, const PaperPlot& plot, double threshold,
-                                               bool byPosition, unsigned threads) {
-    const std::vector<int64_t> rankOfRun = byPosition ? std::vector<int64_t>{} : runRanks(data.ID_list, order);
+// The dots of every row, in three layers (first colour, second colour, hits), each pixel once: the first colour for
+// the 1st, 3rd, ... chromosome, the second for the others.
+std::vector<std::vector<PixelDot>> placePoints(const PlotData& data, const PaperPlot& plot, double threshold,
+                                               unsigned threads) {
+    const PaperRows& rows = plot.rows;
+    const std::vector<uint32_t>& ofRun = plot.order.ofRun;
     auto add = [&, top = plot.axis.top, zero = plot.zero, perValue = (plot.zero - plot.top) / plot.axis.top,
                 values = data.Value_list.data(), positions = data.Pos_list.data()](int64_t begin, int64_t end,
                                                                                     const DotSink sink) {
-        // Every value the loop reads is a local copy, which the stores into the grid cannot change.
-        const double unit = perUnit, hit = threshold;
+        // Every value the loop reads is a local copy, which the stores into the grid cannot change. The
+        // arithmetic is paperPointOfRow's.
+        const double unit = rows.perUnit, hit = threshold;
+        const bool byPosition = rows.byPosition;
+        const std::vector<int64_t>& runFirst = rows.runFirst;
         size_t r = static_cast<size_t>(std::upper_bound(runFirst.begin(), runFirst.end(), begin) - runFirst.begin()) - 1;
         for (int64_t i = begin; i < end; ++r) {
-            const RowPlace p = place[order.ofRun[r]];
-            const int64_t runEnd = std::min(runFirst[r + 1], end);
-            const int64_t rankShift = byPosition ? 0 : rankOfRun[r] - runFirst[r];
+            const size_t c = ofRun[r];
+            const double xAtLow = rows.xAtLow[c];
+            const int64_t low = rows.low[c], runEnd = std::min(runFirst[r + 1], end);
+            const int64_t rankShift = byPosition ? 0 : rows.rankOfRun[r] - runFirst[r];
+            const int layer = static_cast<int>(c % 2);
             for (; i < runEnd; ++i) {
                 const double v = values[i];
                 if (!(v >= 0 && v <= top)) continue;  // below the axis, or not a finite number
                 const int64_t u = byPosition ? positions[i] : i + rankShift;
-                const double x = p.xAtLow + static_cast<double>(u - p.low) * unit;
-                sink.add(v >= hit ? 2 : p.layer, static_cast<int>(x), static_cast<int>(zero - v * perValue));
+                const double x = xAtLow + static_cast<double>(u - low) * unit;
+                sink.add(v >= hit ? 2 : layer, static_cast<int>(x), static_cast<int>(zero - v * perValue));
             }
         }
     };
@@ -216,18 +214,23 @@ Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& setting
     plot.axisX = tickLabelsLeft + tickWidth + pad + tick;
     plot.right = std::max(figure.width - margin, plot.axisX + 1);
     plot.order = orderChromosomes(data.ID_list);
-    const bool byPosition = settings.poscolumn != 0 && !data.Pos_list.empty();
-    const std::vector<int64_t> runFirst = runFirstRows(data.ID_list);
+    PaperRows& rows = plot.rows;
+    rows.byPosition = settings.poscolumn != 0 && !data.Pos_list.empty();
+    rows.runFirst = runFirstRows(data.ID_list);
     std::vector<Extent> extents;
-    if (byPosition) {
-        extents = positionExtents(data, plot.order, runFirst);
+    if (rows.byPosition) {
+        extents = positionExtents(data, plot.order, rows.runFirst);
     } else {
+        rows.rankOfRun = runRanks(data.ID_list, plot.order);
         for (const Chromosome& c : plot.order.chromosomes) extents.push_back(Extent{0, std::max<int64_t>(c.rows - 1, 0)});
     }
     const Places places = placeChromosomes(extents, plot.axisX + offset, plot.right);
+    rows.xAtLow = places.xAtLow;
+    rows.perUnit = places.perUnit;
+    for (const Extent& e : extents) rows.low.push_back(e.low);
     plot.chromosomeLeft = places.left;
     plot.chromosomeRight = places.right;
-    plot.labels = placeLabels(plot.order, places, m.axisFont, pad, figure.width);
+    plot.labels = placeChromosomeLabels(plot.order, places, m.axisFont, pad, figure.width);
     const int labelRows =
         std::any_of(plot.labels.begin(), plot.labels.end(), [](const PaperLabel& l) { return l.row == 1; }) ? 2 : 1;
 
@@ -282,16 +285,25 @@ Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& setting
         m.axisPoints, FigureAlign::centre, elidedText(m.axisFont, kYTitle, plotHeight), 90));
 
     // Points.
-    std::vector<RowPlace> place;
-    for (size_t c = 0; c < extents.size(); ++c)
-        place.push_back(RowPlace{places.xAtLow[c], extents[c].low, static_cast<uint8_t>(c % 2)});
-    std::vector<std::vector<PixelDot>> dots =
-        placePoints(data, plot.order, runFirst, place, places.perUnit, plot, threshold, byPosition, threads);
+    std::vector<std::vector<PixelDot>> dots = placePoints(data, plot, threshold, threads);
     const PaperColours& colours = settings.colours;
     figure.points.push_back(PointLayer{colours.first, kPaperDot * m.perPoint, std::move(dots[0]), true});
     figure.points.push_back(PointLayer{colours.second, kPaperDot * m.perPoint, std::move(dots[1]), true});
     figure.points.push_back(PointLayer{colours.hit, kPaperHitDot * m.perPoint, std::move(dots[2]), true});
     return plot;
+}
+
+std::optional<Pixel> paperPointOfRow(const PaperPlot& plot, const PlotData& data, int64_t i) {
+    const double v = data.Value_list[static_cast<size_t>(i)];
+    if (!(v >= 0 && v <= plot.axis.top)) return std::nullopt;
+    const PaperRows& rows = plot.rows;
+    const size_t r =
+        static_cast<size_t>(std::upper_bound(rows.runFirst.begin(), rows.runFirst.end(), i) - rows.runFirst.begin()) - 1;
+    const size_t c = plot.order.ofRun[r];
+    const int64_t u = rows.byPosition ? data.Pos_list[static_cast<size_t>(i)] : i + (rows.rankOfRun[r] - rows.runFirst[r]);
+    const double x = rows.xAtLow[c] + static_cast<double>(u - rows.low[c]) * rows.perUnit;
+    const double perValue = (plot.zero - plot.top) / plot.axis.top;
+    return Pixel{static_cast<int>(x), static_cast<int>(plot.zero - v * perValue)};
 }
 
 }  // namespace vennrick

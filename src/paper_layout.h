@@ -13,6 +13,7 @@
 #include "fatal.h"
 #include "figure.h"
 #include "plot_data.h"
+#include "plot_layout.h"
 #include "paper_style.h"
 #include "settings.h"
 
@@ -29,8 +30,20 @@ struct PaperLabel {
     FigureRect box;  // pixels, the text centred in it
 };
 
+// Where the kept rows lie along the x axis: pixel x = xAtLow[c] + (u - low[c]) * perUnit for a row of chromosome c
+// at u, its position or, by row order, its rank within the chromosome.
+struct PaperRows {
+    std::vector<double> xAtLow;      // per chromosome: pixel x of its low end
+    std::vector<int64_t> low;        // per chromosome: its low end (by row order: rank 0)
+    double perUnit = 0;              // pixels per position unit (per row by row order)
+    bool byPosition = false;         // u from Pos_list; false: ranks by row order
+    std::vector<int64_t> runFirst;   // the first kept row of each run of ID_list, and the row count at the end
+    std::vector<int64_t> rankOfRun;  // by row order: each run's first rank within its chromosome
+};
+
 struct PaperPlot {
     Figure figure;
+    PaperRows rows;
     ChromosomeOrder order;
     std::vector<double> chromosomeLeft, chromosomeRight;  // pixel x where each chromosome's rows start and end
     std::vector<PaperLabel> labels;                       // in the order of the chromosomes
@@ -45,6 +58,9 @@ struct PaperPlot {
 inline double paperY(const PaperPlot& plot, double value) {
     return plot.zero - value / plot.axis.top * (plot.zero - plot.top);
 }
+
+// The pixel of the dot of kept row i, as the figure's point layers hold it; nullopt when the row has no dot.
+std::optional<Pixel> paperPointOfRow(const PaperPlot& plot, const PlotData& data, int64_t i);
 
 // The paper figure of the kept rows at the settings' size, resolution, fonts, colours, threshold and suggestive
 // line. Fewer than two kept rows is fatal, as for the classic figure. With many rows, up to `threads` threads

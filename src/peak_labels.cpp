@@ -6,6 +6,7 @@
 #include <cmath>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 
 namespace vennrick {
 namespace {
@@ -14,7 +15,14 @@ constexpr int kBoxGap = 2;          // pixels kept free between two label boxes
 constexpr double kCoverCost = 1.0;  // cost of a drawn pixel under a label, against a pixel of distance
 constexpr int kPointReach = 2;      // a lead point's 3 x 3 footprint and 1 pixel around it
 
-bool inCanvas(int x, int y) { return x >= 0 && y >= 0 && x < kCanvasWidth && y < kCanvasHeight; }
+bool inCanvas(const PixelMask& mask, int x, int y) { return x >= 0 && y >= 0 && x < mask.width && y < mask.height; }
+
+// Pixels of the documented picture, times the unit of a figure of another resolution, rounded; a length that is
+// not 0 stays at least 1 pixel long.
+int scaled(int pixels, double unit) {
+    const int length = std::max(1, static_cast<int>(std::lround(std::abs(pixels) * unit)));
+    return pixels == 0 ? 0 : pixels < 0 ? -length : length;
+}
 
 // A place for a label, relative to its point: the anchor, and the side of the anchor the box lies on.
 struct Spot {
@@ -53,8 +61,8 @@ struct Rect {
     int left, top, right, bottom;  // [left, right) x [top, bottom)
 };
 
-Rect boxAt(const Spot& spot, int x, int y, int width, int height) {
-    const int ax = x + spot.dx, ay = y + spot.dy;
+Rect boxAt(const Spot& spot, int x, int y, int width, int height, double unit) {
+    const int ax = x + scaled(spot.dx, unit), ay = y + scaled(spot.dy, unit);
     const int left = spot.side < 0 ? ax - width : spot.side == 0 ? ax - width / 2 : ax;
     const int top = spot.level < 0 ? ay - height : spot.level == 0 ? ay - height / 2 : ay;
     return {left, top, left + width, top + height};
@@ -65,7 +73,7 @@ bool intersects(const Rect& a, const Rect& b) {
 }
 
 int64_t countClipped(const PixelMask& mask, Rect r) {
-    r = {std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, kCanvasWidth), std::min(r.bottom, kCanvasHeight)};
+    r = {std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, mask.width), std::min(r.bottom, mask.height)};
     return r.left < r.right && r.top < r.bottom ? countRect(mask, r.left, r.top, r.right, r.bottom) : 0;
 }
 
@@ -83,21 +91,22 @@ void forEachLinePixel(int x1, int y1, int x2, int y2, Visit&& visit) {
 }
 
 // A leader from just outside the point's footprint to the label's anchor.
-Line leaderOf(const Spot& spot, int x, int y) {
+Line leaderOf(const Spot& spot, int x, int y, double unit) {
     const double length = std::hypot(spot.dx, spot.dy);
-    return Line{x + static_cast<int>(std::lround(spot.dx * 3 / length)),
-                y + static_cast<int>(std::lround(spot.dy * 3 / length)),
-                x + spot.dx,
-                y + spot.dy,
+    return Line{x + static_cast<int>(std::lround(spot.dx * 3 * unit / length)),
+                y + static_cast<int>(std::lround(spot.dy * 3 * unit / length)),
+                x + scaled(spot.dx, unit),
+                y + scaled(spot.dy, unit),
                 kLeaderColour,
-                1};
+                scaled(1, unit)};
 }
 
-// Whether the leader passes over or next to a box (the painter's line may lie a pixel off this one).
-bool crossesBox(const Line& leader, const PixelMask& boxes) {
+// Whether the leader passes over or next to a box (the painter's line may lie a pixel off this one, and is
+// `reach` pixels wide on each side of it).
+bool crossesBox(const Line& leader, const PixelMask& boxes, int reach) {
     bool crosses = false;
     forEachLinePixel(leader.x1, leader.y1, leader.x2, leader.y2, [&](int px, int py) {
-        crosses = crosses || countClipped(boxes, {px - 1, py - 1, px + 2, py + 2}) > 0;
+        crosses = crosses || countClipped(boxes, {px - reach, py - reach, px + reach + 1, py + reach + 1}) > 0;
     });
     return crosses;
 }
@@ -106,26 +115,31 @@ bool crossesBox(const Line& leader, const PixelMask& boxes) {
 struct Taken {
     PixelMask boxes;     // the label boxes
     PixelMask reserved;  // the lead points of the labels and their leader lines, a pixel wide on each side
-    // By point pixel: the narrowest box that found no place there; 0 when none failed.
-    std::vector<uint16_t> failedWidth = std::vector<uint16_t>(size_t{kCanvasWidth} * kCanvasHeight, 0);
+    // By point pixel (y * width + x): the narrowest box that found no place there; absent when none failed.
+    std::unordered_map<int64_t, uint16_t> failedWidth;
+};
+
+// The lengths of the rules, in pixels of the figure.
+struct Lengths {
+    int boxGap, pointReach, lineReach;
 };
 
 // The best place for a box of width x height for the point (x, y); nullopt when every place breaks a rule.
 std::optional<std::pair<Spot, Rect>> bestPlace(int x, int y, int width, int height, const Taken& taken,
-                                               const PixelMask& drawn) {
-    const Rect point = {x - kPointReach, y - kPointReach, x + kPointReach + 1, y + kPointReach + 1};
+                                               const PixelMask& drawn, double unit, const Lengths& l) {
+    const Rect point = {x - l.pointReach, y - l.pointReach, x + l.pointReach + 1, y + l.pointReach + 1};
     std::optional<std::pair<Spot, Rect>> best;
     double bestCost = HUGE_VAL;
     for (const Spot& spot : spots()) {
         if (spot.cost >= bestCost) break;  // covering drawn pixels only adds to a place's cost
-        const Rect box = boxAt(spot, x, y, width, height);
-        if (box.left < 0 || box.top < 0 || box.right > kCanvasWidth || box.bottom > kCanvasHeight) continue;
+        const Rect box = boxAt(spot, x, y, width, height, unit);
+        if (box.left < 0 || box.top < 0 || box.right > drawn.width || box.bottom > drawn.height) continue;
         if (intersects(box, point)) continue;
         if (countClipped(taken.boxes,
-                         {box.left - kBoxGap, box.top - kBoxGap, box.right + kBoxGap, box.bottom + kBoxGap}) > 0)
+                         {box.left - l.boxGap, box.top - l.boxGap, box.right + l.boxGap, box.bottom + l.boxGap}) > 0)
             continue;
         if (countRect(taken.reserved, box.left, box.top, box.right, box.bottom) > 0) continue;
-        if (spot.moved && crossesBox(leaderOf(spot, x, y), taken.boxes)) continue;
+        if (spot.moved && crossesBox(leaderOf(spot, x, y, unit), taken.boxes, l.lineReach)) continue;
         const double cost =
             spot.cost + kCoverCost * static_cast<double>(countRect(drawn, box.left, box.top, box.right, box.bottom));
         if (cost < bestCost) {
@@ -185,11 +199,19 @@ void markBox(PixelMask& mask, const TextBox& box) {
 
 }  // namespace
 
+PixelMask pixelMask(int width, int height) {
+    PixelMask mask;
+    mask.width = std::max(width, 0), mask.height = std::max(height, 0);
+    mask.wordsPerRow = (mask.width + 63) / 64;
+    mask.bits.assign(static_cast<size_t>(mask.wordsPerRow) * static_cast<size_t>(mask.height), 0);
+    return mask;
+}
+
 void markRect(PixelMask& mask, int left, int top, int right, int bottom) {
     left = std::max(left, 0), top = std::max(top, 0);
-    right = std::min(right, kCanvasWidth), bottom = std::min(bottom, kCanvasHeight);
+    right = std::min(right, mask.width), bottom = std::min(bottom, mask.height);
     for (int y = top; y < bottom; ++y) {
-        uint64_t* row = mask.bits.data() + static_cast<size_t>(y) * PixelMask::kWordsPerRow;
+        uint64_t* row = mask.bits.data() + static_cast<size_t>(y) * static_cast<size_t>(mask.wordsPerRow);
         for (int x = left; x < right; ++x) row[x / 64] |= uint64_t{1} << (x % 64);
     }
 }
@@ -200,7 +222,7 @@ int64_t countRect(const PixelMask& mask, int left, int top, int right, int botto
     const uint64_t lastMask = ~uint64_t{0} >> (63 - (right - 1) % 64);
     int64_t count = 0;
     for (int y = top; y < bottom; ++y) {
-        const uint64_t* row = mask.bits.data() + static_cast<size_t>(y) * PixelMask::kWordsPerRow;
+        const uint64_t* row = mask.bits.data() + static_cast<size_t>(y) * static_cast<size_t>(mask.wordsPerRow);
         for (int w = first; w <= last; ++w) {
             uint64_t word = row[w];
             if (w == first) word &= firstMask;
@@ -227,19 +249,23 @@ PixelMask drawnPixels(const PlotLayout& layout, const PlotData& data) {
 }
 
 LabelPlan placeLabels(size_t count, const std::function<std::optional<Pixel>(size_t)>& pointAt,
-                      const std::function<std::string(size_t)>& textAt, const LabelFont& font, const PixelMask& drawn) {
+                      const std::function<std::string(size_t)>& textAt, const LabelFont& font, const PixelMask& drawn,
+                      double unit) {
     LabelPlan plan;
-    Taken taken;
+    Taken taken{pixelMask(drawn.width, drawn.height), pixelMask(drawn.width, drawn.height), {}};
+    const Lengths l{scaled(kBoxGap, unit), scaled(kPointReach, unit), scaled(1, unit)};
     const int height = std::max(font.height, 1);
     for (size_t k = 0; k < count; ++k) {
         const std::optional<Pixel> point = pointAt(k);
-        if (!point || !inCanvas(point->x, point->y)) {
+        if (!point || !inCanvas(drawn, point->x, point->y)) {
             ++plan.leftOut;
             continue;
         }
         const int x = point->x, y = point->y;
-        uint16_t& failed = taken.failedWidth[static_cast<size_t>(y) * kCanvasWidth + static_cast<size_t>(x)];
-        if (failed == 0 && countClipped(taken.boxes, {x - 1, y - 1, x + 2, y + 2}) > 0) failed = 1;  // covered
+        uint16_t& failed = taken.failedWidth[int64_t{y} * drawn.width + x];
+        if (failed == 0 && countClipped(taken.boxes, {x - l.lineReach, y - l.lineReach, x + l.lineReach + 1,
+                                                      y + l.lineReach + 1}) > 0)
+            failed = 1;  // covered
         if (failed == 1) {
             ++plan.leftOut;
             continue;
@@ -247,7 +273,7 @@ LabelPlan placeLabels(size_t count, const std::function<std::optional<Pixel>(siz
         std::string text = textAt(k);
         const int width = static_cast<int>(std::min(std::ceil(textWidth(text, font)) + 2, 65535.0));
         std::optional<std::pair<Spot, Rect>> place;
-        if (failed == 0 || width < failed) place = bestPlace(x, y, width, height, taken, drawn);
+        if (failed == 0 || width < failed) place = bestPlace(x, y, width, height, taken, drawn, unit, l);
         if (!place) {
             if (failed == 0 || width < failed) failed = static_cast<uint16_t>(width);
             ++plan.leftOut;
@@ -255,11 +281,12 @@ LabelPlan placeLabels(size_t count, const std::function<std::optional<Pixel>(siz
         }
         const auto& [spot, box] = *place;
         markRect(taken.boxes, box.left, box.top, box.right, box.bottom);
-        markRect(taken.reserved, x - kPointReach, y - kPointReach, x + kPointReach + 1, y + kPointReach + 1);
+        markRect(taken.reserved, x - l.pointReach, y - l.pointReach, x + l.pointReach + 1, y + l.pointReach + 1);
         if (spot.moved) {
-            const Line leader = leaderOf(spot, x, y);
-            forEachLinePixel(leader.x1, leader.y1, leader.x2, leader.y2,
-                             [&](int px, int py) { markRect(taken.reserved, px - 1, py - 1, px + 2, py + 2); });
+            const Line leader = leaderOf(spot, x, y, unit);
+            forEachLinePixel(leader.x1, leader.y1, leader.x2, leader.y2, [&](int px, int py) {
+                markRect(taken.reserved, px - l.lineReach, py - l.lineReach, px + l.lineReach + 1, py + l.lineReach + 1);
+            });
             plan.leaders.push_back(leader);
         }
         plan.boxes.push_back(

@@ -26,11 +26,15 @@ struct LabelFont {
     int height = 0;                     // pixels of one line of text
 };
 
-// A set of canvas pixels, one bit each.
+// A set of canvas pixels, one bit each: of the documented 800 x 533 canvas by default.
 struct PixelMask {
-    static constexpr int kWordsPerRow = (kCanvasWidth + 63) / 64;
-    std::vector<uint64_t> bits = std::vector<uint64_t>(static_cast<size_t>(kWordsPerRow) * kCanvasHeight);
+    int width = kCanvasWidth, height = kCanvasHeight;  // canvas, pixels
+    int wordsPerRow = (kCanvasWidth + 63) / 64;         // 64-bit words per pixel row
+    std::vector<uint64_t> bits = std::vector<uint64_t>(static_cast<size_t>(wordsPerRow) * kCanvasHeight);
 };
+
+// An empty mask of a canvas of width x height pixels.
+PixelMask pixelMask(int width, int height);
 
 // Adds the pixels [left, right) x [top, bottom), clipped to the canvas.
 void markRect(PixelMask& mask, int left, int top, int right, int bottom);
@@ -48,15 +52,17 @@ struct LabelPlan {
     int64_t leftOut = 0;         // labels asked for that found no place
 };
 
-// Places count labels in turn, strongest first: the k-th names the point pointAt(k) (nullopt when that point is
+// Places count labels in turn, strongest first, on the canvas of the drawn mask: the k-th names the point pointAt(k) (nullopt when that point is
 // not drawn: it is left out) with the text textAt(k), asked for only when the point may still take a label. A
 // label goes next to its point (above it, beside it or below it) or, where that place is taken, further away
 // with a leader line; among the places that break no rule it takes the one nearest its point that covers the
 // fewest drawn pixels. Rules: the box lies on the canvas, keeps 2 pixels from every box and covers no lead point
 // of a label and no leader line; the leader crosses no box. A label whose point a box already covers, or that
-// finds no place, is left out.
+// finds no place, is left out. Every distance is in pixels of the documented picture, times unit (dpi / 96 for a
+// figure of another resolution), leader lines too.
 LabelPlan placeLabels(size_t count, const std::function<std::optional<Pixel>(size_t)>& pointAt,
-                      const std::function<std::string(size_t)>& textAt, const LabelFont& font, const PixelMask& drawn);
+                      const std::function<std::string(size_t)>& textAt, const LabelFont& font, const PixelMask& drawn,
+                      double unit = 1);
 
 // The labels of the strongest lead loci: the lead's name, shortened for the plot, at its point.
 LabelPlan labelPeaks(const LeadLoci& leads, const HitRows& hits, const PlotLayout& layout, const PlotData& data,

@@ -186,6 +186,19 @@ TEST(end_to_end_test, lead_loci_and_their_labels) {
               "vennrick: lead loci: 4 hits in 3 loci (-leadwindow 500000 bp), written to 'on.leads'\n"
               "vennrick: -labels 10: all 3 lead loci named\n");
     EXPECT_FALSE(readFile(dir.file("on.jpg")) == readFile(dir.file("plain.jpg"))) << "no labels painted";
+    // In the paper style, and in the classic one at another size and type, the same loci and the same labels, as
+    // texts of the figure (here SVG texts).
+    for (const std::vector<std::string>& style : {std::vector<std::string>{"-style", "paper"},
+                                                   std::vector<std::string>{"-size", "1600x1066", "-dpi", "192"}}) {
+        std::vector<std::string> more = {"-snpcolumn", "4", "-leads", "yes", "-labels", "10", "-image", "svg"};
+        more.insert(more.end(), style.begin(), style.end());
+        const RunResult figure = run("on", more);
+        EXPECT_EQ(figure.err, on.err) << style[0];
+        EXPECT_EQ(readFile(dir.file("on.leads")), leads);
+        const std::string svg = readFile(dir.file("on.svg"));
+        for (const char* label : {">rs2</text>", ">1:900000</text>", ">rs5</text>"})
+            EXPECT_NE(svg.find(label), std::string::npos) << style[0] << " " << label;
+    }
 
     // Refused before any file is made: loci without positions in the header, a lead loci file that
     // would be the data file. A lead loci file that cannot be written stops the run with no damaged file.
