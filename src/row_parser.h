@@ -12,7 +12,9 @@
 #include "diagnostics.h"
 #include "fatal.h"
 #include "hit_rows.h"
+#include "numbers.h"
 #include "plot_data.h"
+#include "row_value.h"
 #include "settings.h"
 
 namespace vennrick {
@@ -25,7 +27,7 @@ struct RowRules {
     std::string_view Missing;
     const ChromSelection* SelChrom = nullptr;
     PositionWindow window;
-    int32_t divvalue = 1;
+    Divisor divvalue;  // of positions when no window is in force
     double threshold = 0;  // the single-precision threshold widened to double
     bool logp = false;     // the p-value column already holds -log10(p)
     bool collectHits = false;  // keep a record of every hit row (lead loci, labels)
@@ -76,10 +78,12 @@ struct PieceResult {
 // for the last ID seen is kept, and whether the piece's last run has that ID.
 struct ParserState {
     std::string id;            // ID of the last row tested against the selection
+    uint64_t idKey = 0;        // its shortTextKey
     bool selected = false;     // whether that ID is selected
     bool valid = false;        // id and selected hold an answer
     bool lastRunIsId = false;  // the last run of the piece being parsed has that ID
-    std::vector<const char*> fieldEnds;  // end of each field of the current row, as far as rows have reached
+    std::vector<uintptr_t> fieldEnds;  // where each field of the row being cut ends, as far as rows reach
+    ValueMemo memo;                      // values of recent p-value fields
 };
 
 // The rules of the settings.
