@@ -24,8 +24,8 @@ namespace {
 // With -qq yes: the QQ plot of the kept values as Outname + ".qq.jpg", then the lambda line. Values that take
 // no part are counted on err. Two passes over the values: the sample, then the points' pixel rows, which also
 // gathers the candidates for lambda's median.
-std::optional<Fatal> writeQqPlot(const std::vector<double>& values, const PlotSettings& settings,
-                                 const std::string& title, std::ostream& out, std::ostream& err) {
+std::optional<Fatal> writeQqPlot(ValueView values, const PlotSettings& settings, const std::string& title,
+                                 std::ostream& out, std::ostream& err) {
     const QqSample sample = sampleValues(values);
     if (sample.excluded > 0 && settings.quiet == 0)
         err << "vennrick: " << sample.excluded << (sample.excluded == 1 ? " p-value" : " p-values")

@@ -48,7 +48,7 @@ QqAxes qqAxes(double maxValue, int64_t usable);
 // The pixel of every usable value plotted at (its expected value, its value), each pixel once, in rows from
 // the bottom up: the same set of pixels as sorting the values and placing every one of them. Takes one pass
 // over the values, in which every value is also offered to gathering when one is given.
-std::vector<PixelDot> qqDots(const std::vector<double>& values, const QqSample& sample, const QqAxes& axes,
+std::vector<PixelDot> qqDots(ValueView values, const QqSample& sample, const QqAxes& axes,
                              MedianGathering* gathering = nullptr);
 
 // The whole figure, 533 x 533, for `usable` values on these axes with their dots (from qqDots). title is the

@@ -1,5 +1,6 @@
 // Reading the data table into PlotData and writing the hit file: the reading thread cuts the data into pieces
-// of whole lines, the parsing threads parse them, and the pieces are merged in file order.
+// of whole lines, the parsing threads parse them, the reading thread places them in file order, and the
+// parsing threads copy each placed piece's kept rows to their place in PlotData.
 #pragma once
 
 #include <cstdint>
