@@ -1,8 +1,11 @@
 // A row's plotted value from its p-value field, and the memo of recent fields' values.
 #include "row_value.h"
 
-#include <algorithm>
+#include <sys/mman.h>
+
 #include <cmath>
+#include <cstring>
+#include <new>
 #include <optional>
 
 #include "numbers.h"
@@ -26,11 +29,15 @@ RowValue rowValueOf(std::string_view text, bool logp) {
     return RowValue{};
 }
 
+void ValueMemo::Unmap::operator()(Set* sets) const { munmap(sets, kSets * sizeof(Set)); }
+
 void ValueMemo::prepare(bool logp) {
     if (!sets_) {
-        sets_.reset(new Set[kSets]());
+        void* mapped = mmap(nullptr, kSets * sizeof(Set), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapped == MAP_FAILED) throw std::bad_alloc();
+        sets_.reset(static_cast<Set*>(mapped));  // zero pages: every slot empty
     } else if (logp != logp_) {
-        std::fill(sets_.get(), sets_.get() + kSets, Set{});
+        std::memset(static_cast<void*>(sets_.get()), 0, kSets * sizeof(Set));
     }
     logp_ = logp;
 }
