@@ -19,7 +19,8 @@
 namespace vennrick {
 
 struct ReadOptions {
-    unsigned threads = 2;                 // most parsing threads, started as pieces come; 1: the reading thread parses
+    unsigned threads = 2;                 // parsing threads, the reading thread among them (the others are started as
+                                          // pieces come); 1: the reading thread alone
     bool showProgress = false;            // progress on standard error (only when it is a terminal)
     // Bytes of whole lines parsed as one piece of work. Pieces in flight (threads + 2) are part of the peak
     // memory, at its highest when the plot data is nearly complete: 128 KiB pieces (measured no slower than
