@@ -129,14 +129,15 @@ std::string_view nthField(const char* begin, const char* end, const Delimiter& d
     return found;
 }
 
-// Keeps the record of a hit row [begin, end), the piece's last kept row, whose position has been read. Only hit
-// rows pay for it: the ID is looked up and the position read again here, not on every row.
-void recordHit(const char* begin, const char* end, const RowFields& f, const RowRules& r, PieceResult& res) {
+// Keeps the record of a hit row [begin, end), kept row `row` of the piece, whose position has been read. Only
+// hit rows pay for it: the ID is looked up and the position read again here, not on every row.
+void recordHit(const char* begin, const char* end, const RowFields& f, int64_t row, const RowRules& r,
+               PieceResult& res) {
     constexpr size_t kLongest = UINT32_MAX;  // longer texts are cut
     const std::string_view id = r.snpcolumn != 0 ? nthField(begin, end, r.Delim, r.snpcolumn) : std::string_view();
     const std::string_view p = trimSpace(f.value);
     HitRecord h;
-    h.row = static_cast<int64_t>(res.values.size()) - 1;
+    h.row = row;
     h.textAt = res.hitRows.texts.size();
     h.idLength = static_cast<uint32_t>(std::min(id.size(), kLongest));
     h.pLength = static_cast<uint32_t>(std::min(p.size(), kLongest));
@@ -146,11 +147,40 @@ void recordHit(const char* begin, const char* end, const RowFields& f, const Row
     res.hitRows.records.push_back(h);
 }
 
-// Tests one non-empty row, already split, in the documented order and, when it is kept, adds it to the
+// Where a batch of rows puts its kept rows, and their running extremes and count outside (0, 1]: held apart
+// from the piece's result while the batch is tested, so that they stay in registers instead of going through
+// memory on every row, with a capacity test per list.
+struct KeptRows {
+    double* value;      // where the next kept value goes
+    int32_t* position;  // where the next kept position goes; unused without a position column
+    double minY, maxY;
+    uint64_t outsideUnit;
+};
+
+// Room for `rows` more kept rows at the end of the result's lists.
+KeptRows openBatch(PieceResult& res, size_t rows, bool positions) {
+    const size_t kept = res.values.size();
+    res.values.resize(kept + rows);
+    if (positions) res.positions.resize(kept + rows);
+    return KeptRows{res.values.data() + kept, positions ? res.positions.data() + kept : nullptr, res.minY, res.maxY, 0};
+}
+
+// Ends the lists after the rows kept, and takes in the batch's extremes and count.
+void closeBatch(PieceResult& res, const KeptRows& out, bool positions) {
+    res.values.resize(static_cast<size_t>(out.value - res.values.data()));
+    if (positions) res.positions.resize(res.values.size());
+    res.minY = out.minY;
+    res.maxY = out.maxY;
+    res.counts.outsideUnit += out.outsideUnit;
+}
+
+// Tests one non-empty row, already split, in the documented order and, when it is kept, adds it to out and the
 // piece's result. Inlined into the row loops: a call would cost more than a sixth of the row's own work.
 [[gnu::always_inline]] inline RowFault handleRow(const char* begin, const char* end, const RowFields& f,
-                                                 const RowRules& r, ParserState& state, PieceResult& res) {
-    if (sameText(f.value, r.Missing)) {
+                                                 const RowRules& r, ParserState& state, PieceResult& res,
+                                                 KeptRows& out) {
+    // The marker compared as a word when both are short (no short text equals an empty or a longer marker).
+    if (f.valueKey != 0 ? f.valueKey == r.missingKey : sameText(f.value, r.Missing)) {
         ++res.counts.missing;
         return RowFault::none;
     }
@@ -184,9 +214,9 @@ void recordHit(const char* begin, const char* end, const RowFields& f, const Row
                 ++res.counts.outsideWindow;
                 return RowFault::none;
             }
-            res.positions.push_back(pos);
+            *out.position++ = pos;
         } else {
-            res.positions.push_back(r.divvalue.divide(pos));
+            *out.position++ = r.divvalue.divide(pos);
         }
     }
 
@@ -196,15 +226,15 @@ void recordHit(const char* begin, const char* end, const RowFields& f, const Row
         res.runs.push_back(IdRun{std::string(f.id), 1});
         state.lastRunIsId = true;
     }
-    res.values.push_back(value);
-    if (value < res.minY) res.minY = value;
-    if (value > res.maxY) res.maxY = value;
-    res.counts.outsideUnit += !(value >= 0);  // p above 1 gives a negative value, a negative p NaN
+    *out.value++ = value;
+    if (value < out.minY) out.minY = value;
+    if (value > out.maxY) out.maxY = value;
+    out.outsideUnit += !(value >= 0);  // p above 1 gives a negative value, a negative p NaN
     if (value >= r.threshold) {
         ++res.counts.hits;
         res.hits.append(begin, static_cast<size_t>(end - begin));
         res.hits.push_back('\n');
-        if (r.collectHits) recordHit(begin, end, f, r, res);
+        if (r.collectHits) recordHit(begin, end, f, out.value - 1 - res.values.data(), r, res);
     }
     return RowFault::none;
 }
@@ -400,15 +430,18 @@ void parsePlainLinesWith(const char* p, const char* end, const RowRules& r, Pars
         res.lines = lines;
         res.rows = rows;
         // Testing, in file order.
+        KeptRows out = openBatch(res, static_cast<size_t>(cut), poscolumn != 0);
         for (int i = 0; i < cut; ++i) {
             const CutRow& row = batch[i];
-            RowFault fault = handleRow(row.begin, row.end, row.f, r, state, res);
+            RowFault fault = handleRow(row.begin, row.end, row.f, r, state, res, out);
             if (fault != RowFault::none) {
+                closeBatch(res, out, poscolumn != 0);
                 res.lines = row.line;
                 res.rows = rowsBefore + static_cast<uint64_t>(i) + 1;
                 return recordBadField(res, fault, row.f);
             }
         }
+        closeBatch(res, out, poscolumn != 0);
         if (shortRow != nullptr) return recordShortRow(res, shortRow, shortRowEnd, fieldCount, r);
     }
 }
@@ -451,6 +484,9 @@ RowRules rulesFrom(const PlotSettings& s) {
     r.poscolumn = s.poscolumn;
     r.lastColumn = std::max({s.idcolumn, s.column, s.poscolumn});
     r.Missing = s.Missing;
+    char missing[16] = {};  // the marker with readable bytes after it, as shortTextKey needs
+    if (s.Missing.size() <= 8) std::memcpy(missing, s.Missing.data(), s.Missing.size());
+    r.missingKey = s.Missing.size() <= 8 ? shortTextKey(std::string_view(missing, s.Missing.size())) : 0;
     r.SelChrom = &s.SelChrom;
     r.window = s.window;
     r.divvalue = Divisor(s.divvalue);
@@ -497,25 +533,34 @@ void parseLines(char* p, char* end, const RowRules& r, ParserState& state, Piece
     state.valid = false;  // the piece notes its own unselected IDs, whichever piece this thread parsed before
     const bool hasCarriageReturn = p < end && std::memchr(p, '\r', static_cast<size_t>(end - p)) != nullptr;
     if (!hasCarriageReturn && !r.Delim.whitespaceRuns) return parsePlainLines(p, end, r, state, res);
+    const bool positions = r.poscolumn != 0;
     while (p < end) {
-        char* newline = static_cast<char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
-        char* lineEnd = newline != nullptr ? newline : end;
-        char* next = newline != nullptr ? newline + 1 : end;
-        ++res.lines;
-        if (hasCarriageReturn) lineEnd = dropCarriageReturns(p, lineEnd);
-        if (lineEnd != p) {
-            ++res.rows;
-            RowFields f;
-            if (!splitRow(p, lineEnd, r, f)) {
-                int32_t fieldCount = 0;
-                forEachField(p, lineEnd, r.Delim, [&](const char*, const char*) { return ++fieldCount > 0; });
-                return recordShortRow(res, p, lineEnd, fieldCount, r);
+        KeptRows out = openBatch(res, kBatchRows, positions);
+        for (int line = 0; line < kBatchRows && p < end; ++line) {
+            char* newline = static_cast<char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+            char* lineEnd = newline != nullptr ? newline : end;
+            char* next = newline != nullptr ? newline + 1 : end;
+            ++res.lines;
+            if (hasCarriageReturn) lineEnd = dropCarriageReturns(p, lineEnd);
+            if (lineEnd != p) {
+                ++res.rows;
+                RowFields f;
+                if (!splitRow(p, lineEnd, r, f)) {
+                    closeBatch(res, out, positions);
+                    int32_t fieldCount = 0;
+                    forEachField(p, lineEnd, r.Delim, [&](const char*, const char*) { return ++fieldCount > 0; });
+                    return recordShortRow(res, p, lineEnd, fieldCount, r);
+                }
+                addKeys(f);
+                RowFault fault = handleRow(p, lineEnd, f, r, state, res, out);
+                if (fault != RowFault::none) {
+                    closeBatch(res, out, positions);
+                    return recordBadField(res, fault, f);
+                }
             }
-            addKeys(f);
-            RowFault fault = handleRow(p, lineEnd, f, r, state, res);
-            if (fault != RowFault::none) return recordBadField(res, fault, f);
+            p = next;
         }
-        p = next;
+        closeBatch(res, out, positions);
     }
 }
 

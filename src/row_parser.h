@@ -25,6 +25,7 @@ struct RowRules {
     int32_t idcolumn = 0, column = 0, poscolumn = 0;  // 1-based; poscolumn 0 for none
     int32_t lastColumn = 0;                            // rows are split up to this column and no further
     std::string_view Missing;
+    uint64_t missingKey = 0;  // shortTextKey(Missing)
     const ChromSelection* SelChrom = nullptr;
     PositionWindow window;
     Divisor divvalue;  // of positions when no window is in force
@@ -40,8 +41,8 @@ enum class RowFault { none, tooFewFields, pvalue, pos };
 // The kept rows of one piece of the file, in file order, and the hit rows among them.
 struct PieceResult {
     std::vector<IdRun> runs;
-    std::vector<double> values;
-    std::vector<int32_t> positions;
+    ValueList values;
+    PositionList positions;
     double minY = PlotData{}.minY;
     double maxY = PlotData{}.maxY;
     std::string hits;    // hit rows, each followed by "\n"

@@ -141,8 +141,8 @@ void prepareToWrite(const void* begin, size_t bytes) {
 #endif
 }
 
-template <class T>
-void copyList(T* to, const std::vector<T>& from) {
+template <class T, class Allocator>
+void copyList(T* to, const std::vector<T, Allocator>& from) {
     if (to == nullptr || from.empty()) return;
     prepareToWrite(to, from.size() * sizeof(T));
     std::memcpy(to, from.data(), from.size() * sizeof(T));
