@@ -365,11 +365,12 @@ struct CutRow {
 };
 
 // Rows cut before any of them is tested. The memo slot of each row's p-value is asked for as the row is cut,
-// so that by the time the row is tested it has arrived: waiting for it row by row took a third of the time.
+// so that by the time the row is tested it has arrived: measured, 5% less time than testing each row as it is
+// cut, for more instructions.
 constexpr int kBatchRows = 32;
 
 // Parses whole lines [p, end) of a piece without carriage returns, split at a single delimiter character, a
-// batch of rows at a time. Grow: the list of field starts grows as rows reach further (a column number beyond
+// batch of rows at a time. Grow: the list of field ends grows as rows reach further (a column number beyond
 // kFieldEndsAtOnce).
 template <bool Grow>
 void parsePlainLinesWith(const char* p, const char* end, const RowRules& r, ParserState& state, PieceResult& res) {
@@ -378,7 +379,8 @@ void parsePlainLinesWith(const char* p, const char* end, const RowRules& r, Pars
     // is one before the line's start. Addresses as numbers, so that one before the data is no pointer.
     std::vector<uintptr_t>& endList = state.fieldEnds;
     const int32_t lastColumn = r.lastColumn;
-    if (!Grow && endList.size() < static_cast<size_t>(lastColumn) + 1) endList.resize(static_cast<size_t>(lastColumn) + 1);
+    const size_t listed = static_cast<size_t>(lastColumn) + 1;
+    if (!Grow && endList.size() < listed) endList.resize(listed);
     if (Grow && endList.size() < 2) endList.resize(2);
     uintptr_t* ends = endList.data();
     int32_t reach = static_cast<int32_t>(std::min<size_t>(endList.size() - 1, static_cast<size_t>(lastColumn)));

@@ -33,7 +33,8 @@ void expectSameAsToolkitInt(const std::string& text) {
     for (const char* after : {"12345678", " \t-x\0\0\0\0"}) {
         const std::string buffer = text + std::string(after, 8);
         int32_t inBuffer = -1;
-        ASSERT_EQ(parseIntInBuffer(std::string_view(buffer).substr(0, text.size()), inBuffer), ok) << "[" << text << "]";
+        const std::string_view field = std::string_view(buffer).substr(0, text.size());
+        ASSERT_EQ(parseIntInBuffer(field, inBuffer), ok) << "[" << text << "]";
         if (ok) EXPECT_EQ(inBuffer, want) << "[" << text << "]";
     }
 }
@@ -100,7 +101,8 @@ TEST(numbers_test, divisor_truncates_like_division) {
     const int32_t dividends[] = {0, 1, -1, 9, 10, -15, 12345, INT32_MAX, INT32_MIN, INT32_MIN + 1, 2147483646};
     for (int32_t d : {1, 2, 3, 7, 10, 1000, 65536, 99999989, INT32_MAX - 1, INT32_MAX}) {
         const Divisor divisor(d);
-        for (int32_t n : dividends) EXPECT_EQ(divisor.divide(n), static_cast<int32_t>(int64_t{n} / d)) << n << " / " << d;
+        for (int32_t n : dividends)
+            EXPECT_EQ(divisor.divide(n), static_cast<int32_t>(int64_t{n} / d)) << n << " / " << d;
         for (int i = 0; i < 20000; ++i) {
             const auto n = static_cast<int32_t>(random());
             EXPECT_EQ(divisor.divide(n), static_cast<int32_t>(int64_t{n} / d)) << n << " / " << d;
