@@ -86,7 +86,7 @@ size_t labelPicture(ManhattanPicture& picture, const LeadLoci& leads, const Tabl
 // With -qq yes: the QQ plot of the kept values as Outname + ".qq." + the image extension, then the lambda line.
 // Values that take no part are counted on err. Two passes over the values: the sample, then the points' pixel
 // rows, which also gathers the candidates for lambda's median.
-std::optional<Fatal> writeQqPlot(const std::vector<double>& values, const PlotSettings& settings, unsigned threads,
+std::optional<Fatal> writeQqPlot(ValueView values, const PlotSettings& settings, unsigned threads,
                                  std::ostream& out, std::ostream& err) {
     const QqSample sample = sampleValues(values);
     if (sample.excluded > 0 && settings.quiet == 0)

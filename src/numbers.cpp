@@ -112,20 +112,6 @@ DecimalShape scanDecimal(std::string_view s) {
 
 constexpr bool kLittleEndian = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
 
-// Eight ASCII characters loaded as a little-endian word: whether all are digits, and their value.
-bool eightDigits(uint64_t chars) {
-    return ((chars & 0xF0F0F0F0F0F0F0F0u) | (((chars + 0x0606060606060606u) & 0xF0F0F0F0F0F0F0F0u) >> 4)) ==
-           0x3333333333333333u;
-}
-
-uint32_t eightDigitsValue(uint64_t chars) {
-    chars -= 0x3030303030303030u;
-    chars = chars * 10 + (chars >> 8);  // pairs of digits
-    chars = (((chars & 0x000000FF000000FFu) * (100 + (uint64_t{1000000} << 32))) +
-             (((chars >> 16) & 0x000000FF000000FFu) * (1 + (uint64_t{10000} << 32)))) >> 32;
-    return static_cast<uint32_t>(chars);
-}
-
 }  // namespace
 
 std::string_view trimSpace(std::string_view s) {
@@ -159,8 +145,8 @@ std::optional<int32_t> parseInt(std::string_view text) {
         if (kLittleEndian && text.size() >= 8) {
             uint64_t eight;
             std::memcpy(&eight, text.data(), 8);
-            if (eightDigits(eight)) {
-                value = eightDigitsValue(eight);
+            if (detail::eightDigits(eight)) {
+                value = detail::eightDigitsValue(eight);
                 i = 8;
             }
         }

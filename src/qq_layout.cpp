@@ -159,7 +159,7 @@ QqAxes qqAxes(double maxValue, int64_t usable, const QqFrame& frame) {
     return axes;
 }
 
-std::vector<PixelDot> qqDots(const std::vector<double>& values, const QqSample& sample, const QqAxes& axes,
+std::vector<PixelDot> qqDots(ValueView values, const QqSample& sample, const QqAxes& axes,
                              MedianGathering* gathering) {
     std::vector<PixelDot> dots;
     if (sample.usable == 0) return dots;

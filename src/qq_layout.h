@@ -72,7 +72,7 @@ QqAxes qqAxes(double maxValue, int64_t usable, const QqFrame& frame = QqFrame{})
 // The pixel of every usable value plotted at (its expected value, its value), each pixel once, in rows from
 // the bottom up: the same set of pixels as sorting the values and placing every one of them. Takes one pass
 // over the values, in which every value is also offered to gathering when one is given.
-std::vector<PixelDot> qqDots(const std::vector<double>& values, const QqSample& sample, const QqAxes& axes,
+std::vector<PixelDot> qqDots(ValueView values, const QqSample& sample, const QqAxes& axes,
                              MedianGathering* gathering = nullptr);
 
 // The 95% band of the expected order statistics of n values on the axes, clipped to the plot square: for p-rank

@@ -45,7 +45,7 @@ inline bool inBin(uint64_t key, const Bin& bin) {
     return bin.known == 0 ? key < kFirstExcludedKey : key >> (64 - bin.known) == bin.prefix;
 }
 
-std::vector<uint64_t> countNextDigit(const std::vector<double>& values, const Bin& bin) {
+std::vector<uint64_t> countNextDigit(ValueView values, const Bin& bin) {
     std::vector<uint64_t> counts(kDigitCount, 0);
     const int shift = 64 - bin.known - kDigitBits;
     for (double v : values) {
@@ -87,8 +87,8 @@ double lambdaOfMiddle(double lo, double hi) {
 }
 
 // The keys of ranks lo <= hi, both inside bin; counts, when given, are the bin's values by their next 16 bits.
-std::pair<uint64_t, uint64_t> selectKeys(const std::vector<double>& values, Bin bin,
-                                         const std::vector<uint64_t>* counts, int64_t lo, int64_t hi, int64_t limit) {
+std::pair<uint64_t, uint64_t> selectKeys(ValueView values, Bin bin, const std::vector<uint64_t>* counts, int64_t lo,
+                                         int64_t hi, int64_t limit) {
     std::vector<uint64_t> ownCounts;
     for (;;) {
         if (bin.known == 64) return {bin.prefix, bin.prefix};  // every key of the bin is the same
@@ -114,7 +114,7 @@ std::pair<uint64_t, uint64_t> selectKeys(const std::vector<double>& values, Bin 
 
 }  // namespace
 
-QqSample sampleValues(const std::vector<double>& values) {
+QqSample sampleValues(ValueView values) {
     // Two sets of bins for alternate values: consecutive values often share a bin, and one set would make each
     // count wait for the previous one. Keys of values that take no part start at kFirstExcludedKey, so the
     // usable values are the counts below its bin and their largest key is the largest value.
@@ -145,8 +145,7 @@ QqSample sampleValues(const std::vector<double>& values) {
     return sample;
 }
 
-std::pair<double, double> usableValuesAtRanks(const std::vector<double>& values, const QqSample& sample, int64_t lo,
-                                              int64_t hi) {
+std::pair<double, double> usableValuesAtRanks(ValueView values, const QqSample& sample, int64_t lo, int64_t hi) {
     const Bin all{0, 0, 0, sample.usable};
     const std::pair<uint64_t, uint64_t> keys =
         selectKeys(values, all, &sample.leadingBins, lo, hi, copyLimit(sample.usable));
@@ -185,8 +184,7 @@ std::pair<double, double> orderStatisticBand(int64_t i, int64_t n) {
     return {boost::math::ibeta_inv(a, b, 0.025, QuantilePolicy()), boost::math::ibeta_inv(a, b, 0.975, QuantilePolicy())};
 }
 
-std::optional<double> inflationFactor(const std::vector<double>& values, const QqSample& sample,
-                                      MedianGathering gathered) {
+std::optional<double> inflationFactor(ValueView values, const QqSample& sample, MedianGathering gathered) {
     if (sample.usable < 2) return std::nullopt;
     const auto [lo, hi] = middleRanks(sample);
     if (gathered.leadingLo == kDigitCount || gathered.keys.size() != gathered.expected) {
@@ -200,7 +198,7 @@ std::optional<double> inflationFactor(const std::vector<double>& values, const Q
     return lambdaOfMiddle(valueOfKey(a), valueOfKey(b));
 }
 
-std::optional<double> inflationFactor(const std::vector<double>& values, const QqSample& sample) {
+std::optional<double> inflationFactor(ValueView values, const QqSample& sample) {
     MedianGathering gathering = startGathering(sample);
     if (gathering.leadingLo != kDigitCount)
         for (double v : values) offer(gathering, v);

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "plot_data.h"
+
 namespace vennrick {
 
 // A kept value v = -log10(p) takes part when p = 10^-v lies in (0, 1]: v finite and >= 0. p = 1 (v = 0) takes
@@ -41,7 +43,7 @@ struct QqSample {
 };
 
 // One pass over the values.
-QqSample sampleValues(const std::vector<double>& values);
+QqSample sampleValues(ValueView values);
 
 // The order keys of the two middle ranks' leading bins, gathered in a pass over the values that other work
 // shares (a pass costs as much as the rest of lambda): offer every value, in any order.
@@ -63,8 +65,7 @@ inline void offer(MedianGathering& gathering, double v) {
 // The usable values of ascending ranks lo and hi (0-based, lo <= hi < sample.usable), equal to those of a full
 // sort. The values are read, never reordered or copied: each pass counts the usable values under the bits of
 // the order key settled so far by their next 16 bits, until the bin holding a rank is small enough to copy.
-std::pair<double, double> usableValuesAtRanks(const std::vector<double>& values, const QqSample& sample, int64_t lo,
-                                              int64_t hi);
+std::pair<double, double> usableValuesAtRanks(ValueView values, const QqSample& sample, int64_t lo, int64_t hi);
 
 // The upper-tail quantile of the chi-squared distribution with 1 degree of freedom at p = 10^-v: the statistic
 // whose upper-tail probability is p. 0 for v = 0; +infinity where p is too small even for long double (v above
@@ -79,9 +80,8 @@ std::pair<double, double> orderStatisticBand(int64_t i, int64_t n);
 // (0.4549364...); an even count takes the mean of the two middle quantiles. nullopt with fewer than two usable
 // values. From the keys gathered for the sample when they are complete, else by usableValuesAtRanks; the
 // second form gathers in a pass of its own.
-std::optional<double> inflationFactor(const std::vector<double>& values, const QqSample& sample,
-                                      MedianGathering gathered);
-std::optional<double> inflationFactor(const std::vector<double>& values, const QqSample& sample);
+std::optional<double> inflationFactor(ValueView values, const QqSample& sample, MedianGathering gathered);
+std::optional<double> inflationFactor(ValueView values, const QqSample& sample);
 
 // lambda with four decimals ("1.0234"; "inf" when not finite), or "NA".
 std::string formatLambda(std::optional<double> lambda);

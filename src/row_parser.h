@@ -12,7 +12,9 @@
 #include "diagnostics.h"
 #include "fatal.h"
 #include "hit_rows.h"
+#include "numbers.h"
 #include "plot_data.h"
+#include "row_value.h"
 #include "settings.h"
 
 namespace vennrick {
@@ -23,9 +25,10 @@ struct RowRules {
     int32_t idcolumn = 0, column = 0, poscolumn = 0;  // 1-based; poscolumn 0 for none
     int32_t lastColumn = 0;                            // rows are split up to this column and no further
     std::string_view Missing;
+    uint64_t missingKey = 0;  // shortTextKey(Missing)
     const ChromSelection* SelChrom = nullptr;
     PositionWindow window;
-    int32_t divvalue = 1;
+    Divisor divvalue;  // of positions when no window is in force
     double threshold = 0;  // the single-precision threshold widened to double
     bool logp = false;     // the p-value column already holds -log10(p)
     bool collectHits = false;  // keep a record of every hit row (lead loci, labels)
@@ -38,8 +41,8 @@ enum class RowFault { none, tooFewFields, pvalue, pos };
 // The kept rows of one piece of the file, in file order, and the hit rows among them.
 struct PieceResult {
     std::vector<IdRun> runs;
-    std::vector<double> values;
-    std::vector<int32_t> positions;
+    ValueList values;
+    PositionList positions;
     double minY = PlotData{}.minY;
     double maxY = PlotData{}.maxY;
     std::string hits;    // hit rows, each followed by "\n"
@@ -76,10 +79,12 @@ struct PieceResult {
 // for the last ID seen is kept, and whether the piece's last run has that ID.
 struct ParserState {
     std::string id;            // ID of the last row tested against the selection
+    uint64_t idKey = 0;        // its shortTextKey
     bool selected = false;     // whether that ID is selected
     bool valid = false;        // id and selected hold an answer
     bool lastRunIsId = false;  // the last run of the piece being parsed has that ID
-    std::vector<const char*> fieldEnds;  // end of each field of the current row, as far as rows have reached
+    std::vector<uintptr_t> fieldEnds;  // where each field of the row being cut ends, as far as rows reach
+    ValueMemo memo;                      // values of recent p-value fields
 };
 
 // The rules of the settings.

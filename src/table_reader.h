@@ -1,5 +1,6 @@
 // Reading the data table into PlotData and writing the hit file: the reading thread cuts the data into pieces
-// of whole lines, the parsing threads parse them, and the pieces are merged in file order.
+// of whole lines, the parsing threads parse them, the reading thread places them in file order, and the
+// parsing threads copy each placed piece's kept rows to their place in PlotData.
 #pragma once
 
 #include <cstdint>
@@ -18,12 +19,13 @@
 namespace vennrick {
 
 struct ReadOptions {
-    unsigned threads = 2;                 // most parsing threads, started as pieces come; 1: the reading thread parses
+    unsigned threads = 2;                 // parsing threads, the reading thread among them (the others are started as
+                                          // pieces come); 1: the reading thread alone
     bool showProgress = false;            // progress on standard error (only when it is a terminal)
     // Bytes of whole lines parsed as one piece of work. Pieces in flight (threads + 2) are part of the peak
-    // memory, at its highest when the plot data is nearly complete: 256 KiB pieces (measured no slower than
-    // 1 MiB) leave room for the fonts, which are now loaded while the table is read.
-    size_t chunkBytes = size_t{1} << 18;
+    // memory, at its highest when the plot data is nearly complete: 128 KiB pieces (measured no slower than
+    // 1 MiB) leave room for the fonts, loaded while the table is read, and the parsing threads' value memos.
+    size_t chunkBytes = size_t{1} << 17;
 };
 
 struct TableRead {

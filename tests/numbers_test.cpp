@@ -23,12 +23,20 @@ void expectSameAsToolkitDouble(const std::string& text) {
             << "[" << text << "] gives " << *got << ", the toolkit " << want;
 }
 
+// parseInt, and parseIntInBuffer with digits, blanks and letters after the text in its buffer.
 void expectSameAsToolkitInt(const std::string& text) {
     bool ok = false;
     const int want = qtext(text).toInt(&ok, 10);
     const std::optional<int32_t> got = parseInt(text);
     ASSERT_EQ(got.has_value(), ok) << "[" << text << "]";
     if (ok) EXPECT_EQ(*got, want) << "[" << text << "]";
+    for (const char* after : {"12345678", " \t-x\0\0\0\0"}) {
+        const std::string buffer = text + std::string(after, 8);
+        int32_t inBuffer = -1;
+        const std::string_view field = std::string_view(buffer).substr(0, text.size());
+        ASSERT_EQ(parseIntInBuffer(field, inBuffer), ok) << "[" << text << "]";
+        if (ok) EXPECT_EQ(inBuffer, want) << "[" << text << "]";
+    }
 }
 
 // 20,000 random texts of up to maxLength - 1 characters of the alphabet.
@@ -81,9 +89,25 @@ TEST(numbers_test, int_conversion_matches_the_toolkit) {
     for (const char* text : {" 12 ", "\t12", "12\r", "+12", "-12", "012", "2147483647", "2147483648", "-2147483648",
                              "-2147483649", "1e3", "12.0", "0x1f", "1,000", "", "+", "-", " - 1", "\v12", "12\n",
                              "99999999999999999999", "+-1", "00000000000000000000000012", "\xc2\xa0" "7",
-                             "7\xe2\x80\xaf", "-0"})
+                             "7\xe2\x80\xaf", "-0", "7", "123456789", "999999999", "1234567890", "x23456789",
+                             "12345678x", "00000000", "/0000000", ":0000000", "-12345678"})
         expectSameAsToolkitInt(text);
     randomTexts(777, "0123456789+- x", 12, expectSameAsToolkitInt);
+    randomTexts(778, "0123456789", 11, expectSameAsToolkitInt);
+}
+
+TEST(numbers_test, divisor_truncates_like_division) {
+    std::mt19937 random(99);
+    const int32_t dividends[] = {0, 1, -1, 9, 10, -15, 12345, INT32_MAX, INT32_MIN, INT32_MIN + 1, 2147483646};
+    for (int32_t d : {1, 2, 3, 7, 10, 1000, 65536, 99999989, INT32_MAX - 1, INT32_MAX}) {
+        const Divisor divisor(d);
+        for (int32_t n : dividends)
+            EXPECT_EQ(divisor.divide(n), static_cast<int32_t>(int64_t{n} / d)) << n << " / " << d;
+        for (int i = 0; i < 20000; ++i) {
+            const auto n = static_cast<int32_t>(random());
+            EXPECT_EQ(divisor.divide(n), static_cast<int32_t>(int64_t{n} / d)) << n << " / " << d;
+        }
+    }
 }
 
 TEST(numbers_test, switch_values_read_as_zero_when_they_do_not_convert) {

@@ -116,7 +116,7 @@ TEST(plot_layout_test, positions_laid_end_to_end_and_normalised) {
         data.minY = 0.0;  // a y scale for the points
         PlotLayout layout = layoutOf(data, 3);
         EXPECT_EQ(layout.byPosition, byPosition) << name;
-        EXPECT_EQ(data.Pos_list, expected) << name;
+        EXPECT_EQ(std::vector<int32_t>(data.Pos_list.begin(), data.Pos_list.end()), expected) << name;
         EXPECT_EQ(points(layout, data, false, false), xs) << name;
     }
     EXPECT_EQ(truncatePixel(-1e300), -static_cast<int>(kFarPixel));

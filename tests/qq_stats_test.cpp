@@ -29,7 +29,8 @@ std::optional<double> lambdaOf(const std::vector<double>& values) {
 TEST(qq_stats_test, selection_equals_a_full_sort) {
     // p = 1 (0 and -0), p below the double range (400) and the largest double take part; NaN, infinities and
     // negative values (p above 1) do not.
-    const QqSample odd = sampleValues({0.0, -0.0, 400.0, std::numeric_limits<double>::max(), kNaN, kInf, -kInf, -0.5});
+    const std::vector<double> oddValues = {0.0, -0.0, 400.0, std::numeric_limits<double>::max(), kNaN, kInf, -kInf, -0.5};
+    const QqSample odd = sampleValues(oddValues);
     EXPECT_EQ(std::make_tuple(odd.usable, odd.excluded, odd.maxValue),
               std::make_tuple(int64_t{4}, int64_t{4}, std::numeric_limits<double>::max()));
     // Sizes on both sides of the copy limit (2^18), ties and values that take no part; one value everywhere

@@ -116,6 +116,10 @@ TEST(table_reader_test, rows_and_header) {
         {"space delimiter: a double space shifts the columns", "1 1e-9 x\n1  1e-9\n", {"-delim", "space"}, kPvalue,
          "1 1e-9 x\n", "", "", "line 2"},
         {"a row shorter than the position column", "1\t1e-9\n", {"-poscolumn", "3"}, kPvalue, ""},
+        {"of an unreadable p-value and a short row, the first counts", "1\t1e-9\n1\tx\n1\n", {}, kPvalue, "1\t1e-9\n", "",
+         "", "line 2: the p-value field 'x'"},
+        {"of a short row and an unreadable p-value, the first counts", "1\t1e-9\n\n1\n1\tx\n", {}, kPvalue, "1\t1e-9\n",
+         "", "", "line 3: the row has 1 field"},
         {"a line of blanks is a row", "   \n", {}, kPvalue, ""},
         {"a column beyond the first thousand fields", wide + "2\tshort\n", {"-column", "1500"}, kPvalue, wide, "", "",
          "line 2: the row has 2 fields, fewer than the 1500"},
@@ -196,6 +200,17 @@ TEST(table_reader_test, parallel_read_equals_serial_read) {
     }
     EXPECT_NE(one.summary.at(0).find(" skipped (62 missing ('NA'), 67 with p = 0, 490 on chromosomes not selected ('6'))"),
               std::string::npos) << one.summary[0];
+
+    // Long rows first, then short ones: the rows per byte of the first pieces put the estimate of the whole far
+    // too low, and the lists grow while earlier pieces are being copied into them.
+    std::vector<std::string> uneven;
+    for (int i = 0; i < 20000; ++i)
+        uneven.push_back("3\t0." + std::to_string(1 + i % 9) + "\t" + std::to_string(i) + "\t" +
+                         (i < 1000 ? std::string(3000, 'x') : "r"));
+    const ReadRun serial = readContent(dir, join(uneven), cols, 1, 64 << 10);
+    ASSERT_EQ(serial.data.maxX, 20000);
+    for (unsigned threads : {2u, 8u})
+        EXPECT_EQ(summary(serial.data, 17), summary(readContent(dir, join(uneven), cols, threads, 64 << 10).data, 17));
 
     // Two fatal rows: the first in file order is the one reported, wherever the pieces are cut, and every hit
     // before it is in the hit file.
@@ -284,8 +299,8 @@ TEST(table_reader_test, real_association_tables_match_a_reference_read) {
     ScratchDir dir;
     for (const auto& t : tables) {
         const std::string path = std::string(VENNRICK_FIXTURES) + "/reader/" + t.file;
-        std::vector<double> values;
-        std::vector<int32_t> positions;
+        ValueList values;
+        PositionList positions;
         std::ifstream file(path);
         std::string line, field;
         std::getline(file, line);
