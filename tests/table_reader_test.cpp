@@ -69,95 +69,15 @@ std::string summary(const PlotData& d, int digits = 6) {
 TEST(table_reader_test, rows_and_header) {
     // The p whose -log10 is exactly the double 7.3 lies below the widened threshold 7.300000190734863.
     ASSERT_EQ(-std::log10(5.011872336272725e-08), 7.3);
-    const std::vector<std::string> pos{"-poscolumn", "3", "-chr", "1"}, window{"-poscolumn", "3", "-posrange", "100-200",
-                                                                              "-chr", "1"};
-    const std::vector<std::string> aligned{"-delim", "whitespace", "-column", "4", "-poscolumn", "3"};
-    std::string wide = "1\t";  // a row of 1500 fields, its p-value last
-    for (int i = 0; i < 1498; ++i) wide += "x\t";
-    wide += "1e-9\n";
-    const std::string logs = "1\t0\n1\t7.3\n1\t8\n1\tNA\n1\t-1\n2\t1e-400\n", none = "| | | 0 1e+07 -1e+07";
-    const struct {
-        const char* name;
-        std::string content;
-        std::vector<std::string> switches;  // after "-file"
-        std::string fatal;   // the fatal message; empty: the read succeeds
-        std::string hits;    // the hit file's bytes
-        std::string kept;    // summary of a read that succeeds; empty: not checked
-        std::string out;     // the reader's console text; empty: not checked
-        std::string detail;  // expected inside the fatal detail
-    } cases[] = {
-        {"header of 3 lines, empty ones among them: its last line is written", "\n\r\nCHR P\n1 1e-9\n",
-         {"-delim", "space", "-header", "yes", "-header-size", "3", "-threshold", "1"}, "", "CHR P\n1 1e-9\n",
-         "1x1 | 9 | | 1 9 9", "Header size 3\n"},
-        {"header longer than the file: an empty last header line", "a\tb\n1\t1e-9\n",
-         {"-header", "yes", "-header-size", "2000000000"}, "", "\n", none, "Header size 2000000000\n"},
-        {"undeclared header is read as a row", "CHR\tP\n1\t1e-9\n", {}, kPvalue, "", "", "No header\n",
-         "line 1: the p-value field 'P' is not a number; if line 1 holds column names, add -header yes"},
-        {"a comma table read with tabs", "1,1e-9\n", {}, kPvalue, "", "", "", "line 1: the row has 1 field, fewer than "
-         "the 2 the columns need; it is one field with -delim tab but holds ',': try -delim comma"},
-        {"quoted fields", "1\t\"0.5\"\n", {}, kPvalue, "", "", "", "the p-value field '\"0.5\"' is not a number; the quotes "
-         "are part of the field: remove them from the table"},
-        {"empty file with a header declared", "", {"-header", "yes"}, "", "", none, "No header\n"},
-        {"byte-order mark before the header", "\xEF\xBB\xBF" "CHR\tP\n1\t1e-9\n", {"-header", "yes"}, "",
-         "CHR\tP\n1\t1e-9\n", "1x1 | 9 | | 1 9 9"},
-        {"byte-order mark before a row", "\xEF\xBB\xBF" "1\t1e-9\n", {}, "", "1\t1e-9\n", "1x1 | 9 | | 1 9 9"},
-        // NA and p = 0 skipped, p = 1 gives -0, a negative p NaN (kept, never a hit, no extreme), the double 7.3
-        // no hit, 1e-400 (below the double range) 400, blanks and a sign accepted.
-        {"p-values and the threshold",
-         "1\tNA\n1\t0\n1\t1\n1\t10\n1\t-0.5\n1\t5.011872336272725e-08\n1\t5e-8\n2\t1e-400\n1\t +.5e-1 \n",
-         {}, "", "1\t5e-8\n2\t1e-400\n", "1x5 2x1 1x1 | -0 -1 nan 7.3 7.30103 400 1.30103 | | 7 -1 400"},
-        {"an empty p-value field is not missing", "1\t1e-9\n1\t\n", {}, kPvalue, "1\t1e-9\n", "", "",
-         "line 2: the p-value field '' is not a number"},
-        {"an empty missing marker", "1\t1e-9\n1\t\n", {"-missing", ""}, "", "1\t1e-9\n", "1x1 | 9 | | 1 9 9"},
-        {"the marker is whole, case-sensitive text", "1\tna\n", {}, kPvalue, ""},
-        {"carriage returns dropped, empty lines skipped, no last line end",
-         "1\t1e-9\tx\r\n\r\n\n1\t1e-10\ta\rb\r\n2\t1e-11\t\xFF\xFE", {"-threshold", "1"}, "",
-         "1\t1e-9\tx\n1\t1e-10\tab\n2\t1e-11\t\xFF\xFE\n", "1x2 2x1 | 9 10 11 | | 3 9 11"},
-        {"space delimiter: a double space shifts the columns", "1 1e-9 x\n1  1e-9\n", {"-delim", "space"}, kPvalue,
-         "1 1e-9 x\n", "", "", "line 2"},
-        {"a row shorter than the position column", "1\t1e-9\n", {"-poscolumn", "3"}, kPvalue, ""},
-        {"of an unreadable p-value and a short row, the first counts", "1\t1e-9\n1\tx\n1\n", {}, kPvalue, "1\t1e-9\n", "",
-         "", "line 2: the p-value field 'x'"},
-        {"of a short row and an unreadable p-value, the first counts", "1\t1e-9\n\n1\n1\tx\n", {}, kPvalue, "1\t1e-9\n",
-         "", "", "line 3: the row has 1 field"},
-        {"a line of blanks is a row", "   \n", {}, kPvalue, ""},
-        {"a column beyond the first thousand fields", wide + "2\tshort\n", {"-column", "1500"}, kPvalue, wide, "", "",
-         "line 2: the row has 2 fields, fewer than the 1500"},
-        {"IDs compared as whole text; a returning ID starts a run",
-         "1\t0.5\n1\t0.5\n01\t0.5\nchr1\t0.5\n1 \t0.5\nX\t0.5\n2\t0.5\n1\t0.5\n", {"-chr", "1-22,X"}, "", "",
-         "1x2 Xx1 2x1 1x1 | 0.30103 0.30103 0.30103 0.30103 0.30103 | | 5 0.30103 0.30103"},
-        {"a bad position matters only on a kept row", "1\tNA\tbad\n1\t0\tbad\n2\t1e-9\tbad\n1\t1e-9\t12345\n1\t0.1\t-15\n",
-         pos, "", "1\t1e-9\t12345\n", "1x2 | 9 1 | 1234 -1 | 2 1 9"},
-        {"a bad position on a kept row", "1\t1e-9\t5\n1\t0.5\t1.5\n", pos, kPos, "1\t1e-9\t5\n", "", "",
-         "line 2: the position field '1.5' is not a 32-bit integer"},
-        {"an unreadable p-value on an unselected chromosome", "2\tabc\t5\n", pos, kPvalue, ""},
-        {"a hit of an unselected chromosome", "2\t1e-20\t5\n1\t0.5\t7\n", pos, "", "",
-         "1x1 | 0.30103 | 0 | 1 0.30103 0.30103"},
-        {"window bounds inclusive, positions as read", "1\t0.5\t99\n1\t0.5\t100\n1\t0.5\t200\n1\t0.5\t201\n", window, "",
-         "", "1x2 | 0.30103 0.30103 | 100 200 | 2 0.30103 0.30103"},
-        {"a bad position outside the window", "1\t0.5\t2147483648\n", window, kPos, ""},
-        {"whitespace: runs of blanks, none at the ends; hits keep their padding",
-         "  1  rs1\t 100   5e-9 \r\n\t1 rs2 200\t\t0.5\t\n 2   rs3 300 NA  \n", aligned, "", "  1  rs1\t 100   5e-9 \n",
-         "1x2 | 8.30103 0.30103 | 10 20 | 2 0.30103 8.30103"},
-        {"whitespace: three fields only", " 1 rs1 100\n", aligned, kPvalue, "", "", "", "the row has 3 fields, fewer than "
-         "the 4 the columns need"},
-        {"space: a leading space is an empty field", " 1 1e-9\n", {"-delim", "space", "-idcolumn", "2", "-column", "3"},
-         "", " 1 1e-9\n", "1x1 | 9 | | 1 9 9"},
-        {"-logp yes: the values as they are, 0 kept; a value equal to the threshold is a hit", logs,
-         {"-logp", "yes", "-threshold", "8"}, "", "1\t8\n",
-         "1x4 2x1 | 0 7.3 8 -1 0 | | 5 -1 8"},
-        {"-logp yes: a value that is no number", "1\tx\n", {"-logp", "yes"}, kPvalue, ""},
-        {"-logp with another value reads p-values", logs, {"-logp", "Yes"}, "", "2\t1e-400\n",
-         "1x3 2x1 | -0.863323 -0.90309 nan 400 | | 4 -0.90309 400"},
-    };
     ScratchDir dir;
-    for (const auto& c : cases) {
-        ReadRun run = readContent(dir, c.content, c.switches);
-        EXPECT_EQ(run.fatal ? run.fatal->message : "", c.fatal) << c.name;
-        EXPECT_EQ(run.hits, c.hits) << c.name;
-        if (!c.kept.empty()) EXPECT_EQ(summary(run.data), c.kept) << c.name;
-        if (!c.out.empty()) EXPECT_EQ(run.out, c.out) << c.name;
-        if (run.fatal) EXPECT_NE(run.fatal->detail.find(c.detail), std::string::npos) << c.name << ": " << run.fatal->detail;
+    for (const Case& c : loadCases("table_reader.txt")) {
+        ReadRun run = readContent(dir, c.get("content"), c.words("switches"));
+        const std::string fatal = c.get("fatal");
+        EXPECT_EQ(run.fatal ? run.fatal->message : "", fatal.empty() ? "" : fatal == "position" ? kPos : kPvalue) << c.name;
+        EXPECT_EQ(run.hits, c.get("hits")) << c.name;
+        if (c.has("kept")) EXPECT_EQ(summary(run.data), c.get("kept")) << c.name;
+        if (c.has("out")) EXPECT_EQ(run.out, c.get("out")) << c.name;
+        if (run.fatal) EXPECT_NE(run.fatal->detail.find(c.get("detail")), std::string::npos) << c.name << ": " << run.fatal->detail;
     }
 }
 

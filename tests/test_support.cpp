@@ -133,4 +133,58 @@ std::string expectCompleteRun(const std::string& name, const std::string& text, 
     return readFile(dir.file("hits.jpg"));
 }
 
+std::string unescaped(const std::string& raw) {
+    static const std::string from = "tnr\\", to = "\t\n\r\\";
+    std::string text;
+    for (size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] != '\\' || i + 1 == raw.size()) {
+            text += raw[i];
+        } else if (raw[i + 1] == 'x') {
+            text += static_cast<char>(std::stoi(raw.substr(i + 2, 2), nullptr, 16));
+            i += 3;
+        } else {
+            text += to.at(from.find(raw[++i]));
+        }
+    }
+    return text;
+}
+
+std::vector<std::string> wordsOf(const std::string& raw) {
+    std::vector<std::string> words;
+    std::istringstream in(raw);
+    for (std::string word; in >> word;) words.push_back(word == "\"\"" ? "" : unescaped(word));
+    return words;
+}
+
+bool Case::has(const std::string& key) const {
+    return std::any_of(items.begin(), items.end(), [&](const auto& item) { return item.first == key; });
+}
+
+std::string Case::get(const std::string& key) const {
+    for (const auto& [k, v] : items)
+        if (k == key) return unescaped(v);
+    return "";
+}
+
+std::vector<std::string> Case::words(const std::string& key) const {
+    for (const auto& [k, v] : items)
+        if (k == key) return wordsOf(v);
+    return {};
+}
+
+std::vector<Case> loadCases(const std::string& name) {
+    std::ifstream file(std::string(VENNRICK_CASES) + "/" + name);
+    if (!file) throw std::runtime_error("no case file " + name);
+    std::vector<Case> cases;
+    for (std::string line; std::getline(file, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        const size_t blank = line.find(' ');
+        const std::string key = line.substr(0, blank), value = blank == std::string::npos ? "" : line.substr(blank + 1);
+        if (key == "case") cases.push_back({value, {}});
+        else if (cases.empty()) throw std::runtime_error(name + ": a line before the first case");
+        else cases.back().items.emplace_back(key, value);
+    }
+    return cases;
+}
+
 }  // namespace vennrick::test

@@ -55,4 +55,17 @@ std::string expectedConsole(const std::vector<std::string>& args, const std::str
 std::string expectCompleteRun(const std::string& name, const std::string& text, const std::string& hits,
                               std::vector<std::string> more = {});
 
+// A case table: "case NAME" starts a case, each further line is "key value"; blank lines and lines that
+// start with '#' are skipped. Values are read with the escapes \t \n \r \\ \xHH.
+struct Case {
+    std::string name;
+    std::vector<std::pair<std::string, std::string>> items;  // key and raw value, in file order
+    bool has(const std::string& key) const;
+    std::string get(const std::string& key) const;                // the first value of key, unescaped; "" if none
+    std::vector<std::string> words(const std::string& key) const;  // that value split at blanks; "" is an empty word
+};
+std::string unescaped(const std::string& raw);
+std::vector<std::string> wordsOf(const std::string& raw);
+std::vector<Case> loadCases(const std::string& name);  // tests/cases/NAME
+
 }  // namespace vennrick::test

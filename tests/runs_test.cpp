@@ -1,0 +1,188 @@
+// The real binary on the case tables tests/cases/*.runs, one fresh directory per case. Setup lines make the
+// case's files; "run" runs the tool; the lines after a run check its outcome. Every file the case made must be
+// unchanged at the end unless an "expect" line names it.
+//   file NAME TEXT   fixture NAME FIXTURE   repeat NAME COUNT LINE (%d: the line's number; $DIR anywhere: the case's directory)   gzip NAME FROM CUT (bytes cut off)
+//   dir NAME   link NAME TARGET   hardlink NAME TARGET   tmpfs NAME SIZE [ro]   stdin NAME
+//   run ARGS                status N   stdout TEXT (after the argument echo)   console TEXT (after the settings)
+//   err LINE (each line of standard error, without "vennrick: "; none: it is empty)   errhas TEXT
+//   expect NAME TEXT   prefix NAME TEXT   contains NAME TEXT   same NAME OTHER   differs NAME OTHER
+//   absent NAME (no regular file)   files N (in the directory)   islink NAME   peakmb N
+//   image NAME W H   pixel NAME X Y RRGGBB   notpixel NAME X Y RRGGBB   count NAME RRGGBB MIN
+#include <gtest/gtest-spi.h>
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+
+#include <QImage>
+#include <array>
+#include <filesystem>
+#include <map>
+#include <memory>
+
+#include "test_support.h"
+
+using namespace vennrick::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A tmpfs mounted at path for the life of the object; mounted is false where this process may not mount.
+struct TinyDisk {
+    std::string path;
+    bool mounted;
+    TinyDisk(const std::string& at, const std::string& size, unsigned long flags) : path(at) {
+        fs::create_directory(path);
+        mounted = mount("tmpfs", path.c_str(), "tmpfs", MS_NOSUID | MS_NODEV | flags, ("size=" + size).c_str()) == 0;
+    }
+    ~TinyDisk() {
+        if (mounted) umount2(path.c_str(), MNT_DETACH);
+    }
+};
+
+QImage decoded(const std::string& bytes) {
+    QImage image;
+    image.loadFromData(reinterpret_cast<const uchar*>(bytes.data()), static_cast<int>(bytes.size()));
+    return image;
+}
+
+// A decoded pixel near the colour in the space the JPEG codes in: luminance within 24, the chroma components
+// (averaged over 2 x 2 pixels and quantised more coarsely) within 64; an exact match for lossless types.
+bool near(const QImage& image, int x, int y, QRgb want, bool lossy) {
+    auto ycc = [](QRgb c) {
+        const double r = qRed(c), g = qGreen(c), b = qBlue(c);
+        return std::array<double, 3>{0.299 * r + 0.587 * g + 0.114 * b, -0.168736 * r - 0.331264 * g + 0.5 * b,
+                                     0.5 * r - 0.418688 * g - 0.081312 * b};
+    };
+    const QRgb p = image.pixel(x, y);
+    if (!lossy) return (p & 0xFFFFFFu) == (want & 0xFFFFFFu);
+    const std::array<double, 3> got = ycc(p), expected = ycc(want);
+    const bool white = want == 0xFFFFFFu;  // empty areas decode exactly white, within the rounding
+    return std::abs(got[0] - expected[0]) <= (white ? 4 : 24) && std::abs(got[1] - expected[1]) <= (white ? 4 : 64) &&
+           std::abs(got[2] - expected[2]) <= (white ? 4 : 64);
+}
+
+bool isRegularFile(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+void runCase(const Case& c) {
+    ScratchDir dir;
+    std::vector<std::unique_ptr<TinyDisk>> disks;
+    std::map<std::string, std::string> made;  // the case's files and their bytes
+    auto path = [&](const std::string& name) { return name[0] == '/' ? name : dir.file(name); };
+    std::string input = "/dev/null", err;
+    std::vector<std::string> args;
+    RunResult run;
+    bool ran = false, errChecked = true;
+    auto checkErr = [&] {
+        if (!errChecked) EXPECT_EQ(run.err, err) << c.name;
+        errChecked = true;
+    };
+    for (const auto& [key, given] : c.items) {
+        std::string raw = given;  // $DIR stands for the case's directory
+        for (size_t at = raw.find("$DIR"); at != std::string::npos; at = raw.find("$DIR")) raw.replace(at, 4, dir.path);
+        const std::vector<std::string> w = wordsOf(raw);
+        const std::string rest = w.size() > 1 ? unescaped(raw.substr(raw.find(' ') + 1)) : "";
+        const std::string at = w.empty() ? "" : path(w[0]);
+        if (key == "file" || key == "fixture" || key == "repeat" || key == "gzip") {
+            std::string bytes = key == "file"      ? rest
+                                : key == "fixture" ? readFile(std::string(VENNRICK_FIXTURES) + "/reader/" + w[1])
+                                : key == "gzip"    ? compressed(readFile(path(w[1])), "wg")
+                                                   : readFile(at);
+            if (key == "gzip") bytes.resize(bytes.size() - std::stoul(w[2]));
+            for (int i = 0; key == "repeat" && i < std::stoi(w[1]); ++i) {
+                std::string line = unescaped(raw.substr(raw.find(' ', raw.find(' ') + 1) + 1));
+                if (line.find("%d") != std::string::npos) line.replace(line.find("%d"), 2, std::to_string(i));
+                bytes += line;
+            }
+            writeFile(at, bytes);
+            made[at] = bytes;
+        } else if (key == "dir") {
+            fs::create_directory(at);
+        } else if (key == "link") {
+            fs::create_symlink(w[1], at);
+        } else if (key == "hardlink") {
+            fs::create_hard_link(path(w[1]), at);
+            made[at] = readFile(at);
+        } else if (key == "tmpfs") {
+            disks.push_back(std::make_unique<TinyDisk>(at, w[1], w.size() > 2 ? MS_RDONLY : 0));
+            if (!disks.back()->mounted) return;  // no permission to mount here: the case cannot run
+        } else if (key == "stdin") {
+            input = at;
+        } else if (key == "run") {
+            if (ran) checkErr();
+            args = w;
+            run = runVennrick(args, dir.path, input);
+            ran = true, errChecked = false, err.clear();
+        } else if (key == "status") {
+            EXPECT_EQ(run.status, std::stoi(raw)) << c.name;
+        } else if (key == "stdout" || key == "console") {
+            const std::string text = unescaped(raw);
+            EXPECT_EQ(maskClock(run.out), key == "stdout" ? expectedPreamble(args) + text : expectedConsole(args, text))
+                << c.name;
+        } else if (key == "err") {
+            err += "vennrick: " + unescaped(raw) + "\n";
+        } else if (key == "errhas") {
+            EXPECT_NE(run.err.find(unescaped(raw)), std::string::npos) << c.name << ": " << run.err;
+            errChecked = true;
+        } else if (key == "expect" || key == "prefix" || key == "contains") {
+            const std::string bytes = readFile(at);
+            const size_t found = bytes.find(rest);
+            EXPECT_TRUE(key == "expect" ? bytes == rest : key == "prefix" ? found == 0 : found != std::string::npos)
+                << c.name << ": " << key << " " << w[0];
+            made.erase(at);
+        } else if (key == "same" || key == "differs") {
+            EXPECT_EQ(readFile(at) == readFile(path(w[1])), key == "same") << c.name << ": " << key << " " << raw;
+        } else if (key == "absent") {
+            EXPECT_FALSE(isRegularFile(at)) << c.name << ": " << w[0];
+        } else if (key == "files") {
+            EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}), std::stoi(raw)) << c.name;
+        } else if (key == "islink") {
+            EXPECT_TRUE(fs::is_symlink(at)) << c.name << ": " << w[0];
+        } else if (key == "peakmb") {
+            EXPECT_LT(run.peakKb, std::stol(raw) * 1024) << c.name;
+        } else if (key == "image" || key == "pixel" || key == "notpixel" || key == "count") {
+            const QImage image = decoded(readFile(at));
+            const bool lossy = readFile(at).rfind("\xFF\xD8", 0) == 0;
+            if (key == "image") {
+                EXPECT_EQ(image.size(), QSize(std::stoi(w[1]), std::stoi(w[2]))) << c.name << ": " << w[0];
+            } else if (key == "count") {
+                int n = 0;
+                for (int y = 0; y < image.height(); ++y)
+                    for (int x = 0; x < image.width(); ++x) n += (image.pixel(x, y) & 0xFFFFFFu) == std::stoul(w[1], nullptr, 16);
+                EXPECT_GE(n, std::stoi(w[2])) << c.name << ": " << raw;
+            } else {
+                EXPECT_EQ(near(image, std::stoi(w[1]), std::stoi(w[2]), std::stoul(w[3], nullptr, 16), lossy), key == "pixel")
+                    << c.name << ": " << key << " " << raw << " is " << std::hex << image.pixel(std::stoi(w[1]), std::stoi(w[2]));
+            }
+        } else {
+            ADD_FAILURE() << c.name << ": unknown line " << key;
+        }
+    }
+    if (ran) checkErr();
+    for (const auto& [file, bytes] : made) EXPECT_TRUE(readFile(file) == bytes) << c.name << ": " << file << " changed";
+}
+
+}  // namespace
+
+TEST(runs_test, every_case_table) {
+    for (const auto& entry : fs::directory_iterator(VENNRICK_CASES))
+        if (entry.path().extension() == ".runs")
+            for (const Case& c : loadCases(entry.path().filename().string())) runCase(c);
+}
+
+TEST(runs_test, a_wrong_expectation_fails) {
+    // Negative control: the runner must be able to fail, on standard output, standard error and files.
+    for (const char* wrong : {"stdout Start: <clock>\n", "err nothing", "expect d.txt x", "status 0", "image d.txt 1 1"}) {
+        const Case c{wrong, {{"file", "d.txt 1"}, {"run", "-M"}, {"status", "1"}, {"stdout", "You need to specify the mode '-M'\\n\\n"},
+                             {"err", "usage: vennrick -M manhattan -file TABLE -column P_COLUMN -idcolumn CHR_COLUMN [-switch "
+                                     "value]... (the README lists the switches)"}}};
+        static Case broken;
+        broken = c;
+        const std::string line = wrong;
+        broken.items.emplace_back(line.substr(0, line.find(' ')), line.substr(line.find(' ') + 1));
+        runCase(c);
+        EXPECT_NONFATAL_FAILURE(runCase(broken), "");
+    }
+}
