@@ -5,7 +5,7 @@
 //   dir NAME   link NAME TARGET   hardlink NAME TARGET   tmpfs NAME SIZE [ro]   stdin NAME
 //   run ARGS                status N   stdout TEXT (after the argument echo)   console TEXT (after the settings)
 //   err LINE (each line of standard error, without "vennrick: "; none: it is empty)   errhas TEXT
-//   expect NAME TEXT   prefix NAME TEXT   contains NAME TEXT   same NAME OTHER   differs NAME OTHER
+//   expect NAME TEXT   md5 NAME HEX   prefix NAME TEXT   contains NAME TEXT   same NAME OTHER   differs NAME OTHER
 //   absent NAME (no regular file)   files N (in the directory)   islink NAME   peakmb N
 //   image NAME W H   pixel NAME X Y RRGGBB   notpixel NAME X Y RRGGBB   count NAME RRGGBB MIN
 #include <gtest/gtest-spi.h>
@@ -13,6 +13,7 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 
+#include <QCryptographicHash>
 #include <QImage>
 #include <array>
 #include <filesystem>
@@ -131,6 +132,11 @@ void runCase(const Case& c) {
             const size_t found = bytes.find(rest);
             EXPECT_TRUE(key == "expect" ? bytes == rest : key == "prefix" ? found == 0 : found != std::string::npos)
                 << c.name << ": " << key << " " << w[0];
+            made.erase(at);
+        } else if (key == "md5") {
+            const std::string bytes = readFile(at);
+            EXPECT_EQ(QCryptographicHash::hash(QByteArray::fromStdString(bytes), QCryptographicHash::Md5).toHex().toStdString(), w[1])
+                << c.name << ": " << w[0];
             made.erase(at);
         } else if (key == "same" || key == "differs") {
             EXPECT_EQ(readFile(at) == readFile(path(w[1])), key == "same") << c.name << ": " << key << " " << raw;
