@@ -7,9 +7,12 @@
 #include <random>
 #include <sstream>
 
+#include "numbers.h"
 #include "plot_layout.h"
+#include "test_support.h"
 
 using namespace vennrick;
+using namespace vennrick::test;
 
 namespace {
 
@@ -90,35 +93,36 @@ std::string ticks(const PlotLayout& layout) {
 
 }  // namespace
 
-TEST(plot_layout_test, positions_laid_end_to_end_and_normalised) {
-    // Name, rows, whether points are placed by position, Pos_list afterwards, pixel x of the points.
-    const std::tuple<const char*, std::vector<Row>, bool, std::vector<int32_t>, const char*> cases[] = {
-        {"three chromosomes", {{"1", 1, 100}, {"1", 1, 150}, {"1", 1, 300}, {"2", 1, 50}, {"2", 1, 80}, {"3", 1, 10}},
-         true, {0, 1, 5, 5, 5, 6}, "60 173 626 626 626 740"},
-        {"a chromosome that comes back is a run of its own", {{"1", 1, 100}, {"2", 1, 10}, {"1", 1, 200}}, true,
-         {1, 2, 3}, "286 513 740"},
-        {"a run continues after its last row, not its largest",
-         {{"1", 1, 100}, {"1", 1, 300}, {"1", 1, 200}, {"2", 1, 50}}, true, {0, 7, 3, 4}, "60 1250 570 740"},
-        // Cumulative 1, 2e9+1, 2e9+2, 4e9+2, 4e9+3, 6e9+3: beyond 32 bits, summed without overflow.
-        {"spans summed in 64 bits",
-         {{"1", 1, 0}, {"1", 1, 2000000000}, {"2", 1, 0}, {"2", 1, 2000000000}, {"3", 1, 0}, {"3", 1, 2000000000}},
-         true, {0, 2, 2, 4, 4, 6}, "60 286 286 513 513 740"},
-        // Cumulative 1, 2e9+1, 2: the middle row scales to 3e9, beyond the int range; it is clamped, and its x
-        // is clamped far off the canvas, never wrapped onto it.
-        {"a scaled position beyond the int range", {{"1", 1, 0}, {"1", 1, 2000000000}, {"1", 1, 1}}, true,
-         {1, INT32_MAX, 3}, "286 1048576 740"},
-        // Cumulative 1, 0 and 1, -199: no scale can be formed from the last one; points by row index.
-        {"last cumulative position 0", {{"1", 1, 101}, {"1", 1, 100}}, false, {101, 100}, "60 400"},
-        {"last cumulative position negative", {{"1", 1, 101}, {"1", 1, -98}}, false, {101, -98}, "60 400"},
-    };
-    for (const auto& [name, rows, byPosition, expected, xs] : cases) {
-        PlotData data = makeData(rows, true);
-        data.minY = 0.0;  // a y scale for the points
-        PlotLayout layout = layoutOf(data, 3);
-        EXPECT_EQ(layout.byPosition, byPosition) << name;
-        EXPECT_EQ(std::vector<int32_t>(data.Pos_list.begin(), data.Pos_list.end()), expected) << name;
-        EXPECT_EQ(points(layout, data, false, false), xs) << name;
+TEST(plot_layout_test, case_table) {
+    for (const Case& c : loadCases("plot_layout.txt")) {
+        std::vector<Row> rows;
+        bool withPositions = false;
+        for (const std::string& item : c.words("rows")) {
+            const size_t a = item.find(':'), b = item.find(':', a + 1);
+            withPositions = b != std::string::npos;
+            rows.push_back({item.substr(0, a), *parseDouble(item.substr(a + 1, b - a - 1)),
+                            withPositions ? std::stoi(item.substr(b + 1)) : 0});
+        }
+        PlotData data = makeData(rows, withPositions);
+        if (c.has("miny0")) data.minY = 0.0;
+        const PlotLayout layout = layoutOf(data, withPositions ? 3 : 0, c.has("xnum") ? std::stoi(c.get("xnum")) : 1,
+                                          c.has("ynum") ? std::stoi(c.get("ynum")) : 1);
+        if (c.has("byposition")) EXPECT_EQ(layout.byPosition, c.get("byposition") == "1") << c.name;
+        if (c.has("positions")) {
+            Words p;
+            for (int32_t pos : data.Pos_list) p.add(pos);
+            EXPECT_EQ(p.s.str(), c.get("positions")) << c.name;
+        }
+        const std::pair<const char*, std::string> got[] = {
+            {"xs", c.has("xs") ? points(layout, data, false, false) : ""}, {"points", points(layout, data)},
+            {"ypoints", points(layout, data, true)}, {"labels", labels(layout, data)}, {"lines", lines(layout)},
+            {"ticks", ticks(layout)}};
+        for (const auto& [key, text] : got)
+            if (c.has(key)) EXPECT_EQ(text, c.get(key)) << c.name << ": " << key;
     }
+}
+
+TEST(plot_layout_test, pixels_and_merged_runs) {
     EXPECT_EQ(truncatePixel(-1e300), -static_cast<int>(kFarPixel));
     EXPECT_EQ(truncatePixel(-0.9), 0);
     EXPECT_EQ(truncatePixel(-1.5), -1);
@@ -133,12 +137,7 @@ TEST(plot_layout_test, positions_laid_end_to_end_and_normalised) {
 }
 
 TEST(plot_layout_test, scales_axis_lines_and_title) {
-    // Two rows: the lines span the whole plot width; the zero line coincides with the baseline at minY 0.
     PlotData two = makeData({{"1", 0.0}, {"1", 10.0}});
-    EXPECT_EQ(lines(layoutOf(two)), "60,473,60,60 60,473,740,473 60,473,740,473");
-    // minY 0.5: the zero line lies 20 pixels below the baseline.
-    PlotData above = makeData({{"1", 0.5}, {"1", 10.5}});
-    EXPECT_EQ(lines(layoutOf(above)), "60,473,60,60 60,493,740,493 60,473,740,473");
     // A range of 19/7: the product comes out just above 413, so the top of the y axis is 59.
     PlotData seventh = makeData({{"1", 0.0}, {"1", 19.0 / 7.0}});
     EXPECT_EQ(layoutOf(seventh).axisLines[0].y2, 59);
@@ -160,96 +159,12 @@ TEST(plot_layout_test, ticks) {
     const std::pair<double, int> seeds[] = {{10.0, 1}, {10.5, 1}, {60.0, 6}, {109.9, 10}, {21474836470.0, 2147483647},
                                             {kNaN, 1}, {kInf, 1}, {-kInf, 1}, {21474836480.0, 1}, {-50.0, 1}};
     for (const auto& [range, seed] : seeds) EXPECT_EQ(ytickSeed(range), seed) << range;
-
-    const std::tuple<double, double, int32_t, const char*> cases[] = {  // minY, maxY, ynum, ticks
-        {0.3, 8.0, 1, "0@489 1@435:1.0 2@381:2.0 3@328:3.0 4@274:4.0 5@220:5.0 6@167:6.0 7@113:7.0 8@60:8.0"},
-        {0.3, 8.0, 2, "0@489 1@435 2@381:2.0 3@328 4@274:4.0 5@220 6@167:6.0 7@113 8@60:8.0"},
-        {0.3, 8.0, 0, "0@489:0.0 1@435 2@381 3@328 4@274 5@220 6@167 7@113 8@60"},
-        {0.3, 8.0, -1, "0@489 1@435 2@381 3@328 4@274 5@220 6@167 7@113 8@60"},
-        {0.0, 8.0, 1, "0@473 1@421 2@369 3@318 4@266 5@214 6@163 7@111 8@60"},  // minY 0: marks only
-        {-0.0, 8.0, 1, "0@473 1@421 2@369 3@318 4@266 5@214 6@163 7@111 8@60"},
-        {-5.0, -2.0, 1, ""},     // maxY / ytick at or below -1
-        {-5.0, -0.5, 1, "0@14"},  // between -1 and 0: only value 0
-        // Skipped positions draw nothing and are not listed; the count of labels still runs from 0.
-        {30.5, 40.0, 4, "30@494 31@451 32@407:32.0 33@364 34@320 35@277 36@233:36.0 37@190 38@146 39@103 40@60:40.0"},
-        {0.5, 150.5, 3, "0@474 10@446 20@419 30@391:30.0 40@364 50@336 60@309:60.0 70@281 80@254 90@226:90.0 100@199 "
-                        "110@171 120@143:120.0 130@116 140@88 150@61:150.0"},
-    };
-    for (const auto& [minY, maxY, ynum, expected] : cases) {
-        PlotData data = makeData({{"1", minY}, {"1", maxY}});
-        EXPECT_EQ(ticks(layoutOf(data, 0, 1, ynum)), expected) << minY << ".." << maxY << " ynum " << ynum;
-    }
     PlotData data = makeData({{"1", 0.3}, {"1", 8.0}});
     const PlotLayout layout = layoutOf(data);
     const Line mark = *layout.ticks[0].mark;
     const TextBox label = *layout.ticks[1].label;
     EXPECT_EQ((std::vector<int>{mark.x1, mark.x2, label.left, label.top, label.width, label.height}),
               (std::vector<int>{60, 56, 12, 418, 44, 35}));
-}
-
-TEST(plot_layout_test, points_and_run_labels) {
-    const std::vector<Row> ten = indexRows({"1", "1", "1", "1", "2", "2", "2", "3", "3", "3"});
-    const struct {
-        const char* name;
-        std::vector<Row> rows;
-        bool byPosition;
-        int32_t xnum;
-        const char* points;  // nullptr: not checked
-        const char* labels;
-    } cases[] = {
-        {"by row index, runs alternate colours", ten, false, 1, "60B 128B 196B 264B 332G 400G 468G 536B 604B 672B",
-         "196:1 400:2 604:3"},
-        {"every 2nd run labelled", ten, false, 2, nullptr, "400:2"},
-        {"xnum 0: no labels", ten, false, 0, nullptr, ""},
-        {"xnum -1: no labels", ten, false, -1, nullptr, ""},
-        {"the last row a run of one row: half of its count is 0", indexRows({"1", "1", "2"}), false, 1, "60B 286B 513G",
-         "286:1 513:2"},
-        {"a chromosome split in two runs", indexRows({"1", "1", "2", "1", "3", "3"}), false, 1,
-         "60B 173B 286G 400B 513G 626G", "173:1 286:2 400:1 626:3"},
-        // Cumulative 1, 1001, 1002, 1003: the first run's points lie at both ends of its span, while labels
-        // still start at the x their run's middle row has by row index.
-        {"labels by row index in position mode", {{"1", 1, 0}, {"1", 2, 1000}, {"2", 3, 5}, {"2", 4, 6}}, true, 1,
-         "60B 570B 570G 740G", "230:1 570:2"},
-        // 7.3 as a float widens to 7.30000019..., so the double 7.3 stays in its run's colour and the widened value
-        // itself is highlighted; a highlighted point is followed by one in the run's colour again.
-        {"highlight at the widened threshold",
-         {{"1", 0.0}, {"1", 7.3}, {"1", 7.31}, {"1", 5.0}, {"2", 7.31}, {"2", 1.0}, {"2", static_cast<double>(7.3f)}},
-         false, 1, "60B 157B 254R 351B 448R 545G 642R", "254:1 545:2"},
-    };
-    for (const auto& c : cases) {
-        PlotData data = makeData(c.rows, c.byPosition);
-        const PlotLayout layout = layoutOf(data, c.byPosition ? 3 : 0, c.xnum);
-        if (c.points) EXPECT_EQ(points(layout, data), c.points) << c.name;
-        EXPECT_EQ(labels(layout, data), c.labels) << c.name;
-    }
-}
-
-TEST(plot_layout_test, degenerate_y_scales_keep_every_finite_point) {
-    const char* kFlat = "60,473,60,473 60,473,740,473 60,473,740,473";
-    // Name, rows, points with y, axis lines, ticks.
-    const std::tuple<const char*, std::vector<Row>, const char*, const char*, const char*> cases[] = {
-        // An infinite scale: every point on the baseline, the zero line (at an infinite distance) left out.
-        {"all values equal", {{"1", 2.0}, {"1", 2.0}, {"2", 2.0}}, "60,473B 286,473B 513,473G",
-         "60,473,60,473 60,473,740,473", "2@473:2.0"},
-        {"every p = 1", {{"1", -0.0}, {"1", 0.0}}, "60,473B 400,473B", kFlat, "0@473"},
-        // A range that is not finite: all points and lines on the baseline, no scale at all.
-        {"an infinite value", {{"1", 1.0}, {"1", kInf}, {"1", 3.0}}, "60,473B 286,473R 513,473B", kFlat, ""},
-        {"all infinite", {{"1", kInf}, {"1", kInf}}, "60,473R 400,473R", kFlat, ""},
-        {"minus infinity", {{"1", -kInf}, {"1", 2.0}}, "60,473B 400,473B", kFlat, ""},
-        {"a NaN value is not drawn", {{"1", 1.0}, {"1", kNaN}, {"1", 3.0}}, "60,473B 513,60B",
-         "60,473,60,60 60,679,740,679 60,473,740,473", "1@473:1.0 2@266:2.0 3@60:3.0"},
-        // No value that compares: minY and maxY keep their start values; nothing to draw, still no failure.
-        {"all NaN", {{"1", kNaN}, {"1", kNaN}}, "", "60,473,60,60 60,266,740,266 60,473,740,473", ""},
-        // A finite but huge range: the seed falls back to 1, far too many tick positions; no scale.
-        {"a huge range", {{"1", 0.0}, {"1", 1e300}}, "60,473B 400,60R", "60,473,60,60 60,473,740,473 60,473,740,473", ""},
-    };
-    for (const auto& [name, rows, expectedPoints, expectedLines, expectedTicks] : cases) {
-        PlotData data = makeData(rows);
-        const PlotLayout layout = layoutOf(data);
-        EXPECT_EQ(points(layout, data, true), expectedPoints) << name;
-        EXPECT_EQ(lines(layout), expectedLines) << name;
-        EXPECT_EQ(ticks(layout), expectedTicks) << name;
-    }
 }
 
 TEST(plot_layout_test, several_threads_rewrite_positions_as_one_pass_does) {
