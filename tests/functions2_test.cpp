@@ -4,27 +4,18 @@
 #include <climits>
 
 #include "functions2.h"
+#include "test_support.h"
 
 using vennrick::convertX;
 using vennrick::convertY;
+using namespace vennrick::test;
 
 TEST(functions2_test, every_band_edge) {
-    const std::pair<int, int> cases[] = {
-        {INT_MIN, 1}, {-7, 1}, {0, 1}, {1, 1}, {5, 1},                 // t <= 5
-        {6, 5}, {9, 5}, {10, 10},                                      // 5 < t <= 10
-        {11, 10}, {19, 10}, {20, 20}, {99, 90}, {100, 100},            // 10 < t <= 100
-        {101, 100}, {999, 900}, {1000, 1000},                          // 100 < t <= 1,000
-        {1001, 1000}, {9999, 9000}, {10000, 10000},                    // 1,000 < t <= 10,000
-        {10001, 10000}, {99999, 90000}, {100000, 100000},              // 10,000 < t <= 100,000
-        {100001, 100000}, {499999, 100000},                            // would round to 0: lower bound
-        {500000, 500000}, {999999, 500000}, {1000000, 1000000},        // 100,000 < t <= 1,000,000
-        {1000001, 1000000}, {4999999, 1000000},                        // would round to 0: lower bound
-        {5000000, 5000000}, {9999999, 5000000}, {10000000, 10000000},  // t > 1,000,000
-        {INT_MAX, 2145000000},
-    };
-    for (const auto& [t, step] : cases) {
-        EXPECT_EQ(convertY(t), step) << "t = " << t;
-        EXPECT_EQ(convertX(t), step) << "t = " << t;
+    const Case steps = loadCases("functions2.txt").at(0);
+    for (const auto& [key, value] : steps.items) {
+        const std::vector<std::string> w = wordsOf(value);
+        EXPECT_EQ(convertY(std::stoi(w[0])), std::stoi(w[1])) << "t = " << w[0];
+        EXPECT_EQ(convertX(std::stoi(w[0])), std::stoi(w[1])) << "t = " << w[0];
     }
 }
 

@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 #include <random>
 
+#include "test_support.h"
+
 using namespace vennrick;
+using namespace vennrick::test;
 
 namespace {
 
@@ -52,17 +55,10 @@ void randomTexts(unsigned seed, const std::string& alphabet, unsigned maxLength,
 
 }  // namespace
 
-TEST(numbers_test, double_conversion_matches_the_toolkit) {
-    for (const char* text : {
-             " 1.5 ", "\t1.5\t", "1.5\r", "1.", ".5", "+.5e1", "5E-8", "8.179e-07", "1.064e-22", "4.9e-324", "1e-320",
-             "2.4e-324", "2.5e-324", "1e308", "1.7976931348623157e308", "1.8e308", "1e400", "1e-400", "-1e-400",
-             "0e-400", "0.0e-999", "inf", "INF", "Inf", "-inf", "+inf", "nan", "NaN", "NAN", "-nan", "+nan",
-             "Infinity", "infinity", "nan(1)", "0x10", "0x1p3", "1,5", "1d-5", "1e", "1e+", "e5", ".", "-.", ".e1",
-             "1.e1", "", " ", "-", "+", "+-1", "-+1", "--1", "1 5", "1.5e3x", "1.5f", "00012", "1_0", "-0", " -0 ",
-             "1e0001", "1E+05", "0.000", "-0.0e5", "1.5\xc2\xa0", "\xc2\xa0" "2", "\xe3\x80\x80" "3\xe2\x80\x83",
-             "\xc2\x85" "4", "\xe2\x80\x8b" "5", "\xef\xbc\x91", "1e99999999999999999999", "1e-99999999999999999999",
-             "0.7183", "NA", "12345678901234567890123", "0.000000000000000000000000000001"})
-        expectSameAsToolkitDouble(text);
+TEST(numbers_test, conversions_match_the_toolkit) {
+    const Case texts = loadCases("numbers.txt").at(0);
+    for (const auto& [kind, text] : texts.items)
+        kind == "double" ? expectSameAsToolkitDouble(unescaped(text)) : expectSameAsToolkitInt(unescaped(text));
     randomTexts(12345, "0123456789.eE+- \tnaifNIF", 8, expectSameAsToolkitDouble);
 }
 
@@ -79,19 +75,9 @@ TEST(numbers_test, long_significands_near_the_fast_path_limits_match_the_toolkit
         if (exponent != 0) text += "e" + std::to_string(exponent);
         expectSameAsToolkitDouble(text);
     }
-    for (const char* text : {"9007199254740993", "9007199254740992.5", "9007199254740993e22", "1e22", "1e23",
-                             "4.5035996273704985e-22", "9999999999999999999e-22", "18446744073709551615",
-                             "18446744073709551616e-23"})
-        expectSameAsToolkitDouble(text);
 }
 
 TEST(numbers_test, int_conversion_matches_the_toolkit) {
-    for (const char* text : {" 12 ", "\t12", "12\r", "+12", "-12", "012", "2147483647", "2147483648", "-2147483648",
-                             "-2147483649", "1e3", "12.0", "0x1f", "1,000", "", "+", "-", " - 1", "\v12", "12\n",
-                             "99999999999999999999", "+-1", "00000000000000000000000012", "\xc2\xa0" "7",
-                             "7\xe2\x80\xaf", "-0", "7", "123456789", "999999999", "1234567890", "x23456789",
-                             "12345678x", "00000000", "/0000000", ":0000000", "-12345678"})
-        expectSameAsToolkitInt(text);
     randomTexts(777, "0123456789+- x", 12, expectSameAsToolkitInt);
     randomTexts(778, "0123456789", 11, expectSameAsToolkitInt);
 }

@@ -1,10 +1,9 @@
-// Painting: points written into pixel memory against the painter's own points, the painted elements at their
-// pixels and in their fonts, and two threads against one.
+// Painting: points written into pixel memory against the painter's own points, peak labels inside their boxes,
+// and two threads against one (the painted picture as a whole is checked by the golden runs).
 #include <gtest/gtest.h>
 
 #include <QColor>
 #include <QFont>
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QPen>
@@ -27,7 +26,7 @@ QImage whiteCanvas() {
 QRgb rgbOf(Rgb c) { return qRgb(c.r, c.g, c.b); }
 
 // The layout of a small plot: two runs of three rows, values 1 to 9, the 9 highlighted.
-PlotLayout smallPlot(PlotData& data, int font1 = 12) {
+PlotLayout smallPlot(PlotData& data) {
     data.ID_list = {{"1", 3}, {"2", 3}};
     data.Value_list = {1.0, 4.0, 9.0, 2.0, 5.0, 3.0};
     data.maxX = 6;
@@ -35,18 +34,16 @@ PlotLayout smallPlot(PlotData& data, int font1 = 12) {
     data.maxY = 9.0;
     PlotSettings settings;
     settings.Title = "Title";
-    settings.font1 = font1;
     return std::get<PlotLayout>(layoutPlot(data, settings));
 }
 
-// Whether the region [x0, x1) x [y0, y1) of a is the same as b's, or (without b) holds any non-white pixel.
-bool sameRegion(const QImage& a, const QImage* b, int x0, int y0, int x1, int y1) {
+// Whether the region [x0, x1) x [y0, y1) holds any non-white pixel.
+bool hasInk(const QImage& image, int x0, int y0, int x1, int y1) {
     for (int y = y0; y < y1; ++y)
         for (int x = x0; x < x1; ++x)
-            if (a.pixel(x, y) != (b ? b->pixel(x, y) : kWhite)) return false;
-    return true;
+            if (image.pixel(x, y) != kWhite) return true;
+    return false;
 }
-bool hasInk(const QImage& image, int x0, int y0, int x1, int y1) { return !sameRegion(image, nullptr, x0, y0, x1, y1); }
 
 }  // namespace
 
@@ -88,48 +85,6 @@ TEST(plot_renderer_test, direct_points_match_painted_points) {
     painter.end();
     ASSERT_TRUE(hasInk(direct, 0, 0, kCanvasWidth, kCanvasHeight));
     EXPECT_TRUE(painted == direct);
-}
-
-TEST(plot_renderer_test, elements_at_their_pixels) {
-    PlotData data;
-    const QImage image = renderPlot(smallPlot(data), data);
-    ASSERT_EQ(image.size(), QSize(kCanvasWidth, kCanvasHeight));
-    // The width-2 y axis covers columns 59 and 60, the baseline rows 472 and 473; the tick mark of 5 lies at y
-    // 473 - 4 x 51.625. Row 1 (value 4) at x 60 + 680/6, y 473 - 3 x 51.625 is a 2 x 2 dot up and left of it;
-    // row 2 (value 9, highlighted) a 3 x 3 dot around (286, 60); row 4 (value 5) is of the grey second run.
-    const std::tuple<int, int, QRgb> probes[] = {
-        {59, 300, rgbOf(kBlue)},  {60, 300, rgbOf(kBlue)},  {61, 300, kWhite},       {600, 472, rgbOf(kBlack)},
-        {600, 473, rgbOf(kBlack)}, {600, 474, kWhite},      {57, 266, rgbOf(kBlue)}, {173, 318, rgbOf(kBlue)},
-        {172, 317, rgbOf(kBlue)}, {174, 318, kWhite},       {286, 60, rgbOf(kRed)},  {287, 61, rgbOf(kRed)},
-        {288, 61, kWhite},        {513, 266, rgbOf(kGrey)}, {400, 200, kWhite}};
-    for (const auto& [x, y, colour] : probes) EXPECT_EQ(image.pixel(x, y), colour) << "at " << x << ", " << y;
-    // Title across the top, run labels under the axis.
-    EXPECT_TRUE(hasInk(image, 0, 0, 800, 20));
-    EXPECT_TRUE(hasInk(image, 60 + 113, 496, 60 + 233, 531));
-    EXPECT_TRUE(hasInk(image, 60 + 453, 496, 60 + 573, 531));
-}
-
-TEST(plot_renderer_test, texts_in_their_fonts) {
-    // Tick labels in the painter's initial font, the application font; the title in Calibri at font1; a point
-    // size of 0 gives the default size.
-    PlotData data;
-    const PlotLayout layout = smallPlot(data, 0);
-    const QImage image = renderPlot(layout, data);
-    QImage reference = whiteCanvas();
-    const TextBox& label = *layout.ticks[4].label;
-    ASSERT_EQ(label.text, "5.0");
-    {
-        QPainter p(&reference);
-        p.setPen(QColor(rgbOf(kBlue)));
-        p.setFont(QGuiApplication::font());
-        p.drawText(QRect(label.left, label.top, label.width, label.height), Qt::AlignCenter, "5.0");
-        p.setPen(QColor(rgbOf(kBlack)));
-        p.setFont(QFont("Calibri", 0));
-        p.drawText(QRect(0, 0, 800, 20), Qt::AlignCenter, "Title");
-    }
-    ASSERT_TRUE(hasInk(reference, label.left, label.top, label.left + 40, label.top + label.height));
-    EXPECT_TRUE(sameRegion(image, &reference, label.left, label.top, label.left + 40, label.top + label.height));
-    EXPECT_TRUE(sameRegion(image, &reference, 0, 0, 800, 20));
 }
 
 TEST(plot_renderer_test, several_threads_draw_the_same_image) {

@@ -1,11 +1,10 @@
 // The reading stage through readTable: header, row tests and their order, PlotData, the hit file, compressed
-// input, and the parallel read against the serial one.
+// input, and the parallel read against the serial one (real tables are read by the golden runs).
 #include "table_reader.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <sstream>
 
 #include "test_support.h"
@@ -201,50 +200,4 @@ TEST(table_reader_test, compressed_input_reads_as_its_text) {
     const ReadRun empty = readContent(dir, std::string("\x1f\x8b\x08\0\0\0\0\0\0\x03\x03\0\0\0\0\0\0\0\0\0", 20), cols);
     EXPECT_FALSE(empty.fatal);
     EXPECT_EQ(empty.out, "No header\n");
-}
-
-TEST(table_reader_test, real_association_tables_match_a_reference_read) {
-    // The reference splits rows with a stream (runs of blanks) or getline (one tab) and reads p-values with
-    // strtod; chromosomes 1 to 23, positions divided by 10, the default threshold.
-    const struct {
-        const char* file;
-        std::vector<std::string> switches;
-        bool whitespace;
-        size_t bp, p;  // 0-based columns; the chromosome is the first
-    } tables[] = {
-        {"plink19_dummy.assoc.txt", {"-delim", "whitespace", "-poscolumn", "3", "-column", "9", "-header", "yes"}, true,
-         2, 8},
-        {"plink2_dummy_qt.QT.glm.linear.txt", {"-poscolumn", "2", "-column", "12", "-header", "yes"}, false, 1, 11},
-    };
-    ScratchDir dir;
-    for (const auto& t : tables) {
-        const std::string path = std::string(VENNRICK_FIXTURES) + "/reader/" + t.file;
-        ValueList values;
-        PositionList positions;
-        std::ifstream file(path);
-        std::string line, field;
-        std::getline(file, line);
-        std::string hits = line + "\n";
-        while (std::getline(file, line)) {
-            std::vector<std::string> fields;
-            std::istringstream row(line);
-            while (t.whitespace ? static_cast<bool>(row >> field) : static_cast<bool>(std::getline(row, field, '\t')))
-                fields.push_back(field);
-            const double p = std::strtod(fields[t.p].c_str(), nullptr);
-            const long chromosome = std::strtol(fields[0].c_str(), nullptr, 10);
-            if (fields[t.p] == "NA" || p == 0 || chromosome < 1 || chromosome > 23) continue;
-            positions.push_back(static_cast<int32_t>(std::stol(fields[t.bp]) / 10));
-            values.push_back(-std::log10(p));
-            if (values.back() >= static_cast<double>(7.3f)) hits += line + "\n";
-        }
-        ASSERT_GT(values.size(), 19000u) << t.file;
-        ASSERT_GE(std::count(hits.begin(), hits.end(), '\n'), 7) << t.file;
-        for (unsigned threads : {1u, 2u}) {
-            const ReadRun run = readContent(dir, readFile(path), t.switches, threads, 100000);
-            ASSERT_FALSE(run.fatal) << t.file;
-            EXPECT_EQ(run.data.Value_list, values) << t.file;
-            EXPECT_EQ(run.data.Pos_list, positions) << t.file;
-            EXPECT_EQ(run.hits, hits) << t.file;
-        }
-    }
 }
