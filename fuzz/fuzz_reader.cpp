@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const char* const kRanges[] = {"10-20", "0:5", "1-2147483647", "5,4", "-"};
     static const char* const kIdNames[] = {"SNP", "ID", "x", ""};
 
-    fuzz::TempDir dir;
+    const test::ScratchDir& dir = fuzz::scratch();
     SwitchList switches{"-file", dir.file("data"), "-out", dir.file("hits")};
     auto add = [&](const char* name, std::string value) {
         switches.push_back(name);
@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (in.ConsumeBool()) add("-logp", "yes");
     const size_t chunkBytes = in.ConsumeIntegralInRange<size_t>(1, 512);
     const std::string table = in.ConsumeRemainingBytesAsString();
-    fuzz::writeFile(dir.file("data"), table);
+    test::writeFile(dir.file("data"), table);
 
     std::ostringstream settingsOut;
     Outcome<PlotSettings> settingsOutcome = readSettings(switches, settingsOut);
@@ -96,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             r.hitRows = std::move(read.hitRows);
         }
         r.out = out.str();
-        r.hits = fuzz::readFile(dir.file("hits"));
+        r.hits = test::readFile(dir.file("hits"));
         return r;
     };
     const Read serial = readWith(1, size_t{1} << 20);

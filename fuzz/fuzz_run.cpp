@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 4096) return 0;  // small tables: the painting dominates every run
     FuzzedDataProvider in(data, size);
     static const char* const kChroms[] = {"1-23", "1-22;X", "X", "1", "0-2147483647"};
-    fuzz::TempDir dir;
+    const test::ScratchDir& dir = fuzz::scratch();
     SwitchList switches{"-file", dir.file("run-data"), "-out", dir.file("run-hits")};
     auto add = [&](const char* name, std::string value) {
         switches.push_back(name);
@@ -85,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         add("-leadwindow", std::to_string(std::max(fuzz::smallOrAny(in, 0, 1000), 0)));
         if (in.ConsumeBool()) add("-snpcolumn", column(4));
     }
-    fuzz::writeFile(dir.file("run-data"), in.ConsumeRemainingBytesAsString());
+    test::writeFile(dir.file("run-data"), in.ConsumeRemainingBytesAsString());
 
     std::ostringstream out, err;
     Outcome<PlotSettings> settingsOutcome = readSettings(switches, out);

@@ -1,12 +1,8 @@
 #include "fuzz_support.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 namespace vennrick::fuzz {
 
@@ -39,26 +35,9 @@ void requireOneLineEach(const std::vector<std::string>& lines) {
                 "a message is one non-empty line");
 }
 
-std::string TempDir::file(const std::string& name) const {
-    static const std::string dir = [] {
-        std::string pattern = "/tmp/vennrick-fuzz-XXXXXX";
-        require(mkdtemp(pattern.data()) != nullptr, "a scratch directory can be made");
-        return pattern;
-    }();
-    return dir + "/" + name;
-}
-
-void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    require(static_cast<bool>(file), "a scratch file can be written");
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    return bytes.str();
+const test::ScratchDir& scratch() {
+    static const test::ScratchDir dir;
+    return dir;
 }
 
 namespace {

@@ -1,4 +1,4 @@
-// Shared by the fuzz targets: invariant checks that abort with a message, scratch files, input splitting.
+// Shared by the fuzz targets: invariant checks that abort with a message, a scratch directory, input splitting.
 #pragma once
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "files.h"
 
 namespace vennrick::fuzz {
 
@@ -21,12 +23,7 @@ int32_t smallOrAny(FuzzedDataProvider& in, int32_t lo, int32_t hi);
 std::vector<std::string> splitAtNul(const uint8_t* data, size_t size);
 
 // One scratch directory per process, reused by every input.
-struct TempDir {
-    std::string file(const std::string& name) const;
-};
-
-void writeFile(const std::string& path, const std::string& bytes);
-std::string readFile(const std::string& path);
+const test::ScratchDir& scratch();
 
 // Messages for people: each is one non-empty line.
 void requireOneLineEach(const std::vector<std::string>& lines);

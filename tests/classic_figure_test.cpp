@@ -5,8 +5,10 @@
 #include "classic_figure.h"
 #include "figure_renderer.h"
 #include "plot_renderer.h"
+#include "test_support.h"
 
 using namespace vennrick;
+using namespace vennrick::test;
 
 namespace {
 
@@ -43,20 +45,6 @@ TEST(classic_figure_test, three_times_the_size_and_dpi_is_the_same_figure) {
     const Figure a = classicFigure(layoutIn(small, classicFrame(800, 533, 96)), small, 96);
     const Figure b = classicFigure(layoutIn(large, classicFrame(2400, 1599, 288)), large, 288);
     EXPECT_TRUE(b.width == 2400 && b.height == 1599 && b.dpi == 288);
-    ASSERT_EQ(a.lines.size(), b.lines.size());
-    for (size_t k = 0; k < a.lines.size(); ++k) {
-        EXPECT_TRUE(std::abs(3 * a.lines[k].x1 - b.lines[k].x1) <= 3 && std::abs(3 * a.lines[k].y2 - b.lines[k].y2) <= 3) << k;
-        EXPECT_EQ(3 * a.lines[k].width, b.lines[k].width);
-    }
-    ASSERT_EQ(a.texts.size(), b.texts.size());
-    for (size_t k = 0; k < a.texts.size(); ++k) {
-        EXPECT_TRUE(a.texts[k].text == b.texts[k].text && a.texts[k].pointSize == b.texts[k].pointSize);
-        EXPECT_TRUE(std::abs(3 * a.texts[k].box.top - b.texts[k].box.top) <= 3 && 3 * a.texts[k].box.height == b.texts[k].box.height)
-            << a.texts[k].text;
-    }
-    for (size_t layer = 0; layer < 3; ++layer) {
-        EXPECT_EQ(3 * a.points[layer].side, b.points[layer].side);
-        EXPECT_EQ(a.points[layer].dots.size(), b.points[layer].dots.size());
-    }
+    expectScaled(a, b, 3);
     EXPECT_EQ(b.points[2].dots.size(), 1u) << "the hit, red";
 }

@@ -6,8 +6,10 @@
 #include <cmath>
 
 #include "paper_layout.h"
+#include "test_support.h"
 
 using namespace vennrick;
+using namespace vennrick::test;
 
 namespace {
 
@@ -172,26 +174,5 @@ TEST(paper_layout_test, three_times_the_size_and_dpi_is_the_same_figure) {
             rows.push_back({c == 23 ? "X" : std::to_string(c), k * (100000 - 3000 * c), 0.5 + ((k * 7 + c) % 45) / 5.0});
     const PlotData data = makeData(rows);
     const PaperPlot small = layout(data, paperSettings(800, 533, 96)), large = layout(data, paperSettings(2400, 1599, 288));
-    ASSERT_EQ(small.figure.texts.size(), large.figure.texts.size());
-    for (size_t k = 0; k < small.figure.texts.size(); ++k) {
-        const FigureText &a = small.figure.texts[k], &b = large.figure.texts[k];
-        EXPECT_EQ(a.text, b.text);
-        EXPECT_EQ(a.pointSize, b.pointSize) << "font sizes are physical";
-        EXPECT_NEAR(3 * a.box.left, b.box.left, 1e-6) << a.text;
-        EXPECT_NEAR(3 * a.box.top, b.box.top, 1e-6) << a.text;
-        EXPECT_NEAR(3 * a.box.width, b.box.width, 1e-6) << a.text;
-    }
-    ASSERT_EQ(small.figure.lines.size(), large.figure.lines.size());
-    for (size_t k = 0; k < small.figure.lines.size(); ++k) {
-        EXPECT_NEAR(3 * small.figure.lines[k].y1, large.figure.lines[k].y1, 1e-6);
-        EXPECT_NEAR(3 * small.figure.lines[k].width, large.figure.lines[k].width, 1e-9);
-    }
-    for (size_t layer = 0; layer < 3; ++layer) {
-        EXPECT_NEAR(3 * small.figure.points[layer].side, large.figure.points[layer].side, 1e-9);
-        ASSERT_EQ(small.figure.points[layer].dots.size(), large.figure.points[layer].dots.size());
-        for (size_t k = 0; k < small.figure.points[layer].dots.size(); ++k) {
-            const PixelDot a = small.figure.points[layer].dots[k], b = large.figure.points[layer].dots[k];
-            EXPECT_TRUE(std::abs(3 * a.x - b.x) <= 3 && std::abs(3 * a.y - b.y) <= 3) << layer << " " << k;
-        }
-    }
+    expectScaled(small.figure, large.figure, 3);
 }

@@ -1,9 +1,8 @@
-// Painting: points written into pixel memory against the painter's own points, peak labels inside their boxes,
-// and two threads against one (the painted picture as a whole is checked by the golden runs).
+// Painting: points written into pixel memory against the painter's own points, and two threads
+// against one (the painted picture as a whole is checked by the golden runs).
 #include <gtest/gtest.h>
 
 #include <QColor>
-#include <QFont>
 #include <QImage>
 #include <QPainter>
 #include <QPen>
@@ -24,18 +23,6 @@ QImage whiteCanvas() {
 }
 
 QRgb rgbOf(Rgb c) { return qRgb(c.r, c.g, c.b); }
-
-// The layout of a small plot: two runs of three rows, values 1 to 9, the 9 highlighted.
-PlotLayout smallPlot(PlotData& data) {
-    data.ID_list = {{"1", 3}, {"2", 3}};
-    data.Value_list = {1.0, 4.0, 9.0, 2.0, 5.0, 3.0};
-    data.maxX = 6;
-    data.minY = 1.0;
-    data.maxY = 9.0;
-    PlotSettings settings;
-    settings.Title = "Title";
-    return std::get<PlotLayout>(layoutPlot(data, settings));
-}
 
 // Whether the region [x0, x1) x [y0, y1) holds any non-white pixel.
 bool hasInk(const QImage& image, int x0, int y0, int x1, int y1) {
@@ -105,42 +92,4 @@ TEST(plot_renderer_test, several_threads_draw_the_same_image) {
     const PlotLayout layout = std::get<PlotLayout>(layoutPlot(data, PlotSettings{}));
     const QImage one = renderPlot(layout, data, 1);
     for (unsigned threads : {2u, 3u, 8u}) EXPECT_TRUE(one == renderPlot(layout, data, threads)) << threads;
-}
-
-TEST(plot_renderer_test, peak_labels_after_the_points_and_inside_their_boxes) {
-    // Names in the axis font at sizes 10 and 0 (the default), in boxes as wide as labelFont measures them: each
-    // text fits its box; the leader is a 1-pixel line, painted over the points.
-    for (int font2 : {10, 0}) {
-        PlotData data;
-        PlotLayout layout = smallPlot(data);
-        layout.font2 = font2;
-        const LabelFont font = labelFont(font2);
-        const char* const texts[] = {"rs1040527341", "WWWWMMMM", "chr22:51304415", "caf\xc3\xa9 \xe4\xb8\xad"};
-        int top = 100;
-        for (const char* text : texts) {
-            layout.peakLabels.push_back(TextBox{300, top, static_cast<int>(std::ceil(textWidth(text, font))) + 2,
-                                                font.height, TextAlign::centre, TextFont::axis, kBlack, text});
-            top += font.height + 10;
-        }
-        layout.leaderLines.push_back(Line{286, 40, 286, 70, kLeaderColour, 1});  // across the red point at (286, 60)
-        const QImage image = renderPlot(layout, data);
-        QImage unclipped = whiteCanvas();
-        {
-            QPainter p(&unclipped);
-            p.setFont(QFont("Calibri", font2));
-            for (const TextBox& box : layout.peakLabels)
-                p.drawText(QRect(box.left, box.top, box.width, box.height), Qt::AlignCenter | Qt::TextDontClip,
-                           QString::fromStdString(box.text));
-        }
-        for (const TextBox& box : layout.peakLabels) {
-            EXPECT_TRUE(hasInk(image, box.left, box.top, box.left + box.width, box.top + box.height)) << box.text;
-            // Drawn without clipping, the text leaves no ink beside its box: the measured width holds it.
-            EXPECT_FALSE(hasInk(unclipped, box.left - 8, box.top, box.left, box.top + box.height)) << box.text;
-            EXPECT_FALSE(hasInk(unclipped, box.left + box.width, box.top, box.left + box.width + 8, box.top + box.height))
-                << box.text;
-        }
-        EXPECT_EQ(image.pixel(286, 50), qRgb(80, 80, 80));
-        EXPECT_EQ(image.pixel(287, 50), kWhite);
-        EXPECT_EQ(image.pixel(286, 60), qRgb(80, 80, 80)) << "the leader is painted over the red point";
-    }
 }

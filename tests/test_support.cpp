@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <algorithm>
 #include <filesystem>
@@ -19,36 +20,6 @@
 #include "switches.h"
 
 namespace vennrick::test {
-
-ScratchDir::ScratchDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vennrick-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path = pattern;
-}
-
-ScratchDir::~ScratchDir() {
-    std::error_code ignored;
-    std::filesystem::permissions(path, std::filesystem::perms::owner_all, ignored);
-    std::filesystem::remove_all(path, ignored);
-}
-
-void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!file) throw std::runtime_error("cannot write " + path);
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    return bytes.str();
-}
-
-bool fileExists(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
 
 std::string compressed(const std::string& text, const char* mode) {
     ScratchDir dir;
@@ -131,6 +102,29 @@ std::string expectCompleteRun(const std::string& name, const std::string& text, 
     EXPECT_EQ(run.err, "") << name;
     EXPECT_TRUE(readFile(dir.file("hits")) == hits) << name << ": hit file differs";
     return readFile(dir.file("hits.jpg"));
+}
+
+void expectScaled(const Figure& a, const Figure& b, double k) {
+    auto near = [k](double small, double large) { return std::abs(k * small - large) <= k; };
+    ASSERT_TRUE(a.texts.size() == b.texts.size() && a.lines.size() == b.lines.size() && a.points.size() == b.points.size());
+    for (size_t i = 0; i < a.texts.size(); ++i) {
+        const FigureText &s = a.texts[i], &l = b.texts[i];
+        EXPECT_TRUE(s.text == l.text && s.pointSize == l.pointSize && near(s.box.left, l.box.left) &&
+                    near(s.box.top, l.box.top) && near(s.box.width, l.box.width) && near(s.box.height, l.box.height))
+            << s.text;
+    }
+    for (size_t i = 0; i < a.lines.size(); ++i) {
+        const FigureLine &s = a.lines[i], &l = b.lines[i];
+        EXPECT_TRUE(near(s.x1, l.x1) && near(s.y1, l.y1) && near(s.x2, l.x2) && near(s.y2, l.y2) &&
+                    std::abs(k * s.width - l.width) < 1e-9) << "line " << i;
+    }
+    for (size_t i = 0; i < a.points.size(); ++i) {
+        EXPECT_NEAR(k * a.points[i].side, b.points[i].side, 1e-9) << "layer " << i;
+        ASSERT_EQ(a.points[i].dots.size(), b.points[i].dots.size()) << "layer " << i;
+        for (size_t d = 0; d < a.points[i].dots.size(); ++d)
+            EXPECT_TRUE(near(a.points[i].dots[d].x, b.points[i].dots[d].x) && near(a.points[i].dots[d].y, b.points[i].dots[d].y))
+                << "layer " << i << " dot " << d;
+    }
 }
 
 std::string unescaped(const std::string& raw) {

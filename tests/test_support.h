@@ -4,21 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "figure.h"
+#include "files.h"
+
 namespace vennrick::test {
-
-// A fresh directory under the system's temporary directory, removed with its contents on destruction.
-struct ScratchDir {
-    ScratchDir();
-    ~ScratchDir();
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    std::string path;
-    std::string file(const std::string& name) const { return path + "/" + name; }
-};
-
-void writeFile(const std::string& path, const std::string& bytes);
-std::string readFile(const std::string& path);  // empty when missing
-bool fileExists(const std::string& path);
 
 // The text compressed by the BGZF writer: mode "wg" gives one gzip member, "w" bgzip blocks and the end block.
 std::string compressed(const std::string& text, const char* mode);
@@ -54,6 +43,10 @@ std::string expectedConsole(const std::vector<std::string>& args, const std::str
 // error, the hit file's bytes. Returns the bytes of the image file.
 std::string expectCompleteRun(const std::string& name, const std::string& text, const std::string& hits,
                               std::vector<std::string> more = {});
+
+// b is figure a drawn k times as large: the same texts in the same point sizes, and texts' boxes, lines and dots
+// within k pixels of a's scaled by k (line widths and dot sides exactly).
+void expectScaled(const Figure& a, const Figure& b, double k);
 
 // A case table: "case NAME" starts a case, each further line is "key value"; blank lines and lines that
 // start with '#' are skipped. Values are read with the escapes \t \n \r \\ \xHH.
