@@ -18,11 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const SwitchList switches = collectSwitches(args);
 
     require(switches.size() % 2 == 0, "switches come in pairs");
-    for (size_t i = 0; i < switches.size(); i += 2) {
-        require(std::find(kRecognisedSwitches.begin(), kRecognisedSwitches.end(), switches[i]) !=
-                    kRecognisedSwitches.end(),
+    for (size_t i = 0; i < switches.size(); i += 2)
+        require(std::count(kRecognisedSwitches.begin(), kRecognisedSwitches.end(), switches[i]) == 1,
                 "every pair starts with a recognised name");
-    }
 
     fuzz::requireOneLineEach(argumentWarnings(args));
 
@@ -67,15 +65,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(s.dpi >= kMinDpi && s.dpi <= kMaxDpi && std::isfinite(s.suggestive) && s.suggestive >= 0, "dpi and line in range");
     require((s.style == FigureStyle::paper) == (lookupSwitch(switches, "-style") == std::optional<std::string>("paper")),
             "only -style paper asks for the paper style");
-    if (s.window.posrangeallowed) {
-        require((s.names.on || s.poscolumn != 0) && s.SelChrom.entryCount == 1 && s.window.startpos < s.window.endpos,
-                "a window is in force only with a position column and one entry");
-    }
-    for (const ChromRange& r : s.SelChrom.ranges) require(r.first >= 0 && r.first <= r.last, "ranges are ordered");
-    // Membership must agree with the decimal text of the bounds of every range.
-    for (const ChromRange& r : s.SelChrom.ranges) {
-        require(selectionContains(s.SelChrom, std::to_string(r.first)), "a range holds its lower bound");
-        require(selectionContains(s.SelChrom, std::to_string(r.last)), "a range holds its upper bound");
-    }
+    require(!s.window.posrangeallowed ||
+                ((s.names.on || s.poscolumn != 0) && s.SelChrom.entryCount == 1 && s.window.startpos < s.window.endpos),
+            "a window is in force only with a position column and one entry");
+    // Ranges are ordered, and membership agrees with the decimal text of the bounds of every range.
+    for (const ChromRange& r : s.SelChrom.ranges)
+        require(r.first >= 0 && r.first <= r.last && selectionContains(s.SelChrom, std::to_string(r.first)) &&
+                    selectionContains(s.SelChrom, std::to_string(r.last)),
+                "ranges are ordered and hold their bounds");
     return 0;
 }

@@ -24,10 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const test::ScratchDir& dir = fuzz::scratch();
     SwitchList switches{"-file", dir.file("data"), "-out", dir.file("hits")};
-    auto add = [&](const char* name, std::string value) {
-        switches.push_back(name);
-        switches.push_back(std::move(value));
-    };
+    auto add = [&](const char* name, std::string value) { switches.insert(switches.end(), {name, std::move(value)}); };
     // By name (a header is then declared), the delimiter may be left for the header line to tell.
     const bool byName = in.ConsumeBool();
     if (!byName || in.ConsumeBool()) add("-delim", in.PickValueInArray(kDelims));
@@ -75,9 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         HitRows hitRows;
     };
     auto readWith = [&](unsigned threads, size_t chunk) {
-        ReadOptions options;
-        options.threads = threads;
-        options.chunkBytes = chunk;
+        const ReadOptions options{threads, false, chunk};
         std::ostringstream out, err;
         Read r;
         std::remove(dir.file("hits").c_str());  // a read that stops before making the hit file leaves none
@@ -90,9 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             r.summaryLines = summaryLines(read.summary, read.data, read.settings);
             fuzz::requireOneLineEach(r.summaryLines);
             fuzz::requireOneLineEach({whyTooFewRows(read.summary, read.settings)});
-            r.data = std::move(read.data);
-            r.settings = std::move(read.settings);
-            r.summary = read.summary;
+            r.data = std::move(read.data), r.settings = std::move(read.settings), r.summary = read.summary;
             r.hitRows = std::move(read.hitRows);
         }
         r.out = out.str();
@@ -127,27 +120,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 "one record per hit row, the same on one and two threads");
         require(a.maxX == b.maxX && a.Pos_list == b.Pos_list && a.ID_list.size() == b.ID_list.size(),
                 "the same rows on one and several threads");
-        for (size_t i = 0; i < a.ID_list.size(); ++i)
-            require(a.ID_list[i].id == b.ID_list[i].id && a.ID_list[i].count == b.ID_list[i].count, "same runs");
-        for (size_t i = 0; i < a.Value_list.size(); ++i) {
-            require((a.Value_list[i] == b.Value_list[i]) ||
-                        (a.Value_list[i] != a.Value_list[i] && b.Value_list[i] != b.Value_list[i]),
+        for (size_t i = 0; i < a.Value_list.size(); ++i)
+            require(a.Value_list[i] == b.Value_list[i] || (a.Value_list[i] != a.Value_list[i] && b.Value_list[i] != b.Value_list[i]),
                     "same values");
-        }
         int64_t counted = 0;
         for (size_t i = 0; i < a.ID_list.size(); ++i) {
-            require(a.ID_list[i].count >= 1, "runs are not empty");
-            require(i == 0 || a.ID_list[i].id != a.ID_list[i - 1].id, "adjacent runs differ");
+            require(a.ID_list[i].id == b.ID_list[i].id && a.ID_list[i].count == b.ID_list[i].count, "same runs");
+            require(a.ID_list[i].count >= 1 && (i == 0 || a.ID_list[i].id != a.ID_list[i - 1].id),
+                    "runs are not empty, and adjacent runs differ");
             require(selectionContains(settings.SelChrom, a.ID_list[i].id), "only selected chromosomes are kept");
             counted += a.ID_list[i].count;
         }
         require(counted == a.maxX && static_cast<int64_t>(a.Value_list.size()) == a.maxX, "ID and value lists hold maxX");
         require(static_cast<int64_t>(a.Pos_list.size()) == (settings.poscolumn != 0 ? a.maxX : 0),
                 "Pos_list holds maxX entries only with a position column");
-        if (settings.window.posrangeallowed) {
-            for (int32_t pos : a.Pos_list)
-                require(pos >= settings.window.startpos && pos <= settings.window.endpos, "window respected");
-        }
+        for (int32_t pos : a.Pos_list)
+            require(!settings.window.posrangeallowed || (pos >= settings.window.startpos && pos <= settings.window.endpos),
+                    "window respected");
     }
     fuzz::requireHitsAreInputLines(serial.hits, table, settings.headeryes == 1);
     return 0;

@@ -58,10 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const char* const kChroms[] = {"1-23", "1-22;X", "X", "1", "0-2147483647"};
     const test::ScratchDir& dir = fuzz::scratch();
     SwitchList switches{"-file", dir.file("run-data"), "-out", dir.file("run-hits")};
-    auto add = [&](const char* name, std::string value) {
-        switches.push_back(name);
-        switches.push_back(std::move(value));
-    };
+    auto add = [&](const char* name, std::string value) { switches.insert(switches.end(), {name, std::move(value)}); };
     // Columns 1, 2, 3 usually; sometimes any positive 32-bit number.
     auto column = [&](int32_t usual) { return std::to_string(std::max(fuzz::smallOrAny(in, usual, usual), 1)); };
     add("-column", column(2));
@@ -108,20 +105,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(layout.N == asRead.maxX && plotData.Value_list.size() == asRead.Value_list.size(), "N is the row count");
     require(plotData.Pos_list.size() == asRead.Pos_list.size(), "positions are rewritten in place");
     require(layout.ytick >= 1, "the tick step is at least 1");
-    if (layout.byPosition) {
-        // The last row lands on N: every row is scaled by the same last cumulative position.
-        require(plotData.Pos_list.back() == layout.N, "the last rewritten position is N");
-    }
+    // By position, the last row lands on N: every row is scaled by the same last cumulative position.
+    require(!layout.byPosition || plotData.Pos_list.back() == layout.N, "the last rewritten position is N");
 
-    int64_t expected = 0;
-    for (int64_t i = 0; i < layout.N; ++i) {
-        const double y = pixelY(plotData.Value_list[static_cast<size_t>(i)], layout.minY, layout.pixPerY);
-        if (std::isfinite(y)) ++expected;
-    }
+    const int64_t expected = std::count_if(plotData.Value_list.begin(), plotData.Value_list.end(),
+                                           [&](double v) { return std::isfinite(pixelY(v, layout.minY, layout.pixPerY)); });
     int64_t visited = 0;
-    forEachPoint(layout, plotData, [&](int x, int y, PointStyle style) {
+    forEachPoint(layout, plotData, [&](int x, int y, PointStyle) {
         require(std::abs(x) <= kFarPixel && std::abs(y) <= kFarPixel, "point coordinates are clamped");
-        (void)style;
         ++visited;
     });
     require(visited == expected, "exactly the points with a finite place are drawn");

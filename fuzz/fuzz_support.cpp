@@ -20,11 +20,7 @@ int32_t smallOrAny(FuzzedDataProvider& in, int32_t lo, int32_t hi) {
 std::vector<std::string> splitAtNul(const uint8_t* data, size_t size) {
     std::vector<std::string> parts(1);
     for (size_t i = 0; i < size; ++i) {
-        if (data[i] == 0) {
-            parts.emplace_back();
-        } else {
-            parts.back() += static_cast<char>(data[i]);
-        }
+        data[i] == 0 ? parts.emplace_back() : parts.back() += static_cast<char>(data[i]);
     }
     return parts;
 }
@@ -46,12 +42,8 @@ std::vector<std::string> linesOf(const std::string& text) {
     std::vector<std::string> lines;
     std::string line;
     for (char c : text) {
-        if (c == '\n') {
-            lines.push_back(line);
-            line.clear();
-        } else if (c != '\r') {
-            line += c;
-        }
+        if (c == '\n') lines.push_back(std::move(line)), line.clear();
+        else if (c != '\r') line += c;
     }
     if (!line.empty()) lines.push_back(line);
     return lines;
@@ -63,14 +55,8 @@ void requireHitsAreInputLines(const std::string& hits, const std::string& table,
     if (table.size() >= 2 && static_cast<unsigned char>(table[0]) == 0x1f && static_cast<unsigned char>(table[1]) == 0x8b)
         return;  // compressed input: the hits are decompressed lines
     require(hits.empty() || hits.back() == '\n', "every hit line ends with a line feed");
-    std::string text = table.compare(0, 3, "\xEF\xBB\xBF") == 0 ? table.substr(3) : table;
-    const std::vector<std::string> input = linesOf(text);
-    std::vector<std::string> output;
-    for (size_t start = 0; start < hits.size();) {
-        size_t end = hits.find('\n', start);
-        output.push_back(hits.substr(start, end - start));
-        start = end + 1;
-    }
+    const std::vector<std::string> input = linesOf(table.compare(0, 3, "\xEF\xBB\xBF") == 0 ? table.substr(3) : table);
+    const std::vector<std::string> output = linesOf(hits);
     size_t first = 0;
     if (header && !output.empty()) {
         require(output[0].empty() || std::find(input.begin(), input.end(), output[0]) != input.end(),
