@@ -1,6 +1,5 @@
 // The classic figure on the figure model: the documented picture when drawn in the documented frame, and the
 // same figure, three times as large, at three times the size and dpi.
-#include <gtest/gtest.h>
 
 #include "classic_figure.h"
 #include "figure_renderer.h"

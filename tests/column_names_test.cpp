@@ -2,11 +2,6 @@
 // tells, and the refusals.
 #include "column_names.h"
 
-#include <gtest/gtest.h>
-
-#include <fstream>
-#include <sstream>
-
 #include "test_support.h"
 
 using namespace vennrick;

@@ -2,10 +2,6 @@
 // taken in place of what was written, each for its cause and not otherwise.
 #include "diagnostics.h"
 
-#include <gtest/gtest.h>
-
-#include <sstream>
-
 #include "test_support.h"
 
 using namespace vennrick;

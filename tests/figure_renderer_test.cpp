@@ -1,6 +1,6 @@
 // Painting a figure: point footprints, clipped translucent polygons, lines, turned text, and the paint order.
-#include <gtest/gtest.h>
 
+#include "test_support.h"
 #include <QImage>
 
 #include "figure_renderer.h"

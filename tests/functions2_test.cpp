@@ -1,7 +1,4 @@
 // Tick rounding: every band edge, the two sub-ranges that would round to 0, and the twin functions.
-#include <gtest/gtest.h>
-
-#include <climits>
 
 #include "functions2.h"
 #include "test_support.h"

@@ -1,11 +1,9 @@
 // Image files by type, read back: PNG and JPEG decoded, the PDF page size and the SVG view box from the file's
 // text, and in each the points where the figure put them.
-#include <gtest/gtest.h>
 
 #include <QByteArray>
 #include <QImage>
 #include <QRegularExpression>
-#include <random>
 
 #include "image_writer.h"
 #include "png_writer.h"

@@ -1,11 +1,7 @@
 // Lead loci: clumping against a brute-force reference, the .leads table's order and texts, and numbers that
 // must read back as written.
+#include "test_support.h"
 #include "lead_loci.h"
-
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <random>
 
 #include "numbers.h"
 

@@ -1,9 +1,7 @@
+// Number conversions against the toolkit's, the divisor, the switch fallbacks and the logarithm of tiny numbers.
 #include "numbers.h"
 
 #include <QString>
-#include <cmath>
-#include <gtest/gtest.h>
-#include <random>
 
 #include "test_support.h"
 

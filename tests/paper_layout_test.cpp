@@ -1,9 +1,5 @@
 // The paper figure as data: chromosome order and grouping, the axis steps, labels that never meet, the guide lines,
 // the points' places, and the same figure at three times the size and dpi.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cmath>
 
 #include "paper_layout.h"
 #include "test_support.h"

@@ -1,9 +1,6 @@
 // Peak labels: the placement rules on random peak sets, the count of labels left out, and label texts.
+#include "test_support.h"
 #include "peak_labels.h"
-
-#include <gtest/gtest.h>
-
-#include <random>
 
 using namespace vennrick;
 

@@ -1,11 +1,5 @@
 // Plot geometry: cumulative positions, scales, axis lines, ticks, title, run labels and the per-point mapping,
 // checked as numbers without any image.
-#include <gtest/gtest.h>
-
-#include <climits>
-#include <limits>
-#include <random>
-#include <sstream>
 
 #include "numbers.h"
 #include "plot_layout.h"

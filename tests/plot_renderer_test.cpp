@@ -1,12 +1,11 @@
 // Painting: points written into pixel memory against the painter's own points, and two threads
 // against one (the painted picture as a whole is checked by the golden runs).
-#include <gtest/gtest.h>
 
+#include "test_support.h"
 #include <QColor>
 #include <QImage>
 #include <QPainter>
 #include <QPen>
-#include <random>
 
 #include "plot_renderer.h"
 

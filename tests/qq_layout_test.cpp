@@ -1,13 +1,7 @@
 // The QQ picture as data: the points from rank stretches against a full sort, the axes' round maximum, and the
 // figure's parts.
-#include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cmath>
-#include <limits>
-#include <random>
-#include <set>
-
+#include "test_support.h"
 #include "qq_layout.h"
 
 using namespace vennrick;

@@ -1,12 +1,7 @@
 // The QQ statistics: which values take part, the median by selection against a full sort, and lambda against
 // values computed independently (chi-squared statistics turned into p-values with erfc; a reference quantile).
-#include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cmath>
-#include <limits>
-#include <random>
-
+#include "test_support.h"
 #include "qq_stats.h"
 
 using namespace vennrick;

@@ -2,23 +2,18 @@
 // case's files; "run" runs the tool; the lines after a run check its outcome. Every file the case made must be
 // unchanged at the end unless an "expect" line names it.
 //   file NAME TEXT   fixture NAME FIXTURE   repeat NAME COUNT LINE (%d: the line's number; $DIR anywhere: the case's directory)   gzip NAME FROM CUT (bytes cut off)
-//   dir NAME   link NAME TARGET   hardlink NAME TARGET   tmpfs NAME SIZE [ro]   stdin NAME
+//   generate NAME KIND (and NAME.hits, the hit rows expected)   dir NAME   link NAME TARGET   hardlink NAME TARGET   tmpfs NAME SIZE [ro]   stdin NAME
 //   run ARGS                status N   stdout TEXT (after the argument echo)   console TEXT (after the settings)
 //   err LINE (each line of standard error, without "vennrick: "; none: it is empty)   errhas TEXT
 //   expect NAME TEXT   md5 NAME HEX   prefix NAME TEXT   contains NAME TEXT   same NAME OTHER   differs NAME OTHER
 //   absent NAME (no regular file)   files N (in the directory)   islink NAME   peakmb N
 //   image NAME W H   pixel NAME X Y RRGGBB   notpixel NAME X Y RRGGBB   count NAME RRGGBB MIN
 #include <gtest/gtest-spi.h>
-#include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <QCryptographicHash>
 #include <QImage>
-#include <array>
-#include <filesystem>
-#include <map>
-#include <memory>
 
 #include "test_support.h"
 
@@ -62,6 +57,50 @@ bool near(const QImage& image, int x, int y, QRgb want, bool lossy) {
            std::abs(got[2] - expected[2]) <= (white ? 4 : 64);
 }
 
+// A generated table for the stress cases, and the hit rows expected from it.
+std::pair<std::string, std::string> generated(const std::string& kind) {
+    std::string text, hits;
+    auto row = [&](const std::string& line, bool hit) {
+        (text += line) += '\n';
+        if (hit) (hits += line) += '\n';
+    };
+    const size_t huge = size_t{50} << 20;
+    if (kind == "huge-fields") {  // two fields of 25 MB before the ID and p-value columns
+        row(std::string(huge / 2, 'a') + "\t" + std::string(huge / 2, 'b') + "\t1\t1e-9", true);
+        row("x\ty\t2\t0.5", false);
+    } else if (kind == "huge-p") {  // 5e-9 followed by 50 MB of zeros, the last line without a line end
+        text = "2\t0.5\n1\t0.000000005" + std::string(huge, '0');
+        hits = text.substr(6) + "\n";
+    } else if (kind == "huge-header") {
+        text = std::string(huge, 'H') + "\n1\t1e-9\n2\t0.5\n";
+        hits = text.substr(0, huge + 8);
+    } else if (kind == "million") {  // one chromosome, a hit every 1000 rows
+        for (int i = 0; i < 1000000; ++i)
+            row("7\t" + std::string(i % 1000 == 999 ? "3e-9" : i % 3 ? "1e-3" : "0.25") + "\t" + std::to_string(1000 + i * 30),
+                i % 1000 == 999);
+    } else if (kind == "one-row-runs") {  // IDs alternate: every row is a run of its own and gets a label
+        for (int i = 0; i < 100000; ++i)
+            row(std::string(i % 2 ? "2\t" : "1\t") + std::to_string(500 + i) + (i % 997 ? "\t0.3" : "\t1e-8"), i % 997 == 0);
+    } else if (kind == "near-2^31") {  // eight chromosomes from 1 to 2^31 - 1; hits at the end of 4 and the start of 7
+        for (int c = 1; c <= 8; ++c)
+            for (int64_t pos : {1, 1000, 1073741824, 2147483000, 2147483647}) {
+                const bool hit = (c == 4 && pos == 2147483647) || (c == 7 && pos == 1);
+                row(std::to_string(c) + "\t" + (hit ? "1e-20" : "0.01") + "\t" + std::to_string(pos), hit);
+            }
+    } else if (kind == "equal") {  // every value equal, every row a hit
+        for (int i = 0; i < 200000; ++i) row((i < 120000 ? "3\t1e-9\t" : "4\t1e-9\t") + std::to_string(i), true);
+    } else {  // "nan-2", "nan-1", "nan-0": every value NaN but that many; NaN rows are kept but never hits
+        const int finite = kind.back() - '0', rows = finite == 2 ? 200000 : 1000;
+        const char* nans[] = {"nan", "NaN", "-0.5", "NAN", "-1e-9"};
+        for (int i = 0; i < rows; ++i) {
+            const bool hit = finite >= 1 && i == rows / 3;
+            row(std::string(i < rows / 2 ? "5\t" : "6\t") + (hit ? "1e-12" : finite == 2 && i == rows * 3 / 4 ? "0.5" : nans[i % 5]),
+                hit);
+        }
+    }
+    return {text, hits};
+}
+
 bool isRegularFile(const std::string& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
@@ -86,7 +125,11 @@ void runCase(const Case& c) {
         const std::vector<std::string> w = wordsOf(raw);
         const std::string rest = w.size() > 1 ? unescaped(raw.substr(raw.find(' ') + 1)) : "";
         const std::string at = w.empty() ? "" : path(w[0]);
-        if (key == "file" || key == "fixture" || key == "repeat" || key == "gzip") {
+        if (key == "generate") {
+            const auto [text, hits] = generated(w[1]);
+            writeFile(at, text);
+            writeFile(at + ".hits", hits);
+        } else if (key == "file" || key == "fixture" || key == "repeat" || key == "gzip") {
             std::string bytes = key == "file"      ? rest
                                 : key == "fixture" ? readFile(std::string(VENNRICK_FIXTURES) + "/reader/" + w[1])
                                 : key == "gzip"    ? compressed(readFile(path(w[1])), "wg")

@@ -1,9 +1,5 @@
 #include "settings.h"
 
-#include <gtest/gtest.h>
-
-#include <sstream>
-
 #include "test_support.h"
 
 using namespace vennrick;

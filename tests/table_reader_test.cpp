@@ -2,11 +2,6 @@
 // input, and the parallel read against the serial one (real tables are read by the golden runs).
 #include "table_reader.h"
 
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <sstream>
-
 #include "test_support.h"
 
 using namespace vennrick;

@@ -2,7 +2,6 @@
 // it, byte for byte up to the same failure, whatever the damage.
 #include "table_source.h"
 
-#include <gtest/gtest.h>
 #include <htslib/bgzf.h>
 #include <htslib/hts_log.h>
 

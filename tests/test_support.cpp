@@ -1,19 +1,11 @@
 #include "test_support.h"
 
-#include <gtest/gtest.h>
 #include <htslib/bgzf.h>
-#include <sys/stat.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cmath>
-#include <cstdlib>
-#include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <regex>
-#include <sstream>
 #include <stdexcept>
 
 #include "settings.h"
@@ -57,13 +49,6 @@ RunResult runVennrick(const std::vector<std::string>& args, const std::string& d
             readFile(capture.file("stderr")), usage.ru_maxrss};
 }
 
-std::vector<std::string> manhattanArgs(const std::string& file, const std::vector<std::string>& more) {
-    std::vector<std::string> args = {"-M", "manhattan", "-file", file};
-    args.insert(args.end(), more.begin(), more.end());
-    args.insert(args.end(), {"-idcolumn", "1", "-column", "2"});
-    return args;
-}
-
 std::string maskClock(const std::string& out) {
     static const std::regex start("Start: [0-9]{2}:[0-9]{2}:[0-9]{2} [A-Za-z]{3} [A-Za-z]{3} [0-9]{1,2} [0-9]{4}\n");
     static const std::regex done("\nDONE in [0-9a-z ]+\n\n");
@@ -85,23 +70,6 @@ std::string expectedConsole(const std::vector<std::string>& args, const std::str
     std::ostringstream notices;
     readSettings(collectSwitches(argv), notices);
     return expectedPreamble(args) + "Start: <clock>\n" + notices.str() + afterSettings;
-}
-
-std::string expectCompleteRun(const std::string& name, const std::string& text, const std::string& hits,
-                              std::vector<std::string> more) {
-    ScratchDir dir;
-    writeFile(dir.file("d.txt"), text);
-    const bool header = std::find(more.begin(), more.end(), "-header") != more.end();
-    more.insert(more.begin(), {"-out", "hits", "-figuretitle", "t", "-quiet", "yes"});
-    const std::vector<std::string> args = manhattanArgs("d.txt", more);
-    RunResult run = runVennrick(args, dir.path);
-    EXPECT_EQ(run.status, 0) << name;
-    EXPECT_EQ(maskClock(run.out),
-              expectedConsole(args, std::string(header ? "Header size 1\n" : "No header\n") + "\nDONE in <elapsed>\n\n"))
-        << name;
-    EXPECT_EQ(run.err, "") << name;
-    EXPECT_TRUE(readFile(dir.file("hits")) == hits) << name << ": hit file differs";
-    return readFile(dir.file("hits.jpg"));
 }
 
 void expectScaled(const Figure& a, const Figure& b, double k) {

@@ -1,8 +1,29 @@
-// Helpers shared by the tests: scratch directories, files, compressed bytes and running the real binary.
+// Helpers shared by the tests, with the standard headers they use: files, compressed bytes, running the real binary,
+// figures compared and case tables.
 #pragma once
 
+#include <gtest/gtest.h>
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <map>
+#include <memory>
+#include <optional>
+#include <random>
+#include <set>
+#include <sstream>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
+
 
 #include "figure.h"
 #include "files.h"
@@ -23,10 +44,6 @@ struct RunResult {
 // the file input.
 RunResult runVennrick(const std::vector<std::string>& args, const std::string& dir, const std::string& input = "/dev/null");
 
-// "-M manhattan -file file", then more, then "-idcolumn 1 -column 2": the first occurrence of a switch wins,
-// so more can set other columns.
-std::vector<std::string> manhattanArgs(const std::string& file, const std::vector<std::string>& more = {});
-
 // Standard output with the clock lines masked: "Start: ..." becomes "Start: <clock>" and "DONE in ..."
 // becomes "DONE in <elapsed>".
 std::string maskClock(const std::string& out);
@@ -37,12 +54,6 @@ std::string expectedPreamble(const std::vector<std::string>& args);
 // Masked standard output of a manhattan run of args: preamble, start line, the settings notices for args (as
 // the settings stage prints them; their texts are pinned by its own tests), then afterSettings.
 std::string expectedConsole(const std::vector<std::string>& args, const std::string& afterSettings);
-
-// Runs text as the data file d.txt with manhattanArgs("d.txt", {"-out", "hits", "-figuretitle", "t", "-quiet", "yes"}
-// + more) in a fresh directory and checks a complete run: exit status 0, the console texts, nothing on standard
-// error, the hit file's bytes. Returns the bytes of the image file.
-std::string expectCompleteRun(const std::string& name, const std::string& text, const std::string& hits,
-                              std::vector<std::string> more = {});
 
 // b is figure a drawn k times as large: the same texts in the same point sizes, and texts' boxes, lines and dots
 // within k pixels of a's scaled by k (line widths and dot sides exactly).

@@ -1,7 +1,7 @@
 // How many threads a run uses: the CPUs the process may run on, capped by "-threads".
+#include "test_support.h"
 #include "thread_count.h"
 
-#include <gtest/gtest.h>
 #include <sched.h>
 
 using namespace vennrick;
