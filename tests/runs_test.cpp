@@ -1,13 +1,5 @@
-// The real binary on the case tables tests/cases/*.runs, one fresh directory per case. Setup lines make the
-// case's files; "run" runs the tool; the lines after a run check its outcome. Every file the case made must be
-// unchanged at the end unless an "expect" line names it.
-//   file NAME TEXT   fixture NAME FIXTURE   repeat NAME COUNT LINE (%d: the line's number; $DIR anywhere: the case's directory)   gzip NAME FROM CUT (bytes cut off)
-//   generate NAME KIND (and NAME.hits, the hit rows expected)   dir NAME   link NAME TARGET   hardlink NAME TARGET   tmpfs NAME SIZE [ro]   stdin NAME
-//   run ARGS                status N   stdout TEXT (after the argument echo)   console TEXT (after the settings)
-//   err LINE (each line of standard error, without "vennrick: "; none: it is empty)   errhas TEXT
-//   expect NAME TEXT   md5 NAME HEX   prefix NAME TEXT   contains NAME TEXT   same NAME OTHER   differs NAME OTHER
-//   absent NAME (no regular file)   files N (in the directory)   islink NAME   peakmb N
-//   image NAME W H   pixel NAME X Y RRGGBB   notpixel NAME X Y RRGGBB   count NAME RRGGBB MIN
+// The real binary on the case tables tests/cases/*.runs (their lines are described in tests/cases/README.md), one
+// fresh directory per case, and a negative control that shows the runner can fail.
 #include <gtest/gtest-spi.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
