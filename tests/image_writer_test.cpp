@@ -28,11 +28,6 @@ Figure testFigure() {
     return f;
 }
 
-QImage decoded(const std::string& bytes) {
-    QImage image;
-    image.loadFromData(reinterpret_cast<const uchar*>(bytes.data()), static_cast<int>(bytes.size()));
-    return image;
-}
 
 // The first capture of pattern in text; empty when it does not match.
 std::string captured(const std::string& text, const char* pattern, int group = 1) {

@@ -9,27 +9,6 @@ using namespace vennrick::test;
 
 namespace {
 
-struct Row {
-    std::string id;
-    int32_t pos;
-    double value;
-};
-
-// PlotData as the reader leaves it: runs of equal IDs in file order.
-PlotData makeData(const std::vector<Row>& rows) {
-    PlotData data;
-    for (const Row& row : rows) {
-        if (data.ID_list.empty() || data.ID_list.back().id != row.id) data.ID_list.push_back({row.id, 0});
-        ++data.ID_list.back().count;
-        data.Value_list.push_back(row.value);
-        data.Pos_list.push_back(row.pos);
-        ++data.maxX;
-        data.minY = std::min(data.minY, row.value);
-        data.maxY = std::max(data.maxY, row.value);
-    }
-    return data;
-}
-
 PlotSettings paperSettings(int width = 800, int height = 533, int dpi = 96) {
     PlotSettings s;
     s.Title = "T";
@@ -84,8 +63,8 @@ TEST(paper_layout_test, axis_steps_are_round) {
 
 TEST(paper_layout_test, chromosomes_by_position_labels_and_lines) {
     // Chromosome 2's rows come before and after chromosome 10's, and 10 comes before 2 in the file.
-    const PlotData data = makeData({{"10", 500, 1}, {"10", 900, 2}, {"2", 100, 9}, {"2", 300, 1}, {"1", 50, 3},
-                                    {"1", 450, 0.5}, {"2", 200, 4}, {"X", 0, 1}, {"X", 200, 2}});
+    const PlotData data = plotDataOf({{"10", 1, 500}, {"10", 2, 900}, {"2", 9, 100}, {"2", 1, 300}, {"1", 3, 50},
+                                      {"1", 0.5, 450}, {"2", 4, 200}, {"X", 1, 0}, {"X", 2, 200}}, true);
     PlotSettings s = paperSettings();
     s.suggestive = 5;
     const PaperPlot plot = layout(data, s);
@@ -127,8 +106,8 @@ TEST(paper_layout_test, three_times_the_size_and_dpi_is_the_same_figure) {
     std::vector<Row> rows;
     for (int c = 1; c <= 23; ++c)
         for (int k = 0; k < 5; ++k)
-            rows.push_back({c == 23 ? "X" : std::to_string(c), k * (100000 - 3000 * c), 0.5 + ((k * 7 + c) % 45) / 5.0});
-    const PlotData data = makeData(rows);
+            rows.push_back({c == 23 ? "X" : std::to_string(c), 0.5 + ((k * 7 + c) % 45) / 5.0, k * (100000 - 3000 * c)});
+    const PlotData data = plotDataOf(rows, true);
     const PaperPlot small = layout(data, paperSettings(800, 533, 96)), large = layout(data, paperSettings(2400, 1599, 288));
     expectScaled(small.figure, large.figure, 3);
 }

@@ -13,27 +13,6 @@ namespace {
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-struct Row {
-    std::string id;
-    double value;
-    int32_t pos = 0;
-};
-
-// PlotData as the reader leaves it: runs of equal IDs, values, positions (when given), count and extremes.
-PlotData makeData(const std::vector<Row>& rows, bool withPositions = false) {
-    PlotData data;
-    for (const Row& row : rows) {
-        if (data.ID_list.empty() || data.ID_list.back().id != row.id) data.ID_list.push_back({row.id, 0});
-        ++data.ID_list.back().count;
-        data.Value_list.push_back(row.value);
-        if (withPositions) data.Pos_list.push_back(row.pos);
-        ++data.maxX;
-        data.minY = std::min(data.minY, row.value);
-        data.maxY = std::max(data.maxY, row.value);
-    }
-    return data;
-}
-
 // Rows of the given IDs with values 1, 2, ..., 5, 1, ...: a well-defined y scale.
 std::vector<Row> indexRows(const std::vector<std::string>& ids) {
     std::vector<Row> rows;
@@ -97,7 +76,7 @@ TEST(plot_layout_test, case_table) {
             rows.push_back({item.substr(0, a), *parseDouble(item.substr(a + 1, b - a - 1)),
                             withPositions ? std::stoi(item.substr(b + 1)) : 0});
         }
-        PlotData data = makeData(rows, withPositions);
+        PlotData data = plotDataOf(rows, withPositions);
         if (c.has("miny0")) data.minY = 0.0;
         const PlotLayout layout = layoutOf(data, withPositions ? 3 : 0, c.has("xnum") ? std::stoi(c.get("xnum")) : 1,
                                           c.has("ynum") ? std::stoi(c.get("ynum")) : 1);
@@ -122,7 +101,7 @@ TEST(plot_layout_test, pixels_and_merged_runs) {
     EXPECT_EQ(truncatePixel(-1.5), -1);
 
     // The first chromosome given as two list entries (and an entry without rows): the same run.
-    PlotData merged = makeData({{"1", 1, 100}, {"1", 2, 300}, {"1", 3, 200}, {"2", 4, 50}}, true), split = merged;
+    PlotData merged = plotDataOf({{"1", 1, 100}, {"1", 2, 300}, {"1", 3, 200}, {"2", 4, 50}}, true), split = merged;
     split.ID_list = {{"1", 2}, {"1", 1}, {"2", 0}, {"2", 1}};
     const PlotLayout a = layoutOf(merged, 3), b = layoutOf(split, 3);
     EXPECT_EQ(split.Pos_list, merged.Pos_list);
@@ -131,13 +110,13 @@ TEST(plot_layout_test, pixels_and_merged_runs) {
 }
 
 TEST(plot_layout_test, scales_axis_lines_and_title) {
-    PlotData two = makeData({{"1", 0.0}, {"1", 10.0}});
+    PlotData two = plotDataOf({{"1", 0.0}, {"1", 10.0}}, false);
     // A range of 19/7: the product comes out just above 413, so the top of the y axis is 59.
-    PlotData seventh = makeData({{"1", 0.0}, {"1", 19.0 / 7.0}});
+    PlotData seventh = plotDataOf({{"1", 0.0}, {"1", 19.0 / 7.0}}, false);
     EXPECT_EQ(layoutOf(seventh).axisLines[0].y2, 59);
     // xN from the product, not the constant: 680 / N * N falls just below 680 for these N.
     for (int n : {39, 78, 145, 156}) {
-        PlotData data = makeData(indexRows(std::vector<std::string>(static_cast<size_t>(n), "1")));
+        PlotData data = plotDataOf(indexRows(std::vector<std::string>(static_cast<size_t>(n), "1")), false);
         EXPECT_EQ(layoutOf(data).axisLines[2].x2, 739) << "N = " << n;
     }
     // The title carries the position window.
@@ -153,7 +132,7 @@ TEST(plot_layout_test, ticks) {
     const std::pair<double, int> seeds[] = {{10.0, 1}, {10.5, 1}, {60.0, 6}, {109.9, 10}, {21474836470.0, 2147483647},
                                             {kNaN, 1}, {kInf, 1}, {-kInf, 1}, {21474836480.0, 1}, {-50.0, 1}};
     for (const auto& [range, seed] : seeds) EXPECT_EQ(ytickSeed(range), seed) << range;
-    PlotData data = makeData({{"1", 0.3}, {"1", 8.0}});
+    PlotData data = plotDataOf({{"1", 0.3}, {"1", 8.0}}, false);
     const PlotLayout layout = layoutOf(data);
     const Line mark = *layout.ticks[0].mark;
     const TextBox label = *layout.ticks[1].label;
@@ -171,7 +150,7 @@ TEST(plot_layout_test, several_threads_rewrite_positions_as_one_pass_does) {
         int32_t pos = step(random) * 1000;
         for (int n = runLength(random); n > 0; --n) rows.push_back({chromosome, 1.0 + (pos % 7), pos += step(random)});
     }
-    const PlotData asRead = makeData(rows, true);
+    const PlotData asRead = plotDataOf(rows, true);
     PlotData one = asRead;
     PlotSettings settings;
     settings.poscolumn = 3;

@@ -27,11 +27,6 @@ struct TinyDisk {
     }
 };
 
-QImage decoded(const std::string& bytes) {
-    QImage image;
-    image.loadFromData(reinterpret_cast<const uchar*>(bytes.data()), static_cast<int>(bytes.size()));
-    return image;
-}
 
 // A decoded pixel near the colour in the space the JPEG codes in: luminance within 24, the chroma components
 // (averaged over 2 x 2 pixels and quantised more coarsely) within 64; an exact match for lossless types.

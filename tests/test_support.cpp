@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <QImage>
 #include <htslib/bgzf.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -70,6 +71,26 @@ std::string expectedConsole(const std::vector<std::string>& args, const std::str
     std::ostringstream notices;
     readSettings(collectSwitches(argv), notices);
     return expectedPreamble(args) + "Start: <clock>\n" + notices.str() + afterSettings;
+}
+
+PlotData plotDataOf(const std::vector<Row>& rows, bool withPositions) {
+    PlotData data;
+    for (const Row& row : rows) {
+        if (data.ID_list.empty() || data.ID_list.back().id != row.id) data.ID_list.push_back({row.id, 0});
+        ++data.ID_list.back().count;
+        data.Value_list.push_back(row.value);
+        if (withPositions) data.Pos_list.push_back(row.pos);
+        ++data.maxX;
+        data.minY = std::min(data.minY, row.value);
+        data.maxY = std::max(data.maxY, row.value);
+    }
+    return data;
+}
+
+QImage decoded(const std::string& bytes) {
+    QImage image;
+    image.loadFromData(reinterpret_cast<const uchar*>(bytes.data()), static_cast<int>(bytes.size()));
+    return image;
 }
 
 void expectScaled(const Figure& a, const Figure& b, double k) {

@@ -26,7 +26,10 @@
 
 
 #include "figure.h"
+#include "plot_data.h"
 #include "files.h"
+
+class QImage;
 
 namespace vennrick::test {
 
@@ -54,6 +57,18 @@ std::string expectedPreamble(const std::vector<std::string>& args);
 // Masked standard output of a manhattan run of args: preamble, start line, the settings notices for args (as
 // the settings stage prints them; their texts are pinned by its own tests), then afterSettings.
 std::string expectedConsole(const std::vector<std::string>& args, const std::string& afterSettings);
+
+// One row as the reader keeps it, and PlotData as the reader leaves the rows: runs of equal IDs, values,
+// positions (when asked for), count and extremes.
+struct Row {
+    std::string id;
+    double value;
+    int32_t pos = 0;
+};
+PlotData plotDataOf(const std::vector<Row>& rows, bool withPositions);
+
+// The image file's bytes decoded; a null image when they are none.
+QImage decoded(const std::string& bytes);
 
 // b is figure a drawn k times as large: the same texts in the same point sizes, and texts' boxes, lines and dots
 // within k pixels of a's scaled by k (line widths and dot sides exactly).
