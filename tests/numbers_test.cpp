@@ -58,6 +58,8 @@ TEST(numbers_test, conversions_match_the_toolkit) {
     for (const auto& [kind, text] : texts.items)
         kind == "double" ? expectSameAsToolkitDouble(unescaped(text)) : expectSameAsToolkitInt(unescaped(text));
     randomTexts(12345, "0123456789.eE+- \tnaifNIF", 8, expectSameAsToolkitDouble);
+    randomTexts(777, "0123456789+- x", 12, expectSameAsToolkitInt);
+    randomTexts(778, "0123456789", 11, expectSameAsToolkitInt);
 }
 
 TEST(numbers_test, long_significands_near_the_fast_path_limits_match_the_toolkit) {
@@ -73,11 +75,6 @@ TEST(numbers_test, long_significands_near_the_fast_path_limits_match_the_toolkit
         if (exponent != 0) text += "e" + std::to_string(exponent);
         expectSameAsToolkitDouble(text);
     }
-}
-
-TEST(numbers_test, int_conversion_matches_the_toolkit) {
-    randomTexts(777, "0123456789+- x", 12, expectSameAsToolkitInt);
-    randomTexts(778, "0123456789", 11, expectSameAsToolkitInt);
 }
 
 TEST(numbers_test, divisor_truncates_like_division) {
