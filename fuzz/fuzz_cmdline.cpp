@@ -1,8 +1,5 @@
 // An arbitrary argument vector (arguments separated by NUL bytes) through switch collection, settings and
 // selection.
-#include <algorithm>
-#include <cmath>
-#include <sstream>
 
 #include "diagnostics.h"
 #include "fuzz_support.h"

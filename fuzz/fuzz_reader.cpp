@@ -1,11 +1,6 @@
 // Arbitrary bytes as the data file, with the fuzzer also choosing the delimiter, header handling, columns,
 // missing marker, chromosome list, window and how the file is cut into pieces. The same input is read once
 // on one thread in one piece and once on 2 to 8 threads in small pieces: both reads must agree exactly.
-#include <fuzzer/FuzzedDataProvider.h>
-
-#include <algorithm>
-#include <cstdio>
-#include <sstream>
 
 #include "fuzz_support.h"
 #include "settings.h"

@@ -1,13 +1,9 @@
 // The whole run on small inputs: settings, reading, the kept-row gate, the plot geometry and the painting.
 // Checks that the geometry hands the painter only coordinates that come from finite doubles, and that the
 // rewritten positions and the points keep their documented counts and ranges.
-#include <fuzzer/FuzzedDataProvider.h>
 
 #include <QFont>
 #include <QGuiApplication>
-#include <algorithm>
-#include <cmath>
-#include <sstream>
 
 #include "fuzz_support.h"
 #include "lead_loci.h"

@@ -1,7 +1,5 @@
 #include "fuzz_support.h"
 
-#include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 
 namespace vennrick::fuzz {

@@ -1,10 +1,15 @@
-// Shared by the fuzz targets: invariant checks that abort with a message, a scratch directory, input splitting.
+// Shared by the fuzz targets, with the standard headers they use: invariant checks that abort with a message, a
+// scratch directory, input splitting.
 #pragma once
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
