@@ -3,6 +3,7 @@
 #include "peak_labels.h"
 
 using namespace vennrick;
+using namespace vennrick::test;
 
 namespace {
 
@@ -70,10 +71,6 @@ TEST(peak_labels_test, labels_that_do_not_fit_are_counted) {
 }
 
 TEST(peak_labels_test, label_texts) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"rs123", "rs123"},         {"a\tb\x7f", "a?b?"},           {"\xff\xc0\x80", "???"},
-        {"\xed\xa0\x80", "???"},    {"caf\xc3\xa9", "caf\xc3\xa9"}, {std::string(32, 'x'), std::string(32, 'x')},
-        {std::string(33, 'x'), std::string(29, 'x') + "..."},       {std::string(40, '\xe2'), std::string(29, '?') + "..."}};
-    for (const auto& [name, text] : cases) EXPECT_EQ(labelText(name), text) << name;
+    for (const Case& c : loadCases("label_texts.txt")) EXPECT_EQ(labelText(c.get("name")), c.get("text")) << c.name;
     EXPECT_EQ(textWidth("rs\xc3\xa9", testFont()), 6 + 6 + 12);  // beyond ASCII: the widest or the height, if more
 }

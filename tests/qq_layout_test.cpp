@@ -5,6 +5,7 @@
 #include "qq_layout.h"
 
 using namespace vennrick;
+using namespace vennrick::test;
 
 TEST(qq_layout_test, points_equal_a_full_sort) {
     // Many sizes (both plotting offsets), p-values rounded to few digits (ties), strong signals, a p-value below
@@ -43,16 +44,10 @@ TEST(qq_layout_test, points_equal_a_full_sort) {
 }
 
 TEST(qq_layout_test, axes_round_up_to_a_step) {
-    const std::tuple<double, int64_t, int, double> cases[] = {
-        {7.0, 10000000, 1, 8.0},  // the expected maximum, -log10(0.5 / 1e7) = 7.3, is larger
-        {59.5, 100, 1, 60.0},     {61.0, 100, 5, 65.0},  // seed 6 rounds to step 5
-        {400.0, 3, 40, 400.0},    // a p-value of 1e-400
-        {0.0, 0, 1, 1.0},         // nothing above 0: one step
-        {1e300, 5, 1, 1e300},     // the seed does not fit an int: step 1, and no ticks are drawn
-    };
-    for (const auto& [maxValue, usable, step, top] : cases) {
-        const QqAxes axes = qqAxes(maxValue, usable);
-        EXPECT_TRUE(axes.step == step && axes.top == top && axes.scale == kQqSide / top) << maxValue;
+    for (const Case& c : loadCases("qq_axes.txt")) {
+        const std::vector<std::string> w = c.words("axes");  // largest value, usable values, step, top
+        const QqAxes axes = qqAxes(std::stod(w[0]), std::stoll(w[1]));
+        EXPECT_TRUE(axes.step == std::stoi(w[2]) && axes.top == std::stod(w[3]) && axes.scale == kQqSide / axes.top) << c.name;
     }
     // Plotting positions: a = 3/8 up to 10 values, 1/2 above.
     EXPECT_NEAR(expectedValue(9, 10, plottingOffset(10)), -std::log10(0.625 / 10.25), 1e-15);
