@@ -32,22 +32,12 @@ std::vector<std::string> expand(const ChromSelection& sel) {
 
 }  // namespace
 
-TEST(settings_test, notices_in_their_order) {
+TEST(settings_test, defaults) {
     SettingsRun defaults = read({});
-    EXPECT_EQ(defaults.console,
-              "output name = input name + '.out'\ndiv = 10\nf=-1\nUsing filename for title\n"
-              "Poscolumn not specifiedPoscolumn not specified\nShowing all x-axis ID's\nShowing all y-axis ID's\n"
-              "Using title default font of 12\nUsing axis default font of 10\nrunning manhattan()\n\n");
     EXPECT_EQ(defaults.settings().Outname, "data.txt.out");
     EXPECT_EQ(defaults.settings().Title, "data.txt");
     EXPECT_EQ(defaults.settings().SelChrom.entryCount, 23);
     EXPECT_FALSE(selectionContains(defaults.settings().SelChrom, "24"));
-    EXPECT_EQ(read({"-out", "o", "-figuretitle", "T", "-poscolumn", "3", "-xnum", "2", "-ynum", "0", "-font1", "-5",
-                    "-font2", "x", "-div", "1000"}).console,
-              "div = 1000\nf=8\nrunning manhattan()\n\n");
-    EXPECT_EQ(read({"-out", "o", "-figuretitle", "T", "-poscolumn", "0", "-xnum", "2", "-ynum", "0", "-font1", "-5",
-                    "-font2", "x", "-div", "1"}).console,
-              "f=8\nPoscolumn not specified\nrunning manhattan()\n\n");
 }
 
 TEST(settings_test, fatal_checks_and_refusals) {
