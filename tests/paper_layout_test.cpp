@@ -1,5 +1,5 @@
 // The paper figure as data: chromosome order and grouping, the axis steps, the labels, the guide lines, the points'
-// places, and the same figure at three times the size and dpi (labels that never meet: the run fuzz target).
+// places, labels that never meet, and the same figure at three times the size and dpi.
 
 #include "paper_layout.h"
 #include "test_support.h"
@@ -99,6 +99,33 @@ TEST(paper_layout_test, chromosomes_by_position_labels_and_lines) {
     // Chromosomes 1 and 10 take the first colour, 2 and X the second: 5 and 4 rows, none on one pixel.
     EXPECT_EQ(plot.figure.points[0].dots.size(), 4u);
     EXPECT_EQ(plot.figure.points[1].dots.size(), 4u);
+}
+
+TEST(paper_layout_test, labels_never_meet_and_wide_chromosomes_keep_theirs) {
+    // Dense: 300 chromosomes of growing lengths on a narrow figure; sparse: a long and a short chromosome. Both
+    // laid out by row order. No two labels of a row overlap, each lies on the canvas, and a chromosome at least 60
+    // pixels wide has room for any of these labels.
+    std::vector<Row> dense, sparse(1000, Row{"1", 1});
+    for (int c = 1; c <= 300; ++c) dense.insert(dense.end(), static_cast<size_t>(1 + c % 40), Row{std::to_string(c), 1});
+    sparse.push_back({"2", 1});
+    for (const std::vector<Row>* rows : {&dense, &sparse}) {
+        PlotSettings s = paperSettings(600, 400);
+        s.poscolumn = 0;
+        const PaperPlot plot = layout(plotDataOf(*rows, false), s);
+        std::vector<bool> labelled(plot.order.chromosomes.size(), false);
+        for (const PaperLabel& l : plot.labels) {
+            labelled[l.chromosome] = true;
+            EXPECT_TRUE(l.box.left >= 0 && l.box.left + l.box.width <= plot.figure.width);
+            for (const PaperLabel& m : plot.labels)
+                EXPECT_TRUE(&l == &m || l.row != m.row || l.box.left + l.box.width <= m.box.left ||
+                            m.box.left + m.box.width <= l.box.left);
+        }
+        for (size_t c = 0; c < labelled.size(); ++c)
+            if (plot.chromosomeRight[c] - plot.chromosomeLeft[c] >= 60) EXPECT_TRUE(labelled[c]) << c;
+        EXPECT_TRUE(rows == &sparse ? plot.labels.size() == 2u
+                                    : plot.labels.size() < 300u && std::any_of(plot.labels.begin(), plot.labels.end(),
+                                                                               [](const PaperLabel& l) { return l.row == 1; }));
+    }
 }
 
 TEST(paper_layout_test, three_times_the_size_and_dpi_is_the_same_figure) {
