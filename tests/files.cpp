@@ -1,8 +1,6 @@
 // Scratch directories and whole files.
 #include "files.h"
 
-#include <sys/stat.h>
-
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -33,11 +31,6 @@ std::string readFile(const std::string& path) {
     std::ostringstream bytes;
     bytes << file.rdbuf();
     return bytes.str();
-}
-
-bool fileExists(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
 }
 
 }  // namespace vennrick::test

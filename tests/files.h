@@ -17,6 +17,5 @@ struct ScratchDir {
 
 void writeFile(const std::string& path, const std::string& bytes);
 std::string readFile(const std::string& path);  // empty when missing
-bool fileExists(const std::string& path);
 
 }  // namespace vennrick::test

@@ -92,7 +92,8 @@ TEST(image_writer_test, each_type_reads_back_with_its_size_and_points) {
 
     // A file that cannot be written: false, and nothing left behind.
     EXPECT_FALSE(saveFigure(figure, ImageType::pdf, dir.file("missing/f.pdf")));
-    EXPECT_FALSE(saveFigure(figure, ImageType::png, "/dev/full"));
+    std::filesystem::create_symlink("/dev/full", dir.file("full.png"));  // a faulty build removes the link, not the device
+    EXPECT_FALSE(saveFigure(figure, ImageType::png, dir.file("full.png")));
 }
 
 TEST(image_writer_test, png_encoding_keeps_every_pixel) {

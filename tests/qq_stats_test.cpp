@@ -74,15 +74,6 @@ TEST(qq_stats_test, lambda_of_known_statistics) {
     EXPECT_NEAR(*lambdaOf(uniform), 1.0, 1e-12);
 }
 
-TEST(qq_stats_test, band_of_the_order_statistics) {
-    // The smallest and largest of 10 uniform values have closed forms: 1 - (1 - q)^(1/10) and q^(1/10).
-    const auto [lowFirst, highFirst] = orderStatisticBand(1, 10);
-    EXPECT_NEAR(lowFirst, 1 - std::pow(0.975, 0.1), 1e-15);
-    EXPECT_NEAR(highFirst, 1 - std::pow(0.025, 0.1), 1e-15);
-    EXPECT_NEAR(orderStatisticBand(10, 10).first, std::pow(0.025, 0.1), 1e-15);
-    EXPECT_NEAR(orderStatisticBand(3, 1000000).second, 1 - orderStatisticBand(999998, 1000000).first, 1e-15);
-}
-
 TEST(qq_stats_test, tiny_p_values_and_too_few) {
     // The quantile of p = 1e-400, far below the double range: 1834.10109294702877876..., an independent root of
     // log10(erfc(sqrt(q / 2))) = -400 at 40 digits.
