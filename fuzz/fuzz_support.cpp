@@ -1,5 +1,9 @@
 #include "fuzz_support.h"
 
+#include <zlib.h>
+
+#include <cstring>
+
 #include <cstdlib>
 
 namespace vennrick::fuzz {
@@ -48,6 +52,37 @@ std::vector<std::string> linesOf(const std::string& text) {
 }
 
 }  // namespace
+
+std::string bgzipOf(const std::string& text, size_t blockBytes) {
+    auto block = [](const char* data, size_t size) {
+        std::string out(18, '\0');
+        const unsigned char header[16] = {0x1f, 0x8b, 8, 4, 0, 0, 0, 0, 0, 0xff, 6, 0, 'B', 'C', 2, 0};
+        std::memcpy(out.data(), header, 16);
+        z_stream z{};
+        deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+        std::string deflated(deflateBound(&z, static_cast<uLong>(size)), '\0');
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+        z.avail_in = static_cast<uInt>(size);
+        z.next_out = reinterpret_cast<Bytef*>(deflated.data());
+        z.avail_out = static_cast<uInt>(deflated.size());
+        deflate(&z, Z_FINISH);
+        deflated.resize(z.total_out);
+        deflateEnd(&z);
+        const uint32_t crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data), static_cast<uInt>(size)));
+        const size_t length = 18 + deflated.size() + 8 - 1;  // 60000 bytes deflate to less than 64 KiB
+        out[16] = static_cast<char>(length & 0xff);
+        out[17] = static_cast<char>(length >> 8);
+        out += deflated;
+        for (uint32_t word : {crc, static_cast<uint32_t>(size)})
+            for (int i = 0; i < 4; ++i) out += static_cast<char>((word >> (8 * i)) & 0xff);
+        return out;
+    };
+    blockBytes = std::clamp<size_t>(blockBytes, 1, 60000);
+    std::string out;
+    for (size_t at = 0; at < text.size(); at += blockBytes)
+        out += block(text.data() + at, std::min(blockBytes, text.size() - at));
+    return out + block("", 0);
+}
 
 void requireHitsAreInputLines(const std::string& hits, const std::string& table, bool header) {
     if (table.size() >= 2 && static_cast<unsigned char>(table[0]) == 0x1f && static_cast<unsigned char>(table[1]) == 0x8b)

@@ -30,6 +30,10 @@ std::vector<std::string> splitAtNul(const uint8_t* data, size_t size);
 // One scratch directory per process, reused by every input.
 const test::ScratchDir& scratch();
 
+// The text as bgzip: blocks of at most blockBytes of it (1 to 60000), each a gzip member with the block length
+// field, then the empty end block.
+std::string bgzipOf(const std::string& text, size_t blockBytes);
+
 // Messages for people: each is one non-empty line.
 void requireOneLineEach(const std::vector<std::string>& lines);
 

@@ -54,6 +54,7 @@ struct GzipInflater {
     bool memberOpen = false;       // some bytes of the current member have been inflated or are buffered
     uint64_t flagsAt = 3;          // compressed offset of the current member's header flags
     bool flagsChecked = false;     // they have been looked at
+    size_t unitPhase = 0;          // bytes of the data before this gzip data within their unit, for the unit rule
 
     // The ring, guarded by mutex: blocks [taken, filled) are ready for the reader.
     std::array<Block, kBlocks> blocks;
@@ -141,7 +142,10 @@ void fillBlock(GzipInflater& g, Block& block) {
         }
         if (g.state.block_state == ISAL_BLOCK_FINISH) g.memberOpen = false;
     }
-    if (block.after == BlockEnd::failed) block.size -= block.size % kUnitBytes;
+    // Every block before this one was full, a whole number of units: the units are counted from the start of
+    // the data by the phase alone. A failure in the first unit drops the whole block.
+    if (block.after == BlockEnd::failed)
+        block.size = std::max((g.unitPhase + block.size) / kUnitBytes * kUnitBytes, g.unitPhase) - g.unitPhase;
     block.compressedEnd = g.compressedRead - g.state.avail_in;
 }
 
@@ -177,9 +181,10 @@ void GzipInflaterDeleter::operator()(GzipInflater* g) const {
     delete g;
 }
 
-GzipInflaterPtr startGzipInflater(int fd, bool ownThread) {
+GzipInflaterPtr startGzipInflater(int fd, bool ownThread, size_t unitPhase) {
     GzipInflaterPtr g(new GzipInflater);
     g->fd = fd;
+    g->unitPhase = unitPhase % kUnitBytes;
     startMember(*g);
     g->blocks[0].bytes.resize(kBlockBytes);
     if (ownThread) {
@@ -227,6 +232,19 @@ int64_t readInflated(GzipInflater& g, char* buffer, size_t size) {
     }
     if (copied == 0 && g.failed) return -1;
     return static_cast<int64_t>(copied);
+}
+
+int awaitInflated(GzipInflater& g) {
+    if (g.failed) return -1;
+    std::unique_lock<std::mutex> lock(g.mutex);
+    if (!g.thread.joinable() && g.filled == g.taken) {
+        fillBlock(g, g.blocks[g.filled % g.ringSize]);
+        ++g.filled;
+    }
+    g.blockFilled.wait(lock, [&] { return g.filled > g.taken; });
+    const Block& block = g.blocks[g.taken % g.ringSize];
+    if (g.offset < block.size) return 1;
+    return block.after == BlockEnd::failed ? -1 : 0;  // a full block is never empty: it is the last
 }
 
 uint64_t compressedBytesConsumed(const GzipInflater& g) { return g.compressedHandedOut; }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "fatal.h"
+#include "bgzip_inflater.h"
 #include "gzip_inflater.h"
 
 struct BGZF;
@@ -24,6 +25,7 @@ struct DataSource {
     std::string path;             // as given ("standard input" for "-"), for messages
     int fd = -1;                  // regular file read with read() (plain, or inflated by gzip); -1 when bgzf owns it
     GzipInflaterPtr gzip;         // plain gzip in a regular file: inflated from fd
+    BgzipInflaterPtr bgzip;       // bgzip in a regular file, inflated from fd on several threads
     BGZF* bgzf = nullptr;         // bgzip input, or input that is not a regular file
     int positionFd = -1;          // descriptor whose offset tells how far the file has been read
     uint64_t fileBytes = 0;       // size on disk (compressed size for compressed input); 0 when unknown

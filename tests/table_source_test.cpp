@@ -1,5 +1,5 @@
-// The data file's bytes: plain gzip, inflated by ISA-L on a thread of its own, reads as the BGZF reader reads
-// it, byte for byte up to the same failure, whatever the damage.
+// The data file's bytes: plain gzip, inflated by ISA-L on a thread of its own, and bgzip, inflated by ISA-L on
+// several threads, read as the BGZF reader reads them, byte for byte up to the same failure, whatever the damage.
 #include "table_source.h"
 
 #include <htslib/bgzf.h>
@@ -33,11 +33,11 @@ Read readByReference(const std::string& path) {
     return read;
 }
 
-Read readBySource(const std::string& path, unsigned threads, size_t blockBytes) {
+Read readBySource(const std::string& path, unsigned threads, size_t blockBytes, bool bgzip = false) {
     Read read;
     Outcome<DataSource> opened = openDataSource(path, threads);
     DataSource& source = std::get<DataSource>(opened);
-    EXPECT_TRUE(source.gzip != nullptr) << path;
+    EXPECT_TRUE(bgzip ? source.bgzip != nullptr : source.gzip != nullptr) << path;
     std::string block(blockBytes, '\0');
     for (;;) {
         Outcome<size_t> n = readBlock(source, block.data(), block.size());
@@ -53,6 +53,25 @@ std::string flipped(std::string bytes, size_t at, unsigned char mask) {
     return bytes;
 }
 
+using Cases = std::vector<std::pair<const char*, std::string>>;
+using Reads = std::vector<std::pair<unsigned, size_t>>;  // threads, and the bytes asked for at a time
+
+// Each case read by the source as the reference reads it, for every way of reading.
+void expectReadsAsReference(const Cases& cases, const Reads& reads, bool bgzip) {
+    ScratchDir dir;
+    const std::string path = dir.file("d.gz");
+    for (const auto& [name, bytes] : cases) {
+        writeFile(path, bytes);
+        const Read expected = readByReference(path);
+        for (auto [threads, blockBytes] : reads) {
+            const Read got = readBySource(path, threads, blockBytes, bgzip);
+            EXPECT_EQ(got.failed, expected.failed) << name << ", " << threads << " threads";
+            EXPECT_EQ(got.bytes.size(), expected.bytes.size()) << name << ", " << threads << " threads";
+            EXPECT_TRUE(got.bytes == expected.bytes) << name << ", " << threads << " threads";
+        }
+    }
+}
+
 }  // namespace
 
 TEST(table_source_test, plain_gzip_reads_as_the_bgzf_reader_reads_it) {
@@ -63,7 +82,7 @@ TEST(table_source_test, plain_gzip_reads_as_the_bgzf_reader_reads_it) {
     const std::string one = member(text), first = member(text.substr(0, 700001));
     const std::string two = first + member(text.substr(700001));
     const size_t end = one.size();
-    const std::pair<const char*, std::string> cases[] = {
+    const Cases cases = {
         {"one member", one},
         {"two members", two},
         {"an empty member between two", first + member("") + member(text.substr(700001))},
@@ -86,17 +105,43 @@ TEST(table_source_test, plain_gzip_reads_as_the_bgzf_reader_reads_it) {
         {"damage near the end", flipped(one, end - 200, 0x80)},
         {"damage in the second member", flipped(two, first.size() + 5000, 0x02)},
     };
-    ScratchDir dir;
-    const std::string path = dir.file("d.gz");
-    for (const auto& [name, bytes] : cases) {
-        writeFile(path, bytes);
-        const Read expected = readByReference(path);
-        // Inflated ahead on a thread of its own, read in large and small blocks; and inflated as it is read.
-        for (auto [threads, blockBytes] : {std::pair{2u, size_t{1} << 20}, {2u, size_t{4099}}, {1u, size_t{1} << 20}}) {
-            const Read got = readBySource(path, threads, blockBytes);
-            EXPECT_EQ(got.failed, expected.failed) << name;
-            EXPECT_EQ(got.bytes.size(), expected.bytes.size()) << name;
-            EXPECT_TRUE(got.bytes == expected.bytes) << name;
-        }
-    }
+    // Inflated ahead on a thread of its own, read in large and small blocks; and inflated as it is read.
+    expectReadsAsReference(cases, {{2u, size_t{1} << 20}, {2u, size_t{4099}}, {1u, size_t{1} << 20}}, false);
+}
+
+TEST(table_source_test, bgzip_reads_as_the_bgzf_reader_reads_it) {
+    std::string text;
+    for (int i = 0; text.size() < (size_t{2} << 20); ++i)
+        text += std::to_string(1 + i / 9000) + "\t" + std::to_string(i * 7919 % 100003) + "\t0." + std::to_string(i) + "\n";
+    const std::string eofBlock = compressed("", "w");
+    const std::string whole = compressed(text, "w");
+    const std::string blocks = whole.substr(0, whole.size() - eofBlock.size());  // without the end block
+    const size_t end = blocks.size();
+    // Blocks of 100 bytes each, every one followed by an empty block: far less than a unit in all the groups
+    // the threads may have ready at once.
+    std::string tiny;
+    for (size_t at = 0; at < 200000; at += 100) tiny += compressed(text.substr(at, 100), "w");
+    // A damaged block from the second half of the data, so that whole units come before it.
+    auto damaged = [&](size_t at, unsigned char mask) { return flipped(blocks, at, mask) + eofBlock; };
+    const size_t blockStart = blocks.find("\x1f\x8b\x08\x04", end / 2);  // a block header
+    const Cases cases = {
+        {"intact", whole},
+        {"only the end block", eofBlock},
+        {"blocks of 100 bytes", tiny},
+        {"blocks of 100 bytes, one damaged", flipped(tiny, tiny.size() / 2, 0x10)},
+        {"a plain gzip member between bgzip blocks", blocks + compressed(text.substr(0, 300000), "wg") + whole},
+        {"a damaged plain gzip member after bgzip blocks", blocks + flipped(compressed(text, "wg"), 5000, 0x08) + eofBlock},
+        {"damage early", damaged(300, 0x10)},
+        {"damage in the middle", damaged(end / 2, 0x04)},
+        {"damage near the end", damaged(end - 200, 0x80)},
+        {"a wrong CRC", damaged(blockStart - 8, 0x01)},
+        {"a wrong length", damaged(blockStart - 2, 0x01)},
+        {"a wrong block size", damaged(blockStart + 16, 0x01)},
+        {"a header that is not gzip", damaged(blockStart, 0x01)},
+        {"a header that is not a block", damaged(blockStart + 12, 0x01)},
+        {"cut inside a block, with an end block after it", blocks.substr(0, end / 2) + eofBlock},
+        {"cut inside a header, with an end block after it", blocks.substr(0, blockStart + 9) + eofBlock},
+        {"bytes after the end block, and another end block", whole + "junk" + eofBlock},
+    };
+    expectReadsAsReference(cases, {{2u, size_t{1} << 20}, {3u, size_t{4099}}, {8u, size_t{1} << 16}}, true);
 }
