@@ -50,9 +50,10 @@ enum class GroupEnd : uint8_t {
 };
 
 struct Group {
-    std::vector<uint8_t> input = std::vector<uint8_t>(kGroupInput);  // [0, blockAt[blocks]) its blocks
     std::vector<uint8_t> output = std::vector<uint8_t>(kGroupBlocks * kMaxBlockBytes);  // [0, size) inflated
-    std::array<size_t, kGroupBlocks + 1> blockAt{};  // where each block starts in input, and where the last ends
+    // Where each block starts in the compressed bytes of the group (in the input of the thread that inflates
+    // it), and where the last ends.
+    std::array<size_t, kGroupBlocks + 1> blockAt{};
     int blocks = 0;
     size_t size = 0;                 // inflated bytes; with GroupEnd::failed those before the failing block
     GroupEnd after = GroupEnd::more;
@@ -115,17 +116,17 @@ namespace {
 
 Group& groupOf(BgzipInflater& b, uint64_t k) { return b.ring[k % b.ring.size()]; }
 
-// Reads the next group's blocks at b.nextOffset and finds where each starts; moves b.nextOffset past them.
-// Called with the mutex held: the groups are cut one after another.
-void planGroup(BgzipInflater& b, Group& g) {
+// Reads the next group's blocks at b.nextOffset into input (kGroupInput bytes) and finds where each starts;
+// moves b.nextOffset past them. Called with the mutex held: the groups are cut one after another.
+void planGroup(BgzipInflater& b, Group& g, std::vector<uint8_t>& input) {
     g.blocks = 0;
     g.size = 0;
     g.after = GroupEnd::more;
     g.ready = false;
     g.compressedStart = b.nextOffset;
-    const int64_t read = readAt(b.fd, g.input.data(), g.input.size(), b.nextOffset);
+    const int64_t read = readAt(b.fd, input.data(), input.size(), b.nextOffset);
     const size_t n = read < 0 ? 0 : static_cast<size_t>(read);
-    const bool fileEnds = n < g.input.size();
+    const bool fileEnds = n < input.size();
     size_t at = 0;
     if (read < 0) g.after = GroupEnd::failed;
     while (g.after == GroupEnd::more && g.blocks < kGroupBlocks) {
@@ -133,7 +134,7 @@ void planGroup(BgzipInflater& b, Group& g) {
             if (fileEnds) g.after = GroupEnd::end;
             break;
         }
-        const uint8_t* h = g.input.data() + at;
+        const uint8_t* h = input.data() + at;
         if (n - at < kHeaderBytes || !isGzipHeader(h)) {
             if (n - at >= kHeaderBytes || fileEnds) g.after = GroupEnd::failed;  // else the header is read next time
             break;
@@ -162,10 +163,10 @@ void planGroup(BgzipInflater& b, Group& g) {
 
 // Inflates the group's blocks, each checked against the CRC in its trailer, as the BGZF reader checks them (it
 // takes the inflated length from the data, not from the trailer); stops at the first that fails.
-void inflateGroup(inflate_state& state, Group& g) {
+void inflateGroup(inflate_state& state, Group& g, const std::vector<uint8_t>& input) {
     size_t out = 0;
     for (int i = 0; i < g.blocks; ++i) {
-        const uint8_t* block = g.input.data() + g.blockAt[static_cast<size_t>(i)];
+        const uint8_t* block = input.data() + g.blockAt[static_cast<size_t>(i)];
         const size_t length = g.blockAt[static_cast<size_t>(i) + 1] - g.blockAt[static_cast<size_t>(i)];
         const uint8_t* trailer = block + length - kTrailerBytes;
         const uint32_t crc = uint32_t{trailer[0]} | uint32_t{trailer[1]} << 8 | uint32_t{trailer[2]} << 16 |
@@ -187,6 +188,7 @@ void inflateGroup(inflate_state& state, Group& g) {
 
 void inflateGroups(BgzipInflater& b) {
     const auto state = std::make_unique<inflate_state>();
+    std::vector<uint8_t> input(kGroupInput);  // the compressed bytes of the group being inflated
     for (;;) {
         Group* g;
         {
@@ -194,10 +196,10 @@ void inflateGroups(BgzipInflater& b) {
             b.groupFreed.wait(lock, [&] { return b.stopping || b.inputDone || b.planned < b.taken + b.ring.size(); });
             if (b.stopping || b.inputDone) return;
             g = &groupOf(b, b.planned);
-            planGroup(b, *g);
+            planGroup(b, *g, input);
             ++b.planned;
         }
-        inflateGroup(*state, *g);
+        inflateGroup(*state, *g, input);
         {
             std::lock_guard<std::mutex> lock(b.mutex);
             g->ready = true;
@@ -262,7 +264,7 @@ BgzipInflaterPtr startBgzipInflater(int fd, unsigned threads) {
     BgzipInflaterPtr b(new BgzipInflater);
     b->fd = fd;
     const unsigned count = std::clamp(threads, 1u, kMaxThreads);
-    b->ring.resize(count + 2);  // a group for each thread, and two ready ahead of the reader
+    b->ring.resize(2 * count + 4);  // a group being inflated by each thread, and count + 4 ready ahead of the reader
     for (unsigned i = 0; i < count; ++i) {
         try {
             b->threads.emplace_back(inflateGroups, std::ref(*b));

@@ -328,7 +328,9 @@ Outcome<TableRead> readTable(const PlotSettings& given, std::ostream& out, std::
     if (Fatal* fatal = std::get_if<Fatal>(&opened)) return *fatal;
     DataSource& source = std::get<DataSource>(opened);
 
-    const size_t slotCount = threads > 1 ? threads + 2 : 1;
+    // Decompressed data comes from threads of its own, at a pace of their own: twice as many pieces in flight
+    // keep the parsing threads busy through its ups and downs (measured on bgzip: a tenth less time).
+    const size_t slotCount = threads == 1 ? 1 : isDecompressed(source) ? 2 * threads + 2 : threads + 2;
     std::vector<Piece> pieces(slotCount);
     LineChunker chunker;
     chunker.source = &source;
