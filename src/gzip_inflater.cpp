@@ -38,7 +38,8 @@ struct Block {
     std::vector<uint8_t> bytes;  // kBlockBytes of storage; [0, size) inflated
     size_t size = 0;
     BlockEnd after = BlockEnd::more;
-    uint64_t compressedEnd = 0;  // compressed bytes consumed when the block was complete
+    uint64_t compressedStart = 0;  // compressed bytes consumed when the block was begun
+    uint64_t compressedEnd = 0;    // and when it was complete
 };
 
 }  // namespace
@@ -113,6 +114,7 @@ bool refill(GzipInflater& g) {
 // the compressed data ends; data that ends inside a member, or anything after a member that does not start a
 // valid one, is a failure.
 void fillBlock(GzipInflater& g, Block& block) {
+    block.compressedStart = g.compressedRead - g.state.avail_in;
     block.size = 0;
     block.after = BlockEnd::more;
     while (block.size < kBlockBytes) {
@@ -212,11 +214,15 @@ int64_t readInflated(GzipInflater& g, char* buffer, size_t size) {
             g.blockFilled.wait(lock, [&] { return g.filled > g.taken; });
             block = &g.blocks[g.taken % g.ringSize];
         }
-        g.compressedHandedOut = block->compressedEnd;
         const size_t n = std::min(size - copied, block->size - g.offset);
         std::memcpy(buffer + copied, block->bytes.data() + g.offset, n);
         copied += n;
         g.offset += n;
+        // As far into the block's compressed bytes as its inflated bytes have been handed out: the reader
+        // estimates the rows to come from it.
+        g.compressedHandedOut = block->size == 0 ? block->compressedEnd
+                                                 : block->compressedStart + (block->compressedEnd - block->compressedStart) *
+                                                                                g.offset / block->size;
         if (g.offset < block->size) break;  // the buffer is full
         if (block->after == BlockEnd::end) return static_cast<int64_t>(copied);
         if (block->after == BlockEnd::failed) {

@@ -31,7 +31,8 @@ int64_t readInflated(GzipInflater& inflater, char* buffer, size_t size);
 // out, 0 at the clean end of the data, -1 at a failure with no bytes before it.
 int awaitInflated(GzipInflater& inflater);
 
-// Compressed bytes behind the inflated bytes handed out so far (up to the end of the block being handed out).
+// Compressed bytes behind the inflated bytes handed out so far, in proportion within the block being handed
+// out: for progress, and for the reader's estimate of the rows to come.
 uint64_t compressedBytesConsumed(const GzipInflater& inflater);
 
 }  // namespace vennrick
