@@ -162,15 +162,9 @@ Outcome<DataSource> openDataSource(const std::string& path, unsigned threads) {
 Outcome<size_t> readBlock(DataSource& source, char* buffer, size_t size) {
     size_t filled = 0;
     if (source.failed) return corruptData(source.path);
-    if (source.gzip != nullptr) {
-        const int64_t n = readInflated(*source.gzip, buffer, size);
-        if (n < 0) {
-            source.failed = true;
-            return corruptData(source.path);
-        }
-        filled = static_cast<size_t>(n);
-    } else if (source.bgzip != nullptr) {
-        const int64_t n = readInflated(*source.bgzip, buffer, size);
+    if (source.gzip != nullptr || source.bgzip != nullptr) {
+        const int64_t n = source.gzip != nullptr ? readInflated(*source.gzip, buffer, size)
+                                                 : readInflated(*source.bgzip, buffer, size);
         if (n < 0) {
             source.failed = true;
             return corruptData(source.path);
