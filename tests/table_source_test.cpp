@@ -144,6 +144,8 @@ TEST(table_source_test, bgzip_reads_as_the_bgzf_reader_reads_it) {
         {"bytes after the end block, and another end block", whole + "junk" + eofBlock},
     };
     expectReadsAsReference(cases, {{2u, size_t{1} << 20}, {3u, size_t{4099}}, {8u, size_t{1} << 16}}, true);
+    // The blocks of 100 bytes a byte at a time, so that every count of bytes waiting in the carry is handed out.
+    expectReadsAsReference({cases[2], cases[3]}, {{2u, size_t{1}}}, true);
 }
 
 // The compressed bytes counted as consumed follow the inflated bytes handed out, also inside a block: the reader
