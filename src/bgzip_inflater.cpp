@@ -17,7 +17,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -35,8 +34,9 @@ namespace {
 constexpr size_t kMaxBlockBytes = size_t{1} << 16;  // of a block, compressed and inflated
 constexpr size_t kHeaderBytes = 18;                 // gzip header with the block length field
 constexpr size_t kTrailerBytes = 8;                 // CRC and inflated length
-constexpr int kGroupBlocks = 4;                     // blocks per group at most
-constexpr size_t kGroupInput = kGroupBlocks * kMaxBlockBytes;  // compressed bytes read for a group at a time
+// A group is the blocks that fit in this many compressed bytes and whose inflated lengths, as their trailers give
+// them, fit in as many inflated bytes: 4 blocks of a typical file, thousands of tiny ones.
+constexpr size_t kGroupBytes = size_t{1} << 18;
 // Damaged data loses the inflated bytes since the last multiple of this many, counted from the start of the
 // data, as with the BGZF reader asked for this many bytes at a time: a failure there drops the request.
 constexpr size_t kUnitBytes = size_t{1} << 16;
@@ -50,11 +50,10 @@ enum class GroupEnd : uint8_t {
 };
 
 struct Group {
-    std::vector<uint8_t> output = std::vector<uint8_t>(kGroupBlocks * kMaxBlockBytes);  // [0, size) inflated
+    std::vector<uint8_t> output = std::vector<uint8_t>(kGroupBytes);  // [0, size) inflated; grows if a trailer lied
     // Where each block starts in the compressed bytes of the group (in the input of the thread that inflates
     // it), and where the last ends.
-    std::array<size_t, kGroupBlocks + 1> blockAt{};
-    int blocks = 0;
+    std::vector<size_t> blockAt;
     size_t size = 0;                 // inflated bytes; with GroupEnd::failed those before the failing block
     GroupEnd after = GroupEnd::more;
     uint64_t compressedStart = 0;    // file offset of its first block
@@ -116,10 +115,10 @@ namespace {
 
 Group& groupOf(BgzipInflater& b, uint64_t k) { return b.ring[k % b.ring.size()]; }
 
-// Reads the next group's blocks at b.nextOffset into input (kGroupInput bytes) and finds where each starts;
-// moves b.nextOffset past them. Called with the mutex held: the groups are cut one after another.
+// Reads the next group's blocks at b.nextOffset into input (kGroupBytes) and finds where each starts; moves
+// b.nextOffset past them. Called with the mutex held: the groups are cut one after another.
 void planGroup(BgzipInflater& b, Group& g, std::vector<uint8_t>& input) {
-    g.blocks = 0;
+    g.blockAt.assign(1, 0);
     g.size = 0;
     g.after = GroupEnd::more;
     g.ready = false;
@@ -127,9 +126,9 @@ void planGroup(BgzipInflater& b, Group& g, std::vector<uint8_t>& input) {
     const int64_t read = readAt(b.fd, input.data(), input.size(), b.nextOffset);
     const size_t n = read < 0 ? 0 : static_cast<size_t>(read);
     const bool fileEnds = n < input.size();
-    size_t at = 0;
+    size_t at = 0, inflated = 0;  // inflated: the lengths the blocks' trailers give
     if (read < 0) g.after = GroupEnd::failed;
-    while (g.after == GroupEnd::more && g.blocks < kGroupBlocks) {
+    while (g.after == GroupEnd::more) {
         if (at == n) {
             if (fileEnds) g.after = GroupEnd::end;
             break;
@@ -152,9 +151,12 @@ void planGroup(BgzipInflater& b, Group& g, std::vector<uint8_t>& input) {
             if (fileEnds) g.after = GroupEnd::failed;  // cut inside the block; else it is read next time
             break;
         }
-        g.blockAt[static_cast<size_t>(g.blocks)] = at;
+        const uint8_t* l = h + length - 4;
+        const size_t claimed = std::min<size_t>(l[0] | l[1] << 8 | l[2] << 16 | size_t{l[3]} << 24, kMaxBlockBytes);
+        if (inflated + claimed > kGroupBytes) break;  // the next group's
+        inflated += claimed;
         at += length;
-        g.blockAt[static_cast<size_t>(++g.blocks)] = at;
+        g.blockAt.push_back(at);
     }
     b.nextOffset += at;
     g.compressedEnd = b.nextOffset;
@@ -165,9 +167,10 @@ void planGroup(BgzipInflater& b, Group& g, std::vector<uint8_t>& input) {
 // takes the inflated length from the data, not from the trailer); stops at the first that fails.
 void inflateGroup(inflate_state& state, Group& g, const std::vector<uint8_t>& input) {
     size_t out = 0;
-    for (int i = 0; i < g.blocks; ++i) {
-        const uint8_t* block = input.data() + g.blockAt[static_cast<size_t>(i)];
-        const size_t length = g.blockAt[static_cast<size_t>(i) + 1] - g.blockAt[static_cast<size_t>(i)];
+    for (size_t i = 0; i + 1 < g.blockAt.size(); ++i) {
+        const uint8_t* block = input.data() + g.blockAt[i];
+        const size_t length = g.blockAt[i + 1] - g.blockAt[i];
+        if (g.output.size() - out < kMaxBlockBytes) g.output.resize(out + kMaxBlockBytes);  // a trailer told less
         const uint8_t* trailer = block + length - kTrailerBytes;
         const uint32_t crc = uint32_t{trailer[0]} | uint32_t{trailer[1]} << 8 | uint32_t{trailer[2]} << 16 |
                              uint32_t{trailer[3]} << 24;
@@ -188,7 +191,7 @@ void inflateGroup(inflate_state& state, Group& g, const std::vector<uint8_t>& in
 
 void inflateGroups(BgzipInflater& b) {
     const auto state = std::make_unique<inflate_state>();
-    std::vector<uint8_t> input(kGroupInput);  // the compressed bytes of the group being inflated
+    std::vector<uint8_t> input(kGroupBytes);  // the compressed bytes of the group being inflated
     for (;;) {
         Group* g;
         {

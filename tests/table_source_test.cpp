@@ -117,18 +117,19 @@ TEST(table_source_test, bgzip_reads_as_the_bgzf_reader_reads_it) {
     const std::string whole = compressed(text, "w");
     const std::string blocks = whole.substr(0, whole.size() - eofBlock.size());  // without the end block
     const size_t end = blocks.size();
-    // Blocks of 100 bytes each, every one followed by an empty block: far less than a unit in all the groups
-    // the threads may have ready at once.
-    std::string tiny;
-    for (size_t at = 0; at < 200000; at += 100) tiny += compressed(text.substr(at, 100), "w");
+    // Blocks of one byte each, every one followed by an empty block: a unit's worth of them is more than all the
+    // groups the threads may have ready at once.
+    std::string oneByte[26], tiny;
+    for (int c = 0; c < 26; ++c) oneByte[c] = compressed(std::string(1, static_cast<char>('a' + c)), "w");
+    for (int i = 0; i < 150000; ++i) tiny += oneByte[i % 26];
     // A damaged block from the second half of the data, so that whole units come before it.
     auto damaged = [&](size_t at, unsigned char mask) { return flipped(blocks, at, mask) + eofBlock; };
     const size_t blockStart = blocks.find("\x1f\x8b\x08\x04", end / 2);  // a block header
     const Cases cases = {
         {"intact", whole},
         {"only the end block", eofBlock},
-        {"blocks of 100 bytes", tiny},
-        {"blocks of 100 bytes, one damaged", flipped(tiny, tiny.size() / 2, 0x10)},
+        {"blocks of one byte", tiny},
+        {"blocks of one byte, one damaged", flipped(tiny, tiny.size() / 2, 0x10)},
         {"a plain gzip member between bgzip blocks", blocks + compressed(text.substr(0, 300000), "wg") + whole},
         {"a damaged plain gzip member after bgzip blocks", blocks + flipped(compressed(text, "wg"), 5000, 0x08) + eofBlock},
         {"damage early", damaged(300, 0x10)},
@@ -144,7 +145,7 @@ TEST(table_source_test, bgzip_reads_as_the_bgzf_reader_reads_it) {
         {"bytes after the end block, and another end block", whole + "junk" + eofBlock},
     };
     expectReadsAsReference(cases, {{2u, size_t{1} << 20}, {3u, size_t{4099}}, {8u, size_t{1} << 16}}, true);
-    // The blocks of 100 bytes a byte at a time, so that every count of bytes waiting in the carry is handed out.
+    // The blocks of one byte read a byte at a time, so that every count of bytes waiting in the carry is handed out.
     expectReadsAsReference({cases[2], cases[3]}, {{2u, size_t{1}}}, true);
 }
 
