@@ -35,8 +35,8 @@ struct DataSource {
 };
 
 // Opens the data file; "-" is standard input. A failure is fatal: silent on standard output, one line naming
-// the file and the system's reason for standard error. threads > 1 lets bgzip blocks be decompressed on
-// several threads and plain gzip be inflated on a thread of its own.
+// the file and the system's reason for standard error. threads > 1 lets the bgzip blocks of a regular file be
+// decompressed on several threads and plain gzip be inflated on a thread of its own.
 Outcome<DataSource> openDataSource(const std::string& path, unsigned threads);
 
 // Whether the bytes handed out are decompressed on the way (or may be: input that is not a regular file),
