@@ -35,8 +35,11 @@ constexpr size_t kMaxBlockBytes = size_t{1} << 16;  // of a block, compressed an
 constexpr size_t kHeaderBytes = 18;                 // gzip header with the block length field
 constexpr size_t kTrailerBytes = 8;                 // CRC and inflated length
 // A group is the blocks that fit in this many compressed bytes and whose inflated lengths, as their trailers give
-// them, fit in as many inflated bytes: 4 blocks of a typical file, thousands of tiny ones.
+// them, fit in as many inflated bytes (4 blocks of a typical file), and no more than kGroupBlocks of them: a
+// trailer may tell less than its block gives, and then the group's buffer grows by a block at a time.
 constexpr size_t kGroupBytes = size_t{1} << 18;
+constexpr size_t kGroupBlocks = 32;
+constexpr size_t kReadBytes = size_t{1} << 16;  // compressed bytes read at a time, as far as the group needs
 // Damaged data loses the inflated bytes since the last multiple of this many, counted from the start of the
 // data, as with the BGZF reader asked for this many bytes at a time: a failure there drops the request.
 constexpr size_t kUnitBytes = size_t{1} << 16;
@@ -123,14 +126,28 @@ void planGroup(BgzipInflater& b, Group& g, std::vector<uint8_t>& input) {
     g.after = GroupEnd::more;
     g.ready = false;
     g.compressedStart = b.nextOffset;
-    const int64_t read = readAt(b.fd, input.data(), input.size(), b.nextOffset);
-    const size_t n = read < 0 ? 0 : static_cast<size_t>(read);
-    const bool fileEnds = n < input.size();
+    size_t n = 0;            // bytes in input
+    bool fileEnds = false;   // the file ends after them
+    // Reads on until input holds `want` bytes (at most its size), the file ends, or reading fails.
+    auto readTo = [&](size_t want) {
+        want = std::min(want, input.size());
+        while (n < want && !fileEnds) {
+            const size_t ask = std::min(input.size(), std::max(want, n + kReadBytes)) - n;
+            const int64_t got = readAt(b.fd, input.data() + n, ask, b.nextOffset + n);
+            if (got < 0) return false;
+            fileEnds = static_cast<size_t>(got) < ask;
+            n += static_cast<size_t>(got);
+        }
+        return true;
+    };
     size_t at = 0, inflated = 0;  // inflated: the lengths the blocks' trailers give
-    if (read < 0) g.after = GroupEnd::failed;
-    while (g.after == GroupEnd::more) {
-        if (at == n) {
-            if (fileEnds) g.after = GroupEnd::end;
+    while (g.after == GroupEnd::more && g.blockAt.size() <= kGroupBlocks) {
+        if (!readTo(at + kHeaderBytes)) {
+            g.after = GroupEnd::failed;
+            break;
+        }
+        if (at == n && fileEnds) {
+            g.after = GroupEnd::end;
             break;
         }
         const uint8_t* h = input.data() + at;
@@ -144,6 +161,10 @@ void planGroup(BgzipInflater& b, Group& g, std::vector<uint8_t>& input) {
         }
         const size_t length = size_t{h[16]} + (size_t{h[17]} << 8) + 1;
         if (length < kHeaderBytes + kTrailerBytes) {
+            g.after = GroupEnd::failed;
+            break;
+        }
+        if (!readTo(at + length)) {
             g.after = GroupEnd::failed;
             break;
         }
@@ -179,7 +200,7 @@ void inflateGroup(inflate_state& state, Group& g, const std::vector<uint8_t>& in
         state.next_in = const_cast<uint8_t*>(block + kHeaderBytes);
         state.avail_in = static_cast<uint32_t>(length - kHeaderBytes - kTrailerBytes);
         state.next_out = g.output.data() + out;
-        state.avail_out = static_cast<uint32_t>(kMaxBlockBytes);
+        state.avail_out = static_cast<uint32_t>(std::min(kMaxBlockBytes, g.output.size() - out));
         if (isal_inflate_stateless(&state) != ISAL_DECOMP_OK || state.crc != crc) {
             g.after = GroupEnd::failed;
             break;

@@ -53,6 +53,17 @@ std::string flipped(std::string bytes, size_t at, unsigned char mask) {
     return bytes;
 }
 
+// The bgzip data with the inflated length in every block's trailer set to `length` (which the BGZF reader does
+// not check).
+std::string withTrailerLengths(std::string bytes, uint32_t length) {
+    for (size_t at = 0; at + 18 <= bytes.size();) {
+        const size_t next = at + static_cast<unsigned char>(bytes[at + 16]) + (static_cast<unsigned char>(bytes[at + 17]) << 8) + 1;
+        for (int i = 0; i < 4; ++i) bytes[next - 4 + i] = static_cast<char>(length >> (8 * i));
+        at = next;
+    }
+    return bytes;
+}
+
 using Cases = std::vector<std::pair<const char*, std::string>>;
 using Reads = std::vector<std::pair<unsigned, size_t>>;  // threads, and the bytes asked for at a time
 
@@ -143,6 +154,7 @@ TEST(table_source_test, bgzip_reads_as_the_bgzf_reader_reads_it) {
         {"cut inside a block, with an end block after it", blocks.substr(0, end / 2) + eofBlock},
         {"cut inside a header, with an end block after it", blocks.substr(0, blockStart + 9) + eofBlock},
         {"bytes after the end block, and another end block", whole + "junk" + eofBlock},
+        {"trailers that give every length as 0", withTrailerLengths(whole, 0)},
     };
     expectReadsAsReference(cases, {{2u, size_t{1} << 20}, {3u, size_t{4099}}, {8u, size_t{1} << 16}}, true);
     // The blocks of one byte read a byte at a time, so that every count of bytes waiting in the carry is handed out.
