@@ -263,6 +263,13 @@ uint64_t handOutLimit(BgzipInflater& b, bool& final, bool& stalled) {
     return std::min(groupEnd, end - end % kUnitBytes);
 }
 
+// Moves the bytes of group `taken` not yet handed out to the end of the carry.
+void carryRest(BgzipInflater& b, const Group& g) {
+    b.carry.insert(b.carry.end(), g.output.begin() + static_cast<ptrdiff_t>(b.offset),
+                   g.output.begin() + static_cast<ptrdiff_t>(g.size));
+    b.offset = g.size;
+}
+
 // Hands group `taken` back to the threads; the mutex is held by lock, which is released.
 void releaseGroup(BgzipInflater& b, Group& g, std::unique_lock<std::mutex>& lock) {
     g.ready = false;
@@ -331,9 +338,7 @@ int64_t readInflated(BgzipInflater& b, char* buffer, size_t size) {
         } else if (g.after == GroupEnd::plainGzip) {
             // The unfinished unit waits in the carry until the gzip data after the group shows whether it is
             // whole; the gzip data's units go on from there.
-            b.carry.insert(b.carry.end(), g.output.begin() + static_cast<ptrdiff_t>(b.offset),
-                           g.output.begin() + static_cast<ptrdiff_t>(g.size));
-            b.offset = g.size;
+            carryRest(b, g);
             b.gzipAt = g.compressedEnd;
             b.failed = lseek(b.fd, static_cast<off_t>(b.gzipAt), SEEK_SET) < 0;
             if (!b.failed) b.gzip = startGzipInflater(b.fd, true, b.carry.size() - b.carryAt);
@@ -342,8 +347,7 @@ int64_t readInflated(BgzipInflater& b, char* buffer, size_t size) {
         } else if (stalled) {
             // The groups ahead are all ready and still end inside the unit (blocks of very little data): the
             // rest of this group waits in the carry, so that the threads can go on.
-            b.carry.insert(b.carry.end(), g.output.begin() + static_cast<ptrdiff_t>(b.offset),
-                           g.output.begin() + static_cast<ptrdiff_t>(g.size));
+            carryRest(b, g);
             releaseGroup(b, g, lock);
         } else {
             const uint64_t seen = b.readyCount;
@@ -356,7 +360,7 @@ int64_t readInflated(BgzipInflater& b, char* buffer, size_t size) {
             b.carryAt = 0;
         }
         const size_t n = std::min(size - copied, b.carry.size() - b.carryAt);
-        std::memcpy(buffer + copied, b.carry.data() + b.carryAt, n);
+        if (n > 0) std::memcpy(buffer + copied, b.carry.data() + b.carryAt, n);
         b.carryAt += n;
         copied += n;
     }
