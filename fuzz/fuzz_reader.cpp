@@ -3,6 +3,8 @@
 // The same input is read once on one thread in one piece and once on 2 to 8 threads in small pieces: both reads
 // must agree exactly.
 
+#include <cstring>
+
 #include "fuzz_support.h"
 #include "settings.h"
 #include "table_reader.h"
@@ -146,6 +148,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (int32_t pos : a.Pos_list)
             require(!settings.window.posrangeallowed || (pos >= settings.window.startpos && pos <= settings.window.endpos),
                     "window respected");
+    }
+    // With CRLF line ends the rows are cut field by field instead of by the listed stops: the same read.
+    if (!asBgzip && plainTable.find('\r') == std::string::npos) {
+        std::string crlf;
+        for (char c : plainTable) c == '\n' ? crlf += "\r\n" : crlf += c;
+        test::writeFile(dir.file("data"), crlf);
+        const Read other = readWith(1, size_t{1} << 20);
+        require(other.fatal.has_value() == serial.fatal.has_value() && other.out == serial.out &&
+                    other.hits == serial.hits && other.summaryLines == serial.summaryLines,
+                "the same read with CRLF line ends");
+        if (serial.fatal) {
+            require(other.fatal->message == serial.fatal->message && other.fatal->detail == serial.fatal->detail,
+                    "the same fatal row with CRLF line ends");
+        } else {
+            const PlotData& a = serial.data;
+            const PlotData& b = other.data;
+            require(a.maxX == b.maxX && a.Pos_list == b.Pos_list && a.ID_list.size() == b.ID_list.size() &&
+                        a.Value_list.size() == b.Value_list.size() &&
+                        (a.Value_list.empty() ||
+                         std::memcmp(a.Value_list.data(), b.Value_list.data(), a.Value_list.size() * sizeof(double)) == 0) &&
+                        other.hitRows.texts == serial.hitRows.texts,
+                    "the same rows with CRLF line ends");
+            for (size_t i = 0; i < a.ID_list.size(); ++i)
+                require(a.ID_list[i].id == b.ID_list[i].id && a.ID_list[i].count == b.ID_list[i].count,
+                        "the same runs with CRLF line ends");
+        }
     }
     fuzz::requireHitsAreInputLines(serial.hits, asBgzip && !damaged ? plainTable : table, settings.headeryes == 1);
     return 0;

@@ -8,6 +8,7 @@
 
 #include "numbers.h"
 #include "row_value.h"
+#include "stop_lists.h"
 #include "stop_scanner.h"
 
 namespace vennrick {
@@ -263,6 +264,27 @@ struct CutRow {
 // cut, for more instructions.
 constexpr int kBatchRows = 32;
 
+// Tests the cut rows of a batch in file order, as far as the first fatal one, which is recorded with the
+// piece's line and row counts up to it; false then. rowsBefore: the piece's rows before the batch.
+bool testBatch(const CutRow* batch, int cut, uint64_t rowsBefore, const RowRules& r, ParserState& state,
+               PieceResult& res) {
+    const bool positions = r.poscolumn != 0;
+    KeptRows out = openBatch(res, static_cast<size_t>(cut), positions);
+    for (int i = 0; i < cut; ++i) {
+        const CutRow& row = batch[i];
+        RowFault fault = handleRow(row.begin, row.end, row.f, r, state, res, out);
+        if (fault != RowFault::none) {
+            closeBatch(res, out, positions);
+            res.lines = row.line;
+            res.rows = rowsBefore + static_cast<uint64_t>(i) + 1;
+            recordBadField(res, fault, row.f);
+            return false;
+        }
+    }
+    closeBatch(res, out, positions);
+    return true;
+}
+
 // Parses whole lines [p, end) of a piece without carriage returns, split at a single delimiter character, a
 // batch of rows at a time. Grow: the list of field ends grows as rows reach further (a column number beyond
 // kFieldEndsAtOnce).
@@ -325,25 +347,99 @@ void parsePlainLinesWith(const char* p, const char* end, const RowRules& r, Pars
         }
         res.lines = lines;
         res.rows = rows;
-        // Testing, in file order.
-        KeptRows out = openBatch(res, static_cast<size_t>(cut), poscolumn != 0);
-        for (int i = 0; i < cut; ++i) {
-            const CutRow& row = batch[i];
-            RowFault fault = handleRow(row.begin, row.end, row.f, r, state, res, out);
-            if (fault != RowFault::none) {
-                closeBatch(res, out, poscolumn != 0);
-                res.lines = row.line;
-                res.rows = rowsBefore + static_cast<uint64_t>(i) + 1;
-                return recordBadField(res, fault, row.f);
-            }
-        }
-        closeBatch(res, out, poscolumn != 0);
+        if (!testBatch(batch, cut, rowsBefore, r, state, res)) return;
         if (shortRow != nullptr) return recordShortRow(res, shortRow, shortRowEnd, fieldCount, r);
     }
 }
 
+// The bytes of a piece whose stops are listed at a time: their lists stay in the first-level cache.
+constexpr uint32_t kWindowBytes = 16384;
+
+// Parses whole lines [p, end) of a piece without carriage returns, split at a single delimiter character that
+// is not the line end, a window at a time: the window's stops (delimiters and line ends) and line ends are
+// listed first, and a row's fields are then found by their place in the list, with no test per stop. A line
+// longer than a window sends the rest of the piece to the line-by-line scanner.
+void parseWindowedLines(const char* p, const char* end, const RowRules& r, ParserState& state, PieceResult& res) {
+    const auto lastColumn = static_cast<size_t>(r.lastColumn);
+    const auto idcolumn = static_cast<size_t>(r.idcolumn), column = static_cast<size_t>(r.column);
+    const auto poscolumn = static_cast<size_t>(r.poscolumn);
+    // Room for the mark before the window, its stops, the entries written past them and an end mark for every
+    // column after them.
+    const size_t listRoom = size_t{kWindowBytes} + 17 + lastColumn + 1;
+    if (state.stopAt.size() < listRoom) state.stopAt.resize(listRoom);
+    if (state.lineEndAt.size() < kWindowBytes + 17) state.lineEndAt.resize(kWindowBytes + 17);
+    uint32_t* const stopAt = state.stopAt.data();
+    uint32_t* const lineEndAt = state.lineEndAt.data();
+    stopAt[0] = UINT32_MAX;  // one before the window: the first row's first field starts after it
+    uint64_t lines = res.lines, rows = res.rows;
+    CutRow batch[kBatchRows];
+    while (p < end) {
+        const auto length = static_cast<uint32_t>(std::min<ptrdiff_t>(end - p, kWindowBytes));
+        const StopCounts found = findStops(p, length, r.Delim.ch, stopAt + 1, lineEndAt);
+        size_t stopCount = found.stops, lineCount = found.lineEnds;
+        const bool lastWindow = p + length == end;
+        if (lastWindow && (lineCount == 0 || lineEndAt[lineCount - 1] != length - 1)) {
+            lineEndAt[lineCount++] = length;  // the last line has no line end
+            stopAt[1 + stopCount++] = length;
+        }
+        if (lineCount == 0) {  // a line longer than the window
+            res.lines = lines;
+            res.rows = rows;
+            return parsePlainLinesWith<false>(p, end, r, state, res);
+        }
+        std::fill_n(stopAt + 1 + stopCount, lastColumn + 1, UINT32_MAX);
+        size_t line = 0;
+        const uint32_t* row0 = stopAt;  // the stop before the next row; the row's field c ends at row0[c]
+        while (line < lineCount) {
+            int cut = 0;
+            const uint64_t rowsBefore = rows;
+            const char* shortRow = nullptr;  // a row with too few fields ends the batch
+            const char* shortRowEnd = nullptr;
+            int32_t fieldCount = 0;
+            while (cut < kBatchRows && line < lineCount) {
+                const uint32_t lineEnd = lineEndAt[line++];
+                const uint32_t start = row0[0] + 1;
+                ++lines;
+                if (lineEnd == start) {  // an empty line
+                    ++row0;
+                    continue;
+                }
+                ++rows;
+                const uint32_t lastEnd = row0[lastColumn];  // past the line end: too few fields
+                if (lastEnd > lineEnd) {
+                    fieldCount = 1;
+                    while (row0[fieldCount] < lineEnd) ++fieldCount;
+                    shortRow = p + start;
+                    shortRowEnd = p + lineEnd;
+                    break;
+                }
+                auto field = [&](size_t c) {
+                    const uint32_t fieldStart = row0[c - 1] + 1;  // the mark before the window wraps to 0
+                    return std::string_view(p + fieldStart, row0[c] - fieldStart);
+                };
+                CutRow& row = batch[cut++];
+                row.begin = p + start;
+                row.end = p + lineEnd;
+                row.f.id = field(idcolumn);
+                row.f.value = field(column);
+                row.f.pos = poscolumn != 0 ? field(poscolumn) : std::string_view();
+                row.line = lines;
+                addKeys(row.f);
+                state.memo.prefetch(row.f.valueKey);
+                row0 += lastColumn;
+                while (*row0 < lineEnd) ++row0;  // the fields after the last in use
+            }
+            res.lines = lines;
+            res.rows = rows;
+            if (!testBatch(batch, cut, rowsBefore, r, state, res)) return;
+            if (shortRow != nullptr) return recordShortRow(res, shortRow, shortRowEnd, fieldCount, r);
+        }
+        p = lastWindow ? end : p + row0[0] + 1;
+    }
+}
+
 void parsePlainLines(const char* p, const char* end, const RowRules& r, ParserState& state, PieceResult& res) {
-    if (r.lastColumn <= kFieldEndsAtOnce) return parsePlainLinesWith<false>(p, end, r, state, res);
+    if (r.lastColumn <= kFieldEndsAtOnce && r.Delim.ch != '\n') return parseWindowedLines(p, end, r, state, res);
     parsePlainLinesWith<true>(p, end, r, state, res);
 }
 

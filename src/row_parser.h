@@ -84,6 +84,7 @@ struct ParserState {
     bool valid = false;        // id and selected hold an answer
     bool lastRunIsId = false;  // the last run of the piece being parsed has that ID
     std::vector<uintptr_t> fieldEnds;  // where each field of the row being cut ends, as far as rows reach
+    std::vector<uint32_t> stopAt, lineEndAt;  // the stops and line ends of the window being cut
     ValueMemo memo;                      // values of recent p-value fields
 };
 

@@ -196,3 +196,57 @@ TEST(table_reader_test, compressed_input_reads_as_its_text) {
     EXPECT_FALSE(empty.fatal);
     EXPECT_EQ(empty.out, "No header\n");
 }
+
+TEST(table_reader_test, rows_are_cut_the_same_in_pieces_of_any_length) {
+    // Pieces of 1 MiB are cut in windows of a few KiB: rows across their edges, extra fields, empty lines, a
+    // line longer than a window and a last line without its line end must give what the same table with
+    // CRLF line ends gives, which is cut field by field.
+    auto table = [](int rows, int longAt, bool lastLineEnd) {
+        std::string text;
+        for (int i = 0; i < rows; ++i) {
+            text += std::to_string(1 + i / 700) + "\t" + (i % 29 ? "0." + std::to_string(10 + i * 7 % 990) : "3e-" + std::to_string(9 + i % 50)) +
+                    "\t" + std::to_string(i * 13);
+            for (int extra = 0; extra < i % 4; ++extra) text += "\tx" + std::to_string(extra);
+            if (i == longAt) text += "\t" + std::string(40000, 'y');
+            if (i % 97 == 0) text += "\n";
+            if (i + 1 < rows || lastLineEnd) text += "\n";
+        }
+        return text;
+    };
+    auto withCrlf = [](const std::string& text) {
+        std::string out;
+        for (char c : text) c == '\n' ? out += "\r\n" : out += c;
+        return out;
+    };
+    const std::vector<std::string> cols = {"-poscolumn", "3", "-leads", "yes"};
+    ScratchDir dir;
+    for (const auto& [longAt, lastLineEnd] : {std::pair{-1, true}, std::pair{1500, false}, std::pair{4000, true}}) {
+        const std::string text = table(4000, longAt, lastLineEnd);
+        const ReadRun lf = readContent(dir, text, cols, 1), crlf = readContent(dir, withCrlf(text), cols, 1);
+        ASSERT_FALSE(lf.fatal) << longAt;
+        EXPECT_EQ(lf.data.maxX, 4000) << longAt;
+        EXPECT_EQ(summary(lf.data, 17), summary(crlf.data, 17)) << longAt;
+        EXPECT_EQ(lf.hits, crlf.hits) << longAt;
+        EXPECT_EQ(lf.hitRows, crlf.hitRows) << longAt;
+        EXPECT_EQ(lf.summary, crlf.summary) << longAt;
+    }
+    // A row with too few fields, at every row around the first window's edge (16 KiB): the same line and
+    // field count.
+    const std::string text = table(1200, -1, true);
+    std::vector<size_t> lineStarts = {0};
+    for (size_t i = 0; i < text.size(); ++i)
+        if (text[i] == '\n') lineStarts.push_back(i + 1);
+    const auto edgeLine = static_cast<size_t>(std::upper_bound(lineStarts.begin(), lineStarts.end(), 16384) - lineStarts.begin());
+    ASSERT_LT(edgeLine + 20, lineStarts.size() - 1);
+    for (size_t line = edgeLine - 20; line < edgeLine + 20; ++line) {
+        if (lineStarts[line + 1] - lineStarts[line] <= 1) continue;  // an empty line
+        std::string bad = text;
+        bad.replace(lineStarts[line], lineStarts[line + 1] - lineStarts[line] - 1, line % 2 ? "7\t0.5" : "7");
+        const ReadRun lf = readContent(dir, bad, cols, 1), crlf = readContent(dir, withCrlf(bad), cols, 1);
+        ASSERT_TRUE(lf.fatal) << line;
+        EXPECT_EQ(lf.fatal->detail, crlf.fatal->detail) << line;
+        EXPECT_NE(lf.fatal->detail.find("line " + std::to_string(line + 1) + ": the row has " + (line % 2 ? "2 fields" : "1 field")),
+                  std::string::npos) << lf.fatal->detail;
+        EXPECT_EQ(lf.hits, crlf.hits) << line;
+    }
+}

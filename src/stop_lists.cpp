@@ -1,0 +1,134 @@
+// The stop lists of the row parser: the stops and line ends of a window as offsets, 64 bytes at a time.
+#include "stop_lists.h"
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace vennrick {
+namespace {
+
+// The bits of the block at base whose bytes are the delimiter and the line end.
+struct BlockBits {
+    uint64_t delimiters, lineEnds;
+};
+
+inline BlockBits blockBits(const char* base, char delimiter) {
+    uint64_t delimiters = 0, lineEnds = 0;
+#if defined(__SSE2__)
+    const __m128i delim = _mm_set1_epi8(delimiter), newline = _mm_set1_epi8('\n');
+    for (int i = 0; i < 4; ++i) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + 16 * i));
+        delimiters |= static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, delim))))
+                      << (16 * i);
+        lineEnds |= static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, newline))))
+                    << (16 * i);
+    }
+#else
+    for (int i = 0; i < 64; ++i) {
+        delimiters |= static_cast<uint64_t>(base[i] == delimiter) << i;
+        lineEnds |= static_cast<uint64_t>(base[i] == '\n') << i;
+    }
+#endif
+    return BlockBits{delimiters, lineEnds};
+}
+
+// The bits of a block inside the window, whose length from the block's start is left.
+inline uint64_t inWindow(uint32_t left) { return left >= 64 ? ~uint64_t{0} : (uint64_t{1} << left) - 1; }
+
+// Appends base + the index of each set bit, one at a time.
+inline uint32_t* appendEach(uint64_t bits, uint32_t base, uint32_t* out) {
+    for (; bits != 0; bits &= bits - 1) *out++ = base + static_cast<uint32_t>(__builtin_ctzll(bits));
+    return out;
+}
+
+StopCounts findStopsPlain(const char* begin, uint32_t length, char delimiter, uint32_t* stops,
+                          uint32_t* lineEnds) {
+    uint32_t* d = stops;
+    uint32_t* n = lineEnds;
+    for (uint32_t at = 0; at < length; at += 64) {
+        const uint64_t valid = inWindow(length - at);
+        const BlockBits bits = blockBits(begin + at, delimiter);
+        d = appendEach((bits.delimiters | bits.lineEnds) & valid, at, d);
+        n = appendEach(bits.lineEnds & valid, at, n);
+    }
+    return StopCounts{static_cast<size_t>(d - stops), static_cast<size_t>(n - lineEnds)};
+}
+
+#if defined(__x86_64__)
+// Appends base + the index of each set bit, `Group` at a time without a test per bit: the entries past the
+// bits' count are written too (up to Group - 1 of them) and then overwritten or left past the end. A block
+// holds a few delimiters and line ends, which one group takes with no branch to mispredict.
+template <int Group>
+[[gnu::target("popcnt,bmi")]] inline uint32_t* appendGroups(uint64_t bits, uint32_t base, uint32_t* out) {
+    const int count = __builtin_popcountll(bits);
+    uint32_t* o = out;
+    do {
+        for (int i = 0; i < Group; ++i) {
+            o[i] = base + static_cast<uint32_t>(_tzcnt_u64(bits));
+            bits = _blsr_u64(bits);
+        }
+        o += Group;
+    } while (bits != 0);
+    return out + count;
+}
+
+[[gnu::target("popcnt,bmi")]] StopCounts findStopsGrouped(const char* begin, uint32_t length, char delimiter,
+                                                          uint32_t* stops, uint32_t* lineEnds) {
+    uint32_t* d = stops;
+    uint32_t* n = lineEnds;
+    for (uint32_t at = 0; at < length; at += 64) {
+        const uint64_t valid = inWindow(length - at);
+        const BlockBits bits = blockBits(begin + at, delimiter);
+        d = appendGroups<8>((bits.delimiters | bits.lineEnds) & valid, at, d);
+        n = appendGroups<4>(bits.lineEnds & valid, at, n);
+    }
+    return StopCounts{static_cast<size_t>(d - stops), static_cast<size_t>(n - lineEnds)};
+}
+
+// With AVX-512, the offsets of a block's stops are taken 16 at a time by a compressing move, the line ends
+// (a few a block) as above.
+[[gnu::target("avx512f,avx512bw,popcnt,bmi")]] StopCounts findStopsCompressed(const char* begin, uint32_t length,
+                                                                             char delimiter, uint32_t* stops,
+                                                                             uint32_t* lineEnds) {
+    uint32_t* d = stops;
+    uint32_t* n = lineEnds;
+    const __m512i delim = _mm512_set1_epi8(delimiter), newline = _mm512_set1_epi8('\n');
+    const __m512i first16 = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    const __m512i next16 = _mm512_set1_epi32(16);
+    for (uint32_t at = 0; at < length; at += 64) {
+        const uint64_t valid = inWindow(length - at);
+        const __m512i bytes = _mm512_loadu_si512(begin + at);
+        const uint64_t ends = _mm512_cmpeq_epi8_mask(bytes, newline) & valid;
+        uint64_t all = (_mm512_cmpeq_epi8_mask(bytes, delim) & valid) | ends;
+        __m512i offsets = _mm512_add_epi32(first16, _mm512_set1_epi32(static_cast<int>(at)));
+        for (int quarter = 0; quarter < 4; ++quarter) {
+            const auto mask = static_cast<__mmask16>(all);
+            _mm512_storeu_si512(d, _mm512_maskz_compress_epi32(mask, offsets));
+            d += __builtin_popcount(mask);
+            all >>= 16;
+            offsets = _mm512_add_epi32(offsets, next16);
+        }
+        n = appendGroups<4>(ends, at, n);
+    }
+    return StopCounts{static_cast<size_t>(d - stops), static_cast<size_t>(n - lineEnds)};
+}
+#endif
+
+}  // namespace
+
+StopCounts findStops(const char* begin, uint32_t length, char delimiter, uint32_t* stops, uint32_t* lineEnds) {
+#if defined(__x86_64__)
+    static const bool compressed = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                                   __builtin_cpu_supports("popcnt") && __builtin_cpu_supports("bmi");
+    if (compressed) return findStopsCompressed(begin, length, delimiter, stops, lineEnds);
+    static const bool grouped = __builtin_cpu_supports("popcnt") && __builtin_cpu_supports("bmi");
+    if (grouped) return findStopsGrouped(begin, length, delimiter, stops, lineEnds);
+#endif
+    return findStopsPlain(begin, length, delimiter, stops, lineEnds);
+}
+
+}  // namespace vennrick
