@@ -64,9 +64,21 @@ public:
     RowValue valueOf(std::string_view text, uint64_t key) {
         if (key == 0) return rowValueOf(text, logp_);
         Slot* slots = sets_.get()[setOf(key)].slots;
-        const Slot* found = nullptr;  // chosen without a branch per way: which way holds a text is random
-        for (int way = 0; way < kWays; ++way) found = slots[way].key == key ? &slots[way] : found;
-        if (found != nullptr) return RowValue{ValueKind::value, found->value};
+        // The value's bits of the way that holds the key (at most one does), taken with masks: which way holds a
+        // text is random, and a branch per way mispredicted (the compiler made branches of a choice of pointers).
+        uint64_t bits = 0, hit = 0;
+        for (int way = 0; way < kWays; ++way) {
+            const uint64_t same = uint64_t{0} - static_cast<uint64_t>(slots[way].key == key);
+            uint64_t valueBits;
+            std::memcpy(&valueBits, &slots[way].value, sizeof valueBits);
+            bits |= valueBits & same;
+            hit |= same;
+        }
+        if (hit != 0) {
+            double value;
+            std::memcpy(&value, &bits, sizeof value);
+            return RowValue{ValueKind::value, value};
+        }
         const RowValue result = rowValueOf(text, logp_);
         if (result.kind == ValueKind::value) {
             for (int way = kWays - 1; way > 0; --way) slots[way] = slots[way - 1];
