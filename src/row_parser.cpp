@@ -355,11 +355,14 @@ void parsePlainLinesWith(const char* p, const char* end, const RowRules& r, Pars
 // The bytes of a piece whose stops are listed at a time: their lists stay in the first-level cache.
 constexpr uint32_t kWindowBytes = 16384;
 
-// Parses whole lines [p, end) of a piece without carriage returns, split at a single delimiter character that
-// is not the line end, a window at a time: the window's stops (delimiters and line ends) and line ends are
-// listed first, and a row's fields are then found by their place in the list, with no test per stop. A line
-// longer than a window sends the rest of the piece to the line-by-line scanner.
-void parseWindowedLines(const char* p, const char* end, const RowRules& r, ParserState& state, PieceResult& res) {
+// Parses whole lines [p, end) of a piece, split at a single delimiter character that is not the line end, a
+// window at a time: the window's stops (delimiters and line ends) and line ends are listed first, and a row's
+// fields are then found by their place in the list, with no test per stop. Stops before a window that holds a
+// carriage return or no line end (a line longer than a window) and returns the bytes parsed; the piece's
+// counts go on from there.
+size_t parseWindowedLines(const char* const begin, const char* end, const RowRules& r, ParserState& state,
+                          PieceResult& res) {
+    const char* p = begin;
     const auto lastColumn = static_cast<size_t>(r.lastColumn);
     const auto idcolumn = static_cast<size_t>(r.idcolumn), column = static_cast<size_t>(r.column);
     const auto poscolumn = static_cast<size_t>(r.poscolumn);
@@ -382,11 +385,7 @@ void parseWindowedLines(const char* p, const char* end, const RowRules& r, Parse
             lineEndAt[lineCount++] = length;  // the last line has no line end
             stopAt[1 + stopCount++] = length;
         }
-        if (lineCount == 0) {  // a line longer than the window
-            res.lines = lines;
-            res.rows = rows;
-            return parsePlainLinesWith<false>(p, end, r, state, res);
-        }
+        if (found.carriageReturn || lineCount == 0) break;
         std::fill_n(stopAt + 1 + stopCount, lastColumn + 1, UINT32_MAX);
         size_t line = 0;
         const uint32_t* row0 = stopAt;  // the stop before the next row; the row's field c ends at row0[c]
@@ -431,15 +430,19 @@ void parseWindowedLines(const char* p, const char* end, const RowRules& r, Parse
             }
             res.lines = lines;
             res.rows = rows;
-            if (!testBatch(batch, cut, rowsBefore, r, state, res)) return;
-            if (shortRow != nullptr) return recordShortRow(res, shortRow, shortRowEnd, fieldCount, r);
+            if (!testBatch(batch, cut, rowsBefore, r, state, res)) return 0;
+            if (shortRow != nullptr) {
+                recordShortRow(res, shortRow, shortRowEnd, fieldCount, r);
+                return 0;
+            }
         }
         p = lastWindow ? end : p + row0[0] + 1;
     }
+    return static_cast<size_t>(p - begin);
 }
 
 void parsePlainLines(const char* p, const char* end, const RowRules& r, ParserState& state, PieceResult& res) {
-    if (r.lastColumn <= kFieldEndsAtOnce && r.Delim.ch != '\n') return parseWindowedLines(p, end, r, state, res);
+    if (r.lastColumn <= kFieldEndsAtOnce) return parsePlainLinesWith<false>(p, end, r, state, res);
     parsePlainLinesWith<true>(p, end, r, state, res);
 }
 
@@ -516,13 +519,11 @@ std::vector<std::string_view> splitFields(std::string_view line, const Delimiter
     return fields;
 }
 
-// Parses whole lines [p, end), stopping at the first fatal row.
-void parseLines(char* p, char* end, const RowRules& r, ParserState& state, PieceResult& res) {
-    clearUpperVectorState();
-    res.reset();
-    state.memo.prepare(r.logp);
-    state.lastRunIsId = false;
-    state.valid = false;  // the piece notes its own unselected IDs, whichever piece this thread parsed before
+namespace {
+
+// Parses whole lines [p, end) a line at a time, with or without carriage returns, at a single delimiter
+// character or at runs of blanks, continuing the piece's counts.
+void parseLinesOneByOne(char* p, char* end, const RowRules& r, ParserState& state, PieceResult& res) {
     const bool hasCarriageReturn = p < end && std::memchr(p, '\r', static_cast<size_t>(end - p)) != nullptr;
     if (!hasCarriageReturn && !r.Delim.whitespaceRuns) return parsePlainLines(p, end, r, state, res);
     const bool positions = r.poscolumn != 0;
@@ -554,6 +555,25 @@ void parseLines(char* p, char* end, const RowRules& r, ParserState& state, Piece
         }
         closeBatch(res, out, positions);
     }
+}
+
+}  // namespace
+
+// Parses whole lines [p, end), stopping at the first fatal row.
+void parseLines(char* p, char* end, const RowRules& r, ParserState& state, PieceResult& res) {
+    clearUpperVectorState();
+    res.reset();
+    state.memo.prepare(r.logp);
+    state.lastRunIsId = false;
+    state.valid = false;  // the piece notes its own unselected IDs, whichever piece this thread parsed before
+    if (!r.Delim.whitespaceRuns && r.lastColumn <= kFieldEndsAtOnce && r.Delim.ch != '\n') {
+        // The windows find carriage returns too: the lines from the first window that holds one on, and those
+        // from a line longer than a window on, are parsed one by one.
+        const size_t done = parseWindowedLines(p, end, r, state, res);
+        if (res.fault != RowFault::none) return;
+        p += done;
+    }
+    parseLinesOneByOne(p, end, r, state, res);
 }
 
 }  // namespace vennrick

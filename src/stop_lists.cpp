@@ -13,27 +13,30 @@ namespace {
 
 // The bits of the block at base whose bytes are the delimiter and the line end.
 struct BlockBits {
-    uint64_t delimiters, lineEnds;
+    uint64_t delimiters, lineEnds, returns;  // returns: carriage returns
 };
 
 inline BlockBits blockBits(const char* base, char delimiter) {
-    uint64_t delimiters = 0, lineEnds = 0;
+    uint64_t delimiters = 0, lineEnds = 0, returns = 0;
 #if defined(__SSE2__)
-    const __m128i delim = _mm_set1_epi8(delimiter), newline = _mm_set1_epi8('\n');
+    const __m128i delim = _mm_set1_epi8(delimiter), newline = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r');
     for (int i = 0; i < 4; ++i) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + 16 * i));
         delimiters |= static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, delim))))
                       << (16 * i);
         lineEnds |= static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, newline))))
                     << (16 * i);
+        returns |= static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, cr))))
+                   << (16 * i);
     }
 #else
     for (int i = 0; i < 64; ++i) {
         delimiters |= static_cast<uint64_t>(base[i] == delimiter) << i;
         lineEnds |= static_cast<uint64_t>(base[i] == '\n') << i;
+        returns |= static_cast<uint64_t>(base[i] == '\r') << i;
     }
 #endif
-    return BlockBits{delimiters, lineEnds};
+    return BlockBits{delimiters, lineEnds, returns};
 }
 
 // The bits of a block inside the window, whose length from the block's start is left.
@@ -49,13 +52,15 @@ StopCounts findStopsPlain(const char* begin, uint32_t length, char delimiter, ui
                           uint32_t* lineEnds) {
     uint32_t* d = stops;
     uint32_t* n = lineEnds;
+    uint64_t returns = 0;
     for (uint32_t at = 0; at < length; at += 64) {
         const uint64_t valid = inWindow(length - at);
         const BlockBits bits = blockBits(begin + at, delimiter);
         d = appendEach((bits.delimiters | bits.lineEnds) & valid, at, d);
         n = appendEach(bits.lineEnds & valid, at, n);
+        returns |= bits.returns & valid;
     }
-    return StopCounts{static_cast<size_t>(d - stops), static_cast<size_t>(n - lineEnds)};
+    return StopCounts{static_cast<size_t>(d - stops), static_cast<size_t>(n - lineEnds), returns != 0};
 }
 
 #if defined(__x86_64__)
@@ -80,13 +85,15 @@ template <int Group>
                                                           uint32_t* stops, uint32_t* lineEnds) {
     uint32_t* d = stops;
     uint32_t* n = lineEnds;
+    uint64_t returns = 0;
     for (uint32_t at = 0; at < length; at += 64) {
         const uint64_t valid = inWindow(length - at);
         const BlockBits bits = blockBits(begin + at, delimiter);
         d = appendGroups<8>((bits.delimiters | bits.lineEnds) & valid, at, d);
         n = appendGroups<4>(bits.lineEnds & valid, at, n);
+        returns |= bits.returns & valid;
     }
-    return StopCounts{static_cast<size_t>(d - stops), static_cast<size_t>(n - lineEnds)};
+    return StopCounts{static_cast<size_t>(d - stops), static_cast<size_t>(n - lineEnds), returns != 0};
 }
 
 // With AVX-512, the offsets of a block's stops are taken 16 at a time by a compressing move, the line ends
@@ -96,7 +103,8 @@ template <int Group>
                                                                              uint32_t* lineEnds) {
     uint32_t* d = stops;
     uint32_t* n = lineEnds;
-    const __m512i delim = _mm512_set1_epi8(delimiter), newline = _mm512_set1_epi8('\n');
+    uint64_t returns = 0;
+    const __m512i delim = _mm512_set1_epi8(delimiter), newline = _mm512_set1_epi8('\n'), cr = _mm512_set1_epi8('\r');
     const __m512i first16 = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
     const __m512i next16 = _mm512_set1_epi32(16);
     for (uint32_t at = 0; at < length; at += 64) {
@@ -104,6 +112,7 @@ template <int Group>
         const __m512i bytes = _mm512_loadu_si512(begin + at);
         const uint64_t ends = _mm512_cmpeq_epi8_mask(bytes, newline) & valid;
         uint64_t all = (_mm512_cmpeq_epi8_mask(bytes, delim) & valid) | ends;
+        returns |= _mm512_cmpeq_epi8_mask(bytes, cr) & valid;
         __m512i offsets = _mm512_add_epi32(first16, _mm512_set1_epi32(static_cast<int>(at)));
         for (int quarter = 0; quarter < 4; ++quarter) {
             const auto mask = static_cast<__mmask16>(all);
@@ -114,7 +123,7 @@ template <int Group>
         }
         n = appendGroups<4>(ends, at, n);
     }
-    return StopCounts{static_cast<size_t>(d - stops), static_cast<size_t>(n - lineEnds)};
+    return StopCounts{static_cast<size_t>(d - stops), static_cast<size_t>(n - lineEnds), returns != 0};
 }
 #endif
 

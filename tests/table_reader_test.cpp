@@ -213,9 +213,10 @@ TEST(table_reader_test, rows_are_cut_the_same_in_pieces_of_any_length) {
         }
         return text;
     };
-    auto withCrlf = [](const std::string& text) {
-        std::string out;
-        for (char c : text) c == '\n' ? out += "\r\n" : out += c;
+    // CRLF line ends from byte `from` on.
+    auto withCrlf = [](const std::string& text, size_t from = 0) {
+        std::string out = text.substr(0, from);
+        for (char c : text.substr(std::min(from, text.size()))) c == '\n' ? out += "\r\n" : out += c;
         return out;
     };
     const std::vector<std::string> cols = {"-poscolumn", "3", "-leads", "yes"};
@@ -229,6 +230,10 @@ TEST(table_reader_test, rows_are_cut_the_same_in_pieces_of_any_length) {
         EXPECT_EQ(lf.hits, crlf.hits) << longAt;
         EXPECT_EQ(lf.hitRows, crlf.hitRows) << longAt;
         EXPECT_EQ(lf.summary, crlf.summary) << longAt;
+        // Carriage returns from the middle on: the windows before them are cut by their lists, the rest line by line.
+        const ReadRun mixed = readContent(dir, withCrlf(text, text.size() / 2), cols, 1);
+        EXPECT_EQ(summary(lf.data, 17), summary(mixed.data, 17)) << longAt;
+        EXPECT_EQ(lf.hits, mixed.hits) << longAt;
     }
     // A row with too few fields, at every row around the first window's edge (16 KiB): the same line and
     // field count.
