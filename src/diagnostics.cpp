@@ -156,7 +156,7 @@ std::string idHint(const std::vector<std::string>& ids) {
 
 // Chromosomes met in more than one stretch of rows, and positions that go back within a stretch: the plot
 // draws rows in file order, so such a table is drawn in pieces.
-std::vector<std::string> orderLines(const PlotData& data, const PlotSettings& settings) {
+std::vector<std::string> orderLines(const PlotData& data, const PlotSettings& settings, uint64_t positionsBack) {
     std::vector<std::string> lines;
     std::map<std::string_view, int64_t> stretches;
     for (const IdRun& run : data.ID_list) ++stretches[run.id];
@@ -175,18 +175,9 @@ std::vector<std::string> orderLines(const PlotData& data, const PlotSettings& se
                         (splitCount > 1 ? " appear" : " appears") +
                         " in more than one stretch of rows: the table is not grouped by chromosome, and the plot draws "
                         "rows in file order; sort the table by chromosome and position");
-    if (settings.poscolumn != 0 && data.Pos_list.size() == static_cast<size_t>(data.maxX)) {
-        uint64_t backwards = 0;
-        size_t at = 0;
-        for (const IdRun& run : data.ID_list) {
-            for (size_t end = at + static_cast<size_t>(run.count), i = at + 1; i < end; ++i)
-                backwards += data.Pos_list[i] < data.Pos_list[i - 1];
-            at += static_cast<size_t>(run.count);
-        }
-        if (backwards > 0)
-            lines.push_back("positions go back " + rowCount(backwards, "time") + " within a chromosome: the plot "
-                            "draws rows in file order; sort the table by chromosome and position");
-    }
+    if (settings.poscolumn != 0 && data.Pos_list.size() == static_cast<size_t>(data.maxX) && positionsBack > 0)
+        lines.push_back("positions go back " + rowCount(positionsBack, "time") + " within a chromosome: the plot "
+                        "draws rows in file order; sort the table by chromosome and position");
     return lines;
 }
 
@@ -199,6 +190,7 @@ void RowCounts::add(const RowCounts& more) {
     outsideWindow += more.outsideWindow;
     hits += more.hits;
     outsideUnit += more.outsideUnit;
+    positionsBack += more.positionsBack;
 }
 
 void addIdSamples(std::vector<std::string>& ids, const std::vector<std::string>& more) {
@@ -336,7 +328,7 @@ std::vector<std::string> summaryLines(const ReadSummary& summary, const PlotData
         lines.push_back("a p-value outside (0, 1] in " + rowCount(c.outsideUnit, "kept row") +
                         ": is -column the p-value column?");
 
-    for (std::string& line : orderLines(data, settings)) lines.push_back(std::move(line));
+    for (std::string& line : orderLines(data, settings, c.positionsBack)) lines.push_back(std::move(line));
     return lines;
 }
 

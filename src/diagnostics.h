@@ -23,6 +23,7 @@ struct RowCounts {
     uint64_t outsideWindow = 0;  // skipped: the position lies outside the window
     uint64_t hits = 0;           // kept rows written to the hit file
     uint64_t outsideUnit = 0;    // kept rows whose p lies outside (0, 1]: -log10(p) below 0 or not a number
+    uint64_t positionsBack = 0;  // kept rows whose position (as kept) is below the one before in their run
 
     void add(const RowCounts& more);
 };

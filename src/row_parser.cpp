@@ -145,14 +145,15 @@ void recordHit(const char* begin, const char* end, const RowFields& f, int64_t r
     res.hitRows.records.push_back(h);
 }
 
-// Where a batch of rows puts its kept rows, and their running extremes and count outside (0, 1]: held apart
-// from the piece's result while the batch is tested, so that they stay in registers instead of going through
+// Where a batch of rows puts its kept rows, and their running extremes and counts (outside (0, 1], positions
+// going back): held apart from the piece's result while the batch is tested, so that they stay in registers instead of going through
 // memory on every row, with a capacity test per list.
 struct KeptRows {
     double* value;      // where the next kept value goes
     int32_t* position;  // where the next kept position goes; unused without a position column
     double minY, maxY;
     uint64_t outsideUnit;
+    uint64_t positionsBack;
 };
 
 // Room for `rows` more kept rows at the end of the result's lists.
@@ -160,7 +161,7 @@ KeptRows openBatch(PieceResult& res, size_t rows, bool positions) {
     const size_t kept = res.values.size();
     res.values.resize(kept + rows);
     if (positions) res.positions.resize(kept + rows);
-    return KeptRows{res.values.data() + kept, positions ? res.positions.data() + kept : nullptr, res.minY, res.maxY, 0};
+    return KeptRows{res.values.data() + kept, positions ? res.positions.data() + kept : nullptr, res.minY, res.maxY, 0, 0};
 }
 
 // Ends the lists after the rows kept, and takes in the batch's extremes and count.
@@ -170,6 +171,7 @@ void closeBatch(PieceResult& res, const KeptRows& out, bool positions) {
     res.minY = out.minY;
     res.maxY = out.maxY;
     res.counts.outsideUnit += out.outsideUnit;
+    res.counts.positionsBack += out.positionsBack;
 }
 
 // Tests one non-empty row, already split, in the documented order and, when it is kept, adds it to out and the
@@ -204,6 +206,7 @@ void closeBatch(PieceResult& res, const KeptRows& out, bool positions) {
         return RowFault::none;
     }
 
+    int32_t kept = 0;  // the position as kept
     if (r.poscolumn != 0) {
         int32_t pos;
         if (!parseIntInBuffer(f.pos, pos)) return RowFault::pos;
@@ -212,14 +215,17 @@ void closeBatch(PieceResult& res, const KeptRows& out, bool positions) {
                 ++res.counts.outsideWindow;
                 return RowFault::none;
             }
-            *out.position++ = pos;
+            kept = pos;
         } else {
-            *out.position++ = r.divvalue.divide(pos);
+            kept = r.divvalue.divide(pos);
         }
+        *out.position++ = kept;
     }
 
     if (state.lastRunIsId) {
         ++res.runs.back().count;
+        // The row kept before is in the same run, and in this piece's list.
+        if (r.poscolumn != 0) out.positionsBack += kept < out.position[-2];
     } else {
         res.runs.push_back(IdRun{std::string(f.id), 1});
         state.lastRunIsId = true;

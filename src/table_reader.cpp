@@ -220,6 +220,7 @@ struct Progress {
 
 struct PlaceState {
     uint64_t bytesPlaced = 0;  // bytes of placed pieces; their lines and rows are counted in the read's summary
+    int32_t lastPosition = 0;  // the position of the last kept row placed, as kept
 };
 
 // An upper bound of the kept rows of the whole file, from the rows per byte so far, so that the lists are
@@ -286,9 +287,16 @@ std::optional<Fatal> countPiece(const Piece& piece, TableRead& read, PlaceState&
 // Places a counted piece's kept rows after those before it: runs, extremes and hit records to the plot data, and
 // room at the end of the lists, where piece.values and piece.positions then point; the copy is left to a worker.
 // The lists must have room for the rows (haveRoom): they do not move here.
-void placeRows(Piece& piece, PlotData& data, HitRows& hitRows, const RowRules& rules) {
+void placeRows(Piece& piece, TableRead& read, PlaceState& state, const RowRules& rules) {
     PieceResult& res = piece.result;
-    if (rules.collectHits) appendHitRows(hitRows, res.hitRows, data.maxX);
+    PlotData& data = read.data;
+    if (rules.collectHits) appendHitRows(read.hitRows, res.hitRows, data.maxX);
+    if (rules.poscolumn != 0 && !res.positions.empty()) {
+        // A run that goes on from the piece before: its first position against the one before it.
+        if (!data.ID_list.empty() && data.ID_list.back().id == res.runs.front().id)
+            read.summary.counts.positionsBack += res.positions.front() < state.lastPosition;
+        state.lastPosition = res.positions.back();
+    }
     for (IdRun& run : res.runs) {
         if (!data.ID_list.empty() && data.ID_list.back().id == run.id) {
             data.ID_list.back().count += run.count;
@@ -486,7 +494,7 @@ Outcome<TableRead> readTable(const PlotSettings& given, std::ostream& out, std::
             release(true);  // the lists move: every copy into them must be done
             makeRoom(read.data, kept, estimateRows(read.summary, state, source), positions);
         }
-        placeRows(piece, read.data, read.hitRows, rules);
+        placeRows(piece, read, state, rules);
         ++placed;
         giveTask(piece, true);
         progress.update(fileBytesConsumed(source), source.fileBytes, read.summary.rows);
