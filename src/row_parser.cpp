@@ -154,6 +154,7 @@ struct KeptRows {
     double minY, maxY;
     uint64_t outsideUnit;
     uint64_t positionsBack;
+    int32_t lastPosition;  // of the piece's last kept row, when there is one
 };
 
 // Room for `rows` more kept rows at the end of the result's lists.
@@ -161,7 +162,9 @@ KeptRows openBatch(PieceResult& res, size_t rows, bool positions) {
     const size_t kept = res.values.size();
     res.values.resize(kept + rows);
     if (positions) res.positions.resize(kept + rows);
-    return KeptRows{res.values.data() + kept, positions ? res.positions.data() + kept : nullptr, res.minY, res.maxY, 0, 0};
+    const int32_t lastPosition = positions && kept > 0 ? res.positions[kept - 1] : 0;
+    return KeptRows{res.values.data() + kept, positions ? res.positions.data() + kept : nullptr, res.minY, res.maxY, 0, 0,
+                    lastPosition};
 }
 
 // Ends the lists after the rows kept, and takes in the batch's extremes and count.
@@ -224,12 +227,12 @@ void closeBatch(PieceResult& res, const KeptRows& out, bool positions) {
 
     if (state.lastRunIsId) {
         ++res.runs.back().count;
-        // The row kept before is in the same run, and in this piece's list.
-        if (r.poscolumn != 0) out.positionsBack += kept < out.position[-2];
+        out.positionsBack += kept < out.lastPosition;  // the row kept before is in the same run
     } else {
         res.runs.push_back(IdRun{std::string(f.id), 1});
         state.lastRunIsId = true;
     }
+    out.lastPosition = kept;
     *out.value++ = value;
     if (value < out.minY) out.minY = value;
     if (value > out.maxY) out.maxY = value;
