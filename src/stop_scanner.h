@@ -1,5 +1,6 @@
-// The stop scanner of the row parser: the delimiters and line ends of a piece as bit masks, 64 bytes at a time,
-// and the lines cut into fields by them.
+// The line-by-line stop scanner of the row parser: the delimiters and line ends of a piece as bit masks, 64
+// bytes at a time, and the lines cut into fields by them. For the lines the stop lists leave: those longer than
+// a window, and rows split beyond 1024 columns.
 #pragma once
 
 #include <cstddef>
