@@ -273,25 +273,60 @@ struct CutRow {
 // cut, for more instructions.
 constexpr int kBatchRows = 32;
 
-// Tests the cut rows of a batch in file order, as far as the first fatal one, which is recorded with the
-// piece's line and row counts up to it; false then. rowsBefore: the piece's rows before the batch.
-bool testBatch(const CutRow* batch, int cut, uint64_t rowsBefore, const RowRules& r, ParserState& state,
+// The rows of a batch, cut, and the row with too few fields that ended it, if one did.
+struct Batch {
+    CutRow rows[kBatchRows];
+    int cut = 0;
+    uint64_t rowsBefore = 0;            // the piece's rows before the batch
+    const char* shortRow = nullptr;     // the row with too few fields, [shortRow, shortRowEnd)
+    const char* shortRowEnd = nullptr;
+    int32_t fieldCount = 0;             // the fields it has
+
+    void start(uint64_t rows) {
+        cut = 0;
+        rowsBefore = rows;
+        shortRow = nullptr;
+    }
+
+    // Adds the row [begin, end), line `line` of the piece, cut into the fields in use, and asks for the memo
+    // slot of its p-value.
+    void add(const char* begin, const char* end, std::string_view id, std::string_view value, std::string_view pos,
+             uint64_t line, ParserState& state) {
+        CutRow& row = rows[cut++];
+        row.begin = begin;
+        row.end = end;
+        row.f.id = id;
+        row.f.value = value;
+        row.f.pos = pos;
+        row.line = line;
+        addKeys(row.f);
+        state.memo.prefetch(row.f.valueKey);
+    }
+};
+
+// Tests the cut rows of the batch in file order, with the piece's line and row counts after it; a fatal row
+// is recorded with the counts up to it, and then a row with too few fields. False when the piece stops.
+bool testBatch(const Batch& batch, uint64_t lines, uint64_t rows, const RowRules& r, ParserState& state,
                PieceResult& res) {
+    res.lines = lines;
+    res.rows = rows;
     const bool positions = r.poscolumn != 0;
-    KeptRows out = openBatch(res, static_cast<size_t>(cut), positions);
-    for (int i = 0; i < cut; ++i) {
-        const CutRow& row = batch[i];
+    KeptRows out = openBatch(res, static_cast<size_t>(batch.cut), positions);
+    for (int i = 0; i < batch.cut; ++i) {
+        const CutRow& row = batch.rows[i];
         RowFault fault = handleRow(row.begin, row.end, row.f, r, state, res, out);
         if (fault != RowFault::none) {
             closeBatch(res, out, positions);
             res.lines = row.line;
-            res.rows = rowsBefore + static_cast<uint64_t>(i) + 1;
+            res.rows = batch.rowsBefore + static_cast<uint64_t>(i) + 1;
             recordBadField(res, fault, row.f);
             return false;
         }
     }
     closeBatch(res, out, positions);
-    return true;
+    if (batch.shortRow == nullptr) return true;
+    recordShortRow(res, batch.shortRow, batch.shortRowEnd, batch.fieldCount, r);
+    return false;
 }
 
 // Parses whole lines [p, end) of a piece without carriage returns, split at a single delimiter character, a
@@ -319,18 +354,14 @@ void parsePlainLinesWith(const char* p, const char* end, const RowRules& r, Pars
         return count == reach ? growFieldEnds(endList, lastColumn, reach) : list;
     };
     uint64_t lines = res.lines, rows = res.rows;
-    CutRow batch[kBatchRows];
+    Batch batch;
     while (p < end) {
         // Cutting: up to kBatchRows rows, or up to a row with too few fields.
-        int cut = 0;
-        const uint64_t rowsBefore = rows;
-        const char* shortRow = nullptr;  // a row with too few fields ends the batch
-        const char* shortRowEnd = nullptr;
-        int32_t fieldCount = 0;
-        while (cut < kBatchRows && p < end) {
+        batch.start(rows);
+        while (batch.cut < kBatchRows && p < end) {
             ++lines;
             const char* lineEnd;
-            fieldCount = scanner.cutLine<Grow>(ends, lastColumn, lineEnd, makeRoom);
+            const int32_t fieldCount = scanner.cutLine<Grow>(ends, lastColumn, lineEnd, makeRoom);
             if (Grow) ends = endList.data();
             if (lineEnd == p) {  // an empty line
                 p = lineEnd + 1;
@@ -339,25 +370,16 @@ void parsePlainLinesWith(const char* p, const char* end, const RowRules& r, Pars
             ++rows;
             ends[0] = reinterpret_cast<uintptr_t>(p) - 1;
             if (fieldCount < lastColumn) {
-                shortRow = p;
-                shortRowEnd = lineEnd;
+                batch.shortRow = p;
+                batch.shortRowEnd = lineEnd;
+                batch.fieldCount = fieldCount;
                 break;
             }
-            CutRow& row = batch[cut++];
-            row.begin = p;
-            row.end = lineEnd;
-            row.f.id = field(idcolumn);
-            row.f.value = field(column);
-            row.f.pos = poscolumn != 0 ? field(poscolumn) : std::string_view();
-            row.line = lines;
-            addKeys(row.f);
-            state.memo.prefetch(row.f.valueKey);
+            batch.add(p, lineEnd, field(idcolumn), field(column),
+                      poscolumn != 0 ? field(poscolumn) : std::string_view(), lines, state);
             p = lineEnd == end ? end : lineEnd + 1;  // the last line may have no line end
         }
-        res.lines = lines;
-        res.rows = rows;
-        if (!testBatch(batch, cut, rowsBefore, r, state, res)) return;
-        if (shortRow != nullptr) return recordShortRow(res, shortRow, shortRowEnd, fieldCount, r);
+        if (!testBatch(batch, lines, rows, r, state, res)) return;
     }
 }
 
@@ -384,7 +406,7 @@ size_t parseWindowedLines(const char* const begin, const char* end, const RowRul
     uint32_t* const lineEndAt = state.lineEndAt.data();
     stopAt[0] = UINT32_MAX;  // one before the window: the first row's first field starts after it
     uint64_t lines = res.lines, rows = res.rows;
-    CutRow batch[kBatchRows];
+    Batch batch;
     while (p < end) {
         const auto length = static_cast<uint32_t>(std::min<ptrdiff_t>(end - p, kWindowBytes));
         const StopCounts found = findStops(p, length, r.Delim.ch, stopAt + 1, lineEndAt);
@@ -399,12 +421,8 @@ size_t parseWindowedLines(const char* const begin, const char* end, const RowRul
         size_t line = 0;
         const uint32_t* row0 = stopAt;  // the stop before the next row; the row's field c ends at row0[c]
         while (line < lineCount) {
-            int cut = 0;
-            const uint64_t rowsBefore = rows;
-            const char* shortRow = nullptr;  // a row with too few fields ends the batch
-            const char* shortRowEnd = nullptr;
-            int32_t fieldCount = 0;
-            while (cut < kBatchRows && line < lineCount) {
+            batch.start(rows);
+            while (batch.cut < kBatchRows && line < lineCount) {
                 const uint32_t lineEnd = lineEndAt[line++];
                 const uint32_t start = row0[0] + 1;
                 ++lines;
@@ -415,35 +433,22 @@ size_t parseWindowedLines(const char* const begin, const char* end, const RowRul
                 ++rows;
                 const uint32_t lastEnd = row0[lastColumn];  // past the line end: too few fields
                 if (lastEnd > lineEnd) {
-                    fieldCount = 1;
-                    while (row0[fieldCount] < lineEnd) ++fieldCount;
-                    shortRow = p + start;
-                    shortRowEnd = p + lineEnd;
+                    batch.fieldCount = 1;
+                    while (row0[batch.fieldCount] < lineEnd) ++batch.fieldCount;
+                    batch.shortRow = p + start;
+                    batch.shortRowEnd = p + lineEnd;
                     break;
                 }
                 auto field = [&](size_t c) {
                     const uint32_t fieldStart = row0[c - 1] + 1;  // the mark before the window wraps to 0
                     return std::string_view(p + fieldStart, row0[c] - fieldStart);
                 };
-                CutRow& row = batch[cut++];
-                row.begin = p + start;
-                row.end = p + lineEnd;
-                row.f.id = field(idcolumn);
-                row.f.value = field(column);
-                row.f.pos = poscolumn != 0 ? field(poscolumn) : std::string_view();
-                row.line = lines;
-                addKeys(row.f);
-                state.memo.prefetch(row.f.valueKey);
+                batch.add(p + start, p + lineEnd, field(idcolumn), field(column),
+                          poscolumn != 0 ? field(poscolumn) : std::string_view(), lines, state);
                 row0 += lastColumn;
                 while (*row0 < lineEnd) ++row0;  // the fields after the last in use
             }
-            res.lines = lines;
-            res.rows = rows;
-            if (!testBatch(batch, cut, rowsBefore, r, state, res)) return 0;
-            if (shortRow != nullptr) {
-                recordShortRow(res, shortRow, shortRowEnd, fieldCount, r);
-                return 0;
-            }
+            if (!testBatch(batch, lines, rows, r, state, res)) return 0;
         }
         p = lastWindow ? end : p + row0[0] + 1;
     }
