@@ -4,40 +4,9 @@
 #if defined(__x86_64__)
 #include <immintrin.h>
 #endif
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace vennrick {
 namespace {
-
-// The bits of the block at base whose bytes are the delimiter and the line end.
-struct BlockBits {
-    uint64_t delimiters, lineEnds, returns;  // returns: carriage returns
-};
-
-inline BlockBits blockBits(const char* base, char delimiter) {
-    uint64_t delimiters = 0, lineEnds = 0, returns = 0;
-#if defined(__SSE2__)
-    const __m128i delim = _mm_set1_epi8(delimiter), newline = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r');
-    for (int i = 0; i < 4; ++i) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + 16 * i));
-        delimiters |= static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, delim))))
-                      << (16 * i);
-        lineEnds |= static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, newline))))
-                    << (16 * i);
-        returns |= static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, cr))))
-                   << (16 * i);
-    }
-#else
-    for (int i = 0; i < 64; ++i) {
-        delimiters |= static_cast<uint64_t>(base[i] == delimiter) << i;
-        lineEnds |= static_cast<uint64_t>(base[i] == '\n') << i;
-        returns |= static_cast<uint64_t>(base[i] == '\r') << i;
-    }
-#endif
-    return BlockBits{delimiters, lineEnds, returns};
-}
 
 // The bits of a block inside the window, whose length from the block's start is left.
 inline uint64_t inWindow(uint32_t left) { return left >= 64 ? ~uint64_t{0} : (uint64_t{1} << left) - 1; }

@@ -6,9 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "stop_lists.h"
 
 namespace vennrick {
 
@@ -86,26 +84,11 @@ private:
     }
 
     void loadBlock() {
-        uint64_t delimiters = 0, lineEnds = 0;
-#if defined(__SSE2__)
-        const __m128i delimiter = _mm_set1_epi8(delimiter_), newline = _mm_set1_epi8('\n');
-        for (int i = 0; i < 4; ++i) {
-            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block_ + 16 * i));
-            delimiters |= static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, delimiter))))
-                          << (16 * i);
-            lineEnds |= static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, newline))))
-                        << (16 * i);
-        }
-#else
-        for (int i = 0; i < 64; ++i) {
-            delimiters |= static_cast<uint64_t>(block_[i] == delimiter_) << i;
-            lineEnds |= static_cast<uint64_t>(block_[i] == '\n') << i;
-        }
-#endif
+        const BlockBits bits = blockBits(block_, delimiter_);
         const ptrdiff_t left = end_ - block_;
         const uint64_t valid = left >= 64 ? ~uint64_t{0} : (uint64_t{1} << left) - 1;
-        lineEnds_ = lineEnds & valid;
-        pending_ = (delimiters | lineEnds) & valid;
+        lineEnds_ = bits.lineEnds & valid;
+        pending_ = (bits.delimiters | bits.lineEnds) & valid;
     }
 
     const char* block_;  // start of the 64-byte block the masks describe; bit i stands for block_[i]
