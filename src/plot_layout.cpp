@@ -1,7 +1,12 @@
 #include "plot_layout.h"
 
 #include <QString>
+#include <algorithm>
 #include <limits>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include "functions2.h"
 #include "parallel.h"
@@ -34,12 +39,51 @@ Cumulative walkRuns(const PlotData& data, const std::vector<int64_t>& rows) {
     return c;
 }
 
+constexpr double kIntLow = std::numeric_limits<int32_t>::min(), kIntHigh = std::numeric_limits<int32_t>::max();
+
+// Rewrites count positions of one run to plot x-coordinates: each plus shift (its cumulative position) times mx
+// over bot, the product first, clamped to the int range and truncated toward zero.
+void rescaleOneByOne(int32_t* pos, int64_t count, int64_t shift, double mx, double bot) {
+    for (int64_t i = 0; i < count; ++i)
+        pos[i] = static_cast<int32_t>(std::clamp(static_cast<double>(pos[i] + shift) * mx / bot, kIntLow, kIntHigh));
+}
+
+#if defined(__x86_64__)
+// GCC 12 takes the undefined vectors the conversion intrinsics start from for uninitialised variables.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+// rescaleOneByOne eight positions at a time with the same operations (a division each is what the time goes
+// to, and eight take about as long as two): the same coordinates.
+[[gnu::target("avx512f,avx512dq")]] void rescaleByEight(int32_t* pos, int64_t count, int64_t shift, double mx,
+                                                         double bot) {
+    const __m512i shifts = _mm512_set1_epi64(shift);
+    const __m512d factor = _mm512_set1_pd(mx), divisor = _mm512_set1_pd(bot);
+    const __m512d low = _mm512_set1_pd(kIntLow), high = _mm512_set1_pd(kIntHigh);
+    int64_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        const __m512i cumulative =
+            _mm512_add_epi64(_mm512_cvtepi32_epi64(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(pos + i))), shifts);
+        const __m512d x = _mm512_div_pd(_mm512_mul_pd(_mm512_cvtepi64_pd(cumulative), factor), divisor);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(pos + i), _mm512_cvttpd_epi32(_mm512_min_pd(_mm512_max_pd(x, low), high)));
+    }
+    rescaleOneByOne(pos + i, count - i, shift, mx, bot);
+}
+#pragma GCC diagnostic pop
+#endif
+
+void rescale(int32_t* pos, int64_t count, int64_t shift, double mx, double bot) {
+#if defined(__x86_64__)
+    static const bool byEight = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
+    if (byEight) return rescaleByEight(pos, count, shift, mx, bot);
+#endif
+    rescaleOneByOne(pos, count, shift, mx, bot);
+}
+
 // Rewrites rows [begin, end) of Pos_list to plot x-coordinates: each cumulative position times N over the
 // last one (bot), the product first, truncated toward zero and clamped to the int range. shiftAtBegin is the
 // shift of the run holding row begin. Only positions inside [begin, end) are read, each before it is
 // rewritten, so calls on disjoint ranges can run at the same time.
 void rewriteRows(PlotData& data, int64_t begin, int64_t end, int64_t shiftAtBegin, double bot) {
-    constexpr double lo = std::numeric_limits<int32_t>::min(), hi = std::numeric_limits<int32_t>::max();
     const double mx = static_cast<double>(data.maxX);
     int32_t* pos = data.Pos_list.data();
     bool started = false;
@@ -50,8 +94,8 @@ void rewriteRows(PlotData& data, int64_t begin, int64_t end, int64_t shiftAtBegi
         const int64_t shift = started ? previous + 1 - pos[first] : shiftAtBegin;
         started = true;
         if (stop < end) previous = pos[stop - 1] + shift;  // taken before the run is rewritten
-        for (int64_t i = std::max(first, begin); i < std::min(stop, end); ++i)
-            pos[i] = static_cast<int32_t>(std::clamp(static_cast<double>(pos[i] + shift) * mx / bot, lo, hi));
+        const int64_t from = std::max(first, begin);
+        rescale(pos + from, std::min(stop, end) - from, shift, mx, bot);
     });
 }
 
