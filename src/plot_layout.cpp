@@ -41,8 +41,7 @@ Cumulative walkRuns(const PlotData& data, const std::vector<int64_t>& rows) {
 
 constexpr double kIntLow = std::numeric_limits<int32_t>::min(), kIntHigh = std::numeric_limits<int32_t>::max();
 
-// Rewrites count positions of one run to plot x-coordinates: each plus shift (its cumulative position) times mx
-// over bot, the product first, clamped to the int range and truncated toward zero.
+// detail::rescaleRun one position at a time.
 void rescaleOneByOne(int32_t* pos, int64_t count, int64_t shift, double mx, double bot) {
     for (int64_t i = 0; i < count; ++i)
         pos[i] = static_cast<int32_t>(std::clamp(static_cast<double>(pos[i] + shift) * mx / bot, kIntLow, kIntHigh));
@@ -71,12 +70,10 @@ void rescaleOneByOne(int32_t* pos, int64_t count, int64_t shift, double mx, doub
 #pragma GCC diagnostic pop
 #endif
 
+// detail::rescaleRun the fastest way the processor has.
 void rescale(int32_t* pos, int64_t count, int64_t shift, double mx, double bot) {
-#if defined(__x86_64__)
-    static const bool byEight = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
-    if (byEight) return rescaleByEight(pos, count, shift, mx, bot);
-#endif
-    rescaleOneByOne(pos, count, shift, mx, bot);
+    static const bool byEight = detail::canRescaleByEight();
+    detail::rescaleRun(pos, count, shift, mx, bot, byEight);
 }
 
 // Rewrites rows [begin, end) of Pos_list to plot x-coordinates: each cumulative position times N over the
@@ -162,6 +159,21 @@ void layoutTicks(PlotLayout& layout, double minY, double maxY, int32_t ynum) {
 }
 
 }  // namespace
+
+bool detail::canRescaleByEight() {
+#if defined(__x86_64__)
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
+#else
+    return false;
+#endif
+}
+
+void detail::rescaleRun(int32_t* pos, int64_t count, int64_t shift, double mx, double bot, bool byEight) {
+#if defined(__x86_64__)
+    if (byEight) return rescaleByEight(pos, count, shift, mx, bot);
+#endif
+    rescaleOneByOne(pos, count, shift, mx, bot);
+}
 
 std::optional<Fatal> checkKeptRows(const PlotData& data) {
     if (data.maxX < 2) return Fatal{"Illegal range selected\n", ""};

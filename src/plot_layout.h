@@ -178,6 +178,12 @@ void forEachRun(const std::vector<IdRun>& runs, Visit&& visit) {
 
 namespace detail {
 
+// Rewrites count positions of one run to plot x-coordinates as layoutPlot does: each plus shift (its
+// cumulative position) times mx over bot, the product first, clamped to the int range and truncated toward
+// zero. byEight: eight at a time, with AVX-512, which must be there (canRescaleByEight); the same results.
+void rescaleRun(int32_t* pos, int64_t count, int64_t shift, double mx, double bot, bool byEight);
+bool canRescaleByEight();
+
 // The points of rows [begin, end) of one run. With a finite, non-zero scale and a finite minY, pixelY is
 // the bare formula (v equal to minY gives 0 times the scale), so the per-row tests of the general case are
 // left out of that loop; the results are the same.

@@ -98,15 +98,35 @@ template <int Group>
 
 }  // namespace
 
-StopCounts findStops(const char* begin, uint32_t length, char delimiter, uint32_t* stops, uint32_t* lineEnds) {
+bool canUse(StopFinder finder) {
 #if defined(__x86_64__)
-    static const bool compressed = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                                   __builtin_cpu_supports("popcnt") && __builtin_cpu_supports("bmi");
-    if (compressed) return findStopsCompressed(begin, length, delimiter, stops, lineEnds);
-    static const bool grouped = __builtin_cpu_supports("popcnt") && __builtin_cpu_supports("bmi");
-    if (grouped) return findStopsGrouped(begin, length, delimiter, stops, lineEnds);
+    const bool grouped = __builtin_cpu_supports("popcnt") && __builtin_cpu_supports("bmi");
+    switch (finder) {
+        case StopFinder::oneByOne: return true;
+        case StopFinder::grouped: return grouped;
+        case StopFinder::compressed:
+            return grouped && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+    }
+    return false;
+#else
+    return finder == StopFinder::oneByOne;
+#endif
+}
+
+StopCounts findStopsWith(StopFinder finder, const char* begin, uint32_t length, char delimiter, uint32_t* stops,
+                         uint32_t* lineEnds) {
+#if defined(__x86_64__)
+    if (finder == StopFinder::compressed) return findStopsCompressed(begin, length, delimiter, stops, lineEnds);
+    if (finder == StopFinder::grouped) return findStopsGrouped(begin, length, delimiter, stops, lineEnds);
 #endif
     return findStopsPlain(begin, length, delimiter, stops, lineEnds);
+}
+
+StopCounts findStops(const char* begin, uint32_t length, char delimiter, uint32_t* stops, uint32_t* lineEnds) {
+    static const StopFinder fastest = canUse(StopFinder::compressed) ? StopFinder::compressed
+                                      : canUse(StopFinder::grouped)  ? StopFinder::grouped
+                                                                     : StopFinder::oneByOne;
+    return findStopsWith(fastest, begin, length, delimiter, stops, lineEnds);
 }
 
 }  // namespace vennrick

@@ -161,3 +161,21 @@ TEST(plot_layout_test, several_threads_rewrite_positions_as_one_pass_does) {
         EXPECT_EQ(one.Pos_list, many.Pos_list) << threads;
     }
 }
+
+TEST(plot_layout_test, positions_rewritten_eight_at_a_time_as_one_at_a_time) {
+    if (!detail::canRescaleByEight()) GTEST_SKIP() << "no AVX-512 here";
+    // Runs of every length up to 40 (eight at a time, then the rest), positions of every size, shifts that
+    // leave the int range and scales that clamp at both of its ends.
+    std::mt19937_64 random(5);
+    for (int round = 0; round < 2000; ++round) {
+        const int64_t count = round % 41;
+        std::vector<int32_t> positions(static_cast<size_t>(count));
+        for (int32_t& p : positions) p = static_cast<int32_t>(random());
+        const int64_t shift = static_cast<int64_t>(random() >> (round % 64));
+        const double mx = static_cast<double>(1 + random() % 100000000), bot = static_cast<double>(1 + (random() >> (round % 60)));
+        std::vector<int32_t> one = positions, eight = positions;
+        detail::rescaleRun(one.data(), count, shift, mx, bot, false);
+        detail::rescaleRun(eight.data(), count, shift, mx, bot, true);
+        ASSERT_EQ(one, eight) << round;
+    }
+}
