@@ -50,7 +50,9 @@ void rescaleOneByOne(int32_t* pos, int64_t count, int64_t shift, double mx, doub
 #if defined(__x86_64__)
 // GCC 12 takes the undefined vectors the conversion intrinsics start from for uninitialised variables.
 #pragma GCC diagnostic push
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 // rescaleOneByOne eight positions at a time with the same operations (a division each is what the time goes
 // to, and eight take about as long as two): the same coordinates.
 [[gnu::target("avx512f,avx512dq")]] void rescaleByEight(int32_t* pos, int64_t count, int64_t shift, double mx,
