@@ -1,10 +1,10 @@
 // An arbitrary argument vector (arguments separated by NUL bytes) through switch collection, settings and
 // selection.
 
-#include "diagnostics.h"
+#include "settings/diagnostics.h"
 #include "fuzz_support.h"
-#include "settings.h"
-#include "switches.h"
+#include "settings/settings.h"
+#include "settings/switches.h"
 
 using namespace vennrick;
 using vennrick::fuzz::require;

@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "fuzz_support.h"
-#include "settings.h"
-#include "table_reader.h"
+#include "settings/settings.h"
+#include "reading/table_reader.h"
 
 using namespace vennrick;
 using vennrick::fuzz::require;

@@ -6,17 +6,17 @@
 #include <QGuiApplication>
 
 #include "fuzz_support.h"
-#include "lead_loci.h"
-#include "peak_labels.h"
-#include "plot_layout.h"
-#include "figure_renderer.h"
-#include "figure_labels.h"
-#include "paper_layout.h"
-#include "plot_renderer.h"
-#include "qq_layout.h"
-#include "qq_stats.h"
-#include "settings.h"
-#include "table_reader.h"
+#include "analysis/lead_loci.h"
+#include "figure/peak_labels.h"
+#include "classic/plot_layout.h"
+#include "figure/figure_renderer.h"
+#include "figure/figure_labels.h"
+#include "paper/paper_layout.h"
+#include "classic/plot_renderer.h"
+#include "classic/qq_layout.h"
+#include "analysis/qq_stats.h"
+#include "settings/settings.h"
+#include "reading/table_reader.h"
 
 using namespace vennrick;
 using vennrick::fuzz::require;

@@ -10,10 +10,10 @@
 #include <random>
 #include <string>
 
-#include "image_writer.h"
-#include "paper_layout.h"
-#include "plot_layout.h"
-#include "plot_renderer.h"
+#include "output/image_writer.h"
+#include "paper/paper_layout.h"
+#include "classic/plot_layout.h"
+#include "classic/plot_renderer.h"
 
 using namespace vennrick;
 

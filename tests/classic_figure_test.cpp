@@ -1,9 +1,9 @@
 // The classic figure on the figure model: the documented picture when drawn in the documented frame (other sizes:
 // the classic runs at twice the size).
 
-#include "classic_figure.h"
-#include "figure_renderer.h"
-#include "plot_renderer.h"
+#include "classic/classic_figure.h"
+#include "figure/figure_renderer.h"
+#include "classic/plot_renderer.h"
 #include "test_support.h"
 
 using namespace vennrick;

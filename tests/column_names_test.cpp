@@ -1,6 +1,6 @@
 // Columns by header name: the header lines of the common association tools, names given, the delimiter a header
 // tells, and the refusals.
-#include "column_names.h"
+#include "reading/column_names.h"
 
 #include "test_support.h"
 

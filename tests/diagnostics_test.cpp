@@ -1,6 +1,6 @@
 // The warnings for people, from the case table cases/diagnostics.txt: arguments that no switch takes and values
 // taken in place of what was written, each for its cause and not otherwise.
-#include "diagnostics.h"
+#include "settings/diagnostics.h"
 
 #include "test_support.h"
 

@@ -1,6 +1,6 @@
 // The driver's elapsed-time line.
 #include "test_support.h"
-#include "driver.h"
+#include "run/driver.h"
 
 TEST(driver_test, elapsed_time_prints_from_the_largest_non_zero_part_down) {
     const std::pair<int64_t, const char*> cases[] = {

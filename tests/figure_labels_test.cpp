@@ -1,6 +1,6 @@
 // Peak labels on a figure: the pixels a figure draws, and a label placed clear of its point at the figure's dpi.
 #include "test_support.h"
-#include "figure_labels.h"
+#include "figure/figure_labels.h"
 
 using namespace vennrick;
 

@@ -3,7 +3,7 @@
 #include "test_support.h"
 #include <QImage>
 
-#include "figure_renderer.h"
+#include "figure/figure_renderer.h"
 
 using namespace vennrick;
 

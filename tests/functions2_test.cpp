@@ -1,6 +1,6 @@
 // Tick rounding: every band edge, the two sub-ranges that would round to 0, and the twin functions.
 
-#include "functions2.h"
+#include "classic/functions2.h"
 #include "test_support.h"
 
 using vennrick::convertX;

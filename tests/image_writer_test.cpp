@@ -5,8 +5,8 @@
 #include <QImage>
 #include <QRegularExpression>
 
-#include "image_writer.h"
-#include "png_writer.h"
+#include "output/image_writer.h"
+#include "output/png_writer.h"
 #include "test_support.h"
 
 using namespace vennrick;

@@ -1,9 +1,9 @@
 // Lead loci: clumping against a brute-force reference, the .leads table's order and texts, and numbers that
 // must read back as written.
 #include "test_support.h"
-#include "lead_loci.h"
+#include "analysis/lead_loci.h"
 
-#include "numbers.h"
+#include "base/numbers.h"
 
 using namespace vennrick;
 

@@ -1,5 +1,5 @@
 // Number conversions against the toolkit's, the divisor, the switch fallbacks and the logarithm of tiny numbers.
-#include "numbers.h"
+#include "base/numbers.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 // The paper figure as data: chromosome order and grouping, the axis steps, the labels, the guide lines, the points'
 // places, labels that never meet, and the same figure at three times the size and dpi.
 
-#include "paper_layout.h"
+#include "paper/paper_layout.h"
 #include "test_support.h"
 
 using namespace vennrick;

@@ -1,8 +1,8 @@
 // Plot geometry: cumulative positions, scales, axis lines, ticks, title, run labels and the per-point mapping,
 // checked as numbers without any image.
 
-#include "numbers.h"
-#include "plot_layout.h"
+#include "base/numbers.h"
+#include "classic/plot_layout.h"
 #include "test_support.h"
 
 using namespace vennrick;

@@ -2,7 +2,7 @@
 // the golden runs, and the point writer's clipping is exercised by the run fuzz target).
 #include <QImage>
 
-#include "plot_renderer.h"
+#include "classic/plot_renderer.h"
 #include "test_support.h"
 
 using namespace vennrick;

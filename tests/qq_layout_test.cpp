@@ -2,7 +2,7 @@
 // figure's parts.
 
 #include "test_support.h"
-#include "qq_layout.h"
+#include "classic/qq_layout.h"
 
 using namespace vennrick;
 using namespace vennrick::test;

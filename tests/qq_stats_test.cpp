@@ -2,7 +2,7 @@
 // values computed independently (chi-squared statistics turned into p-values with erfc; a reference quantile).
 
 #include "test_support.h"
-#include "qq_stats.h"
+#include "analysis/qq_stats.h"
 
 using namespace vennrick;
 

@@ -1,6 +1,6 @@
 // The short-text keys and the memo of p-value fields: a remembered value is always the one the conversion gives.
 #include "test_support.h"
-#include "row_value.h"
+#include "reading/row_value.h"
 
 using namespace vennrick;
 

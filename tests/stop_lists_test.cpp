@@ -1,5 +1,5 @@
 // The stop lists of a window: every way of finding them against a byte-by-byte reading.
-#include "stop_lists.h"
+#include "reading/stop_lists.h"
 
 #include <random>
 #include <string>

@@ -1,6 +1,6 @@
 // Switch collection and lookup: pairs in order, the first occurrence at any position.
 #include "test_support.h"
-#include "switches.h"
+#include "settings/switches.h"
 
 using namespace vennrick;
 using namespace vennrick::test;

@@ -1,6 +1,6 @@
 // The reading stage through readTable: header, row tests and their order, PlotData, the hit file, compressed
 // input, and the parallel read against the serial one (real tables are read by the golden runs).
-#include "table_reader.h"
+#include "reading/table_reader.h"
 
 #include "test_support.h"
 

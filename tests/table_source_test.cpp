@@ -1,6 +1,6 @@
 // The data file's bytes: plain gzip, inflated by ISA-L on a thread of its own, and bgzip, inflated by ISA-L on
 // several threads, read as the BGZF reader reads them, byte for byte up to the same failure, whatever the damage.
-#include "table_source.h"
+#include "reading/table_source.h"
 
 #include <htslib/bgzf.h>
 #include <htslib/hts_log.h>

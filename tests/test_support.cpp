@@ -9,8 +9,8 @@
 #include <regex>
 #include <stdexcept>
 
-#include "settings.h"
-#include "switches.h"
+#include "settings/settings.h"
+#include "settings/switches.h"
 
 namespace vennrick::test {
 

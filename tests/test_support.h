@@ -25,8 +25,8 @@
 #include <vector>
 
 
-#include "figure.h"
-#include "plot_data.h"
+#include "figure/figure.h"
+#include "reading/plot_data.h"
 #include "files.h"
 
 class QImage;

@@ -1,0 +1,57 @@
+// The classic layout turned into a figure: lines and texts as they are, points gathered into three layers.
+#include "classic/classic_figure.h"
+
+#include "figure/dot_grid.h"
+
+namespace vennrick {
+namespace {
+
+Colour colourOf(Rgb c) { return Colour{c.r, c.g, c.b}; }
+
+FigureLine figureLine(const Line& line, double width) {
+    return FigureLine{static_cast<double>(line.x1), static_cast<double>(line.y1), static_cast<double>(line.x2),
+                      static_cast<double>(line.y2), colourOf(line.colour), width};
+}
+
+FigureText figureText(const TextBox& box, const PlotLayout& layout) {
+    // The tick labels take the application's default font, the others Calibri at their sizes.
+    const bool initial = box.font == TextFont::initial;
+    return FigureText{FigureRect{static_cast<double>(box.left), static_cast<double>(box.top),
+                                 static_cast<double>(box.width), static_cast<double>(box.height)},
+                      initial ? "" : "Calibri",
+                      initial ? 0 : box.font == TextFont::title ? layout.font1 : layout.font2,
+                      box.align == TextAlign::centre ? FigureAlign::centre : FigureAlign::left,
+                      colourOf(box.colour),
+                      0,
+                      box.text};
+}
+
+}  // namespace
+
+Figure classicFigure(const PlotLayout& layout, const PlotData& data, int dpi, unsigned threads) {
+    const ClassicFrame& frame = layout.frame;
+    Figure figure;
+    figure.width = frame.width;
+    figure.height = frame.height;
+    figure.dpi = dpi;
+    const double penWidth = 2 * frame.unit;
+    for (const Line& line : layout.axisLines) figure.lines.push_back(figureLine(line, penWidth));
+    for (const Tick& tick : layout.ticks) {
+        if (tick.mark) figure.lines.push_back(figureLine(*tick.mark, penWidth));
+        if (tick.label) figure.texts.push_back(figureText(*tick.label, layout));
+    }
+    figure.texts.push_back(figureText(layout.title, layout));
+    forEachRunLabel(layout, data, [&](const TextBox& label) { figure.texts.push_back(figureText(label, layout)); });
+
+    auto add = [&](int64_t begin, int64_t end, const DotSink sink) {
+        forEachPointInRows(layout, data, begin, end,
+                           [&](int x, int y, PointStyle style) { sink.add(static_cast<int>(style), x, y); });
+    };
+    std::vector<std::vector<PixelDot>> dots = gatherDots(frame.width, frame.height, 3, layout.N, threads, add);
+    for (PointStyle style : {PointStyle::blue, PointStyle::grey, PointStyle::highlight})
+        figure.points.push_back(PointLayer{colourOf(pointColour(style)), pointWidth(style) * frame.unit,
+                                           std::move(dots[static_cast<size_t>(style)])});
+    return figure;
+}
+
+}  // namespace vennrick

@@ -1,0 +1,73 @@
+// Peak labels on a figure: the drawn mask, the font, and the labels and leader lines added.
+#include "figure/figure_labels.h"
+
+#include <QString>
+#include <algorithm>
+#include <cmath>
+
+#include "figure/text_metrics.h"
+
+namespace vennrick {
+namespace {
+
+int floorPixel(double v) { return static_cast<int>(std::floor(std::clamp(v, -kFarPixel, kFarPixel))); }
+int ceilPixel(double v) { return static_cast<int>(std::ceil(std::clamp(v, -kFarPixel, kFarPixel))); }
+
+void markArea(PixelMask& mask, double left, double top, double right, double bottom) {
+    markRect(mask, floorPixel(left), floorPixel(top), ceilPixel(right), ceilPixel(bottom));
+}
+
+}  // namespace
+
+PixelMask drawnPixels(const Figure& figure) {
+    PixelMask drawn = pixelMask(figure.width, figure.height);
+    for (const std::vector<FigureLine>* lines : {&figure.lines, &figure.linesOverPoints})
+        for (const FigureLine& l : *lines) {
+            const double reach = l.width / 2 + 1;
+            markArea(drawn, std::min(l.x1, l.x2) - reach, std::min(l.y1, l.y2) - reach, std::max(l.x1, l.x2) + reach,
+                     std::max(l.y1, l.y2) + reach);
+        }
+    for (const FigureText& t : figure.texts) {
+        const bool turned = std::fmod(std::fabs(t.rotation), 180.0) == 90.0;
+        const double cx = t.box.left + t.box.width / 2, cy = t.box.top + t.box.height / 2;
+        const double w = turned ? t.box.height : t.box.width, h = turned ? t.box.width : t.box.height;
+        markArea(drawn, cx - w / 2, cy - h / 2, cx + w / 2, cy + h / 2);
+    }
+    for (const PointLayer& layer : figure.points) {
+        const int reach = static_cast<int>(std::ceil(std::clamp(layer.side, 1.0, 1024.0) / 2)) + 1;
+        for (const PixelDot& d : layer.dots) markRect(drawn, d.x - reach, d.y - reach, d.x + reach + 1, d.y + reach + 1);
+    }
+    return drawn;
+}
+
+LabelFont labelFontFor(const std::string& family, int pointSize, int dpi) {
+    const TextMeasure measure = measureFor(family, pointSize, dpi);
+    LabelFont font;
+    for (int c = 0x20; c < 0x7f; ++c)
+        font.advance[static_cast<size_t>(c)] = textWidth(measure, std::string(1, static_cast<char>(c)));
+    font.otherAdvance = measure.metrics.maxWidth() * measure.scale;
+    font.height = static_cast<int>(std::clamp(std::ceil(lineHeight(measure)), 1.0, 65535.0));  // a huge size fits nowhere
+    return font;
+}
+
+size_t labelFigure(Figure& figure, const LeadLoci& leads, const HitRows& hits, int32_t labels,
+                   const std::function<std::optional<Pixel>(int64_t)>& pointOfRow, const std::string& family,
+                   int pointSize) {
+    const size_t count = std::min(static_cast<size_t>(std::max(labels, 0)), leads.loci.size());
+    if (count == 0) return 0;
+    const LabelPlan plan = placeLabels(
+        count, [&](size_t k) { return pointOfRow(hits.records[leads.loci[k].lead].row); },
+        [&](size_t k) { return labelText(leadName(leads, hits, leads.loci[k])); }, labelFontFor(family, pointSize, figure.dpi),
+        drawnPixels(figure), figure.dpi / 96.0);
+    for (const Line& l : plan.leaders)
+        figure.linesOverPoints.push_back(FigureLine{static_cast<double>(l.x1), static_cast<double>(l.y1),
+                                                    static_cast<double>(l.x2), static_cast<double>(l.y2),
+                                                    Colour{l.colour.r, l.colour.g, l.colour.b}, static_cast<double>(l.width)});
+    for (const TextBox& b : plan.boxes)
+        figure.texts.push_back(FigureText{FigureRect{static_cast<double>(b.left), static_cast<double>(b.top),
+                                                     static_cast<double>(b.width), static_cast<double>(b.height)},
+                                          family, pointSize, FigureAlign::centre, Colour{}, 0, b.text});
+    return plan.boxes.size();
+}
+
+}  // namespace vennrick

@@ -1,0 +1,367 @@
+// Peak labels: the places tried around a lead point, the rules a place must keep, and the masks of pixels
+// they are checked against.
+#include "figure/peak_labels.h"
+
+#include <algorithm>
+#include <cmath>
+#include <system_error>
+#include <thread>
+#include <unordered_map>
+
+namespace vennrick {
+namespace {
+
+constexpr int kBoxGap = 2;          // pixels kept free between two label boxes
+constexpr double kCoverCost = 1.0;  // cost of a drawn pixel under a label, against a pixel of distance
+constexpr int kPointReach = 2;      // a lead point's 3 x 3 footprint and 1 pixel around it
+
+bool inCanvas(const PixelMask& mask, int x, int y) { return x >= 0 && y >= 0 && x < mask.width && y < mask.height; }
+
+// Pixels of the documented picture, times the unit of a figure of another resolution, rounded; a length that is
+// not 0 stays at least 1 pixel long.
+int scaled(int pixels, double unit) {
+    const int length = std::max(1, static_cast<int>(std::lround(std::abs(pixels) * unit)));
+    return pixels == 0 ? 0 : pixels < 0 ? -length : length;
+}
+
+// A place for a label, relative to its point: the anchor, and the side of the anchor the box lies on.
+struct Spot {
+    int dx, dy;   // anchor offset from the point, in pixels
+    int side;     // -1: box left of the anchor, 0: centred on it, 1: right of it
+    int level;    // -1: box above the anchor, 0: centred on it, 1: below it
+    double cost;  // preference, lower first: distance from the point, weighted by direction
+    bool moved;   // away from the point: drawn with a leader line from the point to the anchor
+};
+
+// Next to the point first (above, then beside, then below), then on rings further out in 16 directions, up
+// before level before down. A box never depends on the text's width but through its side of the anchor, so a
+// wider box at a spot covers a narrower one there: what stops a label stops every wider one at its point.
+const std::vector<Spot>& spots() {
+    static const std::vector<Spot> table = [] {
+        std::vector<Spot> s = {{0, -3, 0, -1, 0, false}, {2, -3, 1, -1, 1, false}, {-2, -3, -1, -1, 1, false},
+                               {4, 0, 1, 0, 2, false},   {-3, 0, -1, 0, 2, false}, {0, 4, 0, 1, 3, false},
+                               {2, 4, 1, 1, 4, false},   {-2, 4, -1, 1, 4, false}};
+        for (int r : {14, 22, 32, 46, 64, 90, 125}) {
+            for (int a = 0; a < 16; ++a) {
+                const double angle = a * 3.14159265358979323846 / 8;
+                const int dx = static_cast<int>(std::lround(r * std::cos(angle)));
+                const int dy = static_cast<int>(-std::lround(r * std::sin(angle)));
+                const double weight = dy < 0 ? 1.0 : dy == 0 ? 1.3 : 1.6;
+                auto away = [](int d) { return d > 3 ? 1 : d < -3 ? -1 : 0; };  // the box lies away from the point
+                s.push_back({dx, dy, away(dx), away(dy), 8 + r * weight, true});
+            }
+        }
+        std::stable_sort(s.begin(), s.end(), [](const Spot& a, const Spot& b) { return a.cost < b.cost; });
+        return s;
+    }();
+    return table;
+}
+
+struct Rect {
+    int left, top, right, bottom;  // [left, right) x [top, bottom)
+};
+
+Rect boxAt(const Spot& spot, int x, int y, int width, int height, double unit) {
+    const int ax = x + scaled(spot.dx, unit), ay = y + scaled(spot.dy, unit);
+    const int left = spot.side < 0 ? ax - width : spot.side == 0 ? ax - width / 2 : ax;
+    const int top = spot.level < 0 ? ay - height : spot.level == 0 ? ay - height / 2 : ay;
+    return {left, top, left + width, top + height};
+}
+
+bool intersects(const Rect& a, const Rect& b) {
+    return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
+int64_t countClipped(const PixelMask& mask, Rect r) {
+    r = {std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, mask.width), std::min(r.bottom, mask.height)};
+    return r.left < r.right && r.top < r.bottom ? countRect(mask, r.left, r.top, r.right, r.bottom) : 0;
+}
+
+// Calls visit(x, y) for the pixels of the segment from (x1, y1) to (x2, y2), end points included.
+template <class Visit>
+void forEachLinePixel(int x1, int y1, int x2, int y2, Visit&& visit) {
+    const int dx = std::abs(x2 - x1), dy = -std::abs(y2 - y1), sx = x1 < x2 ? 1 : -1, sy = y1 < y2 ? 1 : -1;
+    for (int err = dx + dy;;) {
+        visit(x1, y1);
+        if (x1 == x2 && y1 == y2) return;
+        const int e2 = 2 * err;
+        if (e2 >= dy) err += dy, x1 += sx;
+        if (e2 <= dx) err += dx, y1 += sy;
+    }
+}
+
+// A leader from just outside the point's footprint to the label's anchor.
+Line leaderOf(const Spot& spot, int x, int y, double unit) {
+    const double length = std::hypot(spot.dx, spot.dy);
+    return Line{x + static_cast<int>(std::lround(spot.dx * 3 * unit / length)),
+                y + static_cast<int>(std::lround(spot.dy * 3 * unit / length)),
+                x + scaled(spot.dx, unit),
+                y + scaled(spot.dy, unit),
+                kLeaderColour,
+                scaled(1, unit)};
+}
+
+// Whether the leader passes over or next to a box (the painter's line may lie a pixel off this one, and is
+// `reach` pixels wide on each side of it).
+bool crossesBox(const Line& leader, const PixelMask& boxes, int reach) {
+    bool crosses = false;
+    forEachLinePixel(leader.x1, leader.y1, leader.x2, leader.y2, [&](int px, int py) {
+        crosses = crosses || countClipped(boxes, {px - reach, py - reach, px + reach + 1, py + reach + 1}) > 0;
+    });
+    return crosses;
+}
+
+// Canvas pixel masks of what labels placed so far hold.
+struct Taken {
+    PixelMask boxes;     // the label boxes
+    PixelMask reserved;  // the lead points of the labels and their leader lines, a pixel wide on each side
+    // By point pixel (y * width + x): the narrowest box that found no place there; absent when none failed.
+    std::unordered_map<int64_t, uint16_t> failedWidth;
+};
+
+// The lengths of the rules, in pixels of the figure.
+struct Lengths {
+    int boxGap, pointReach, lineReach;
+};
+
+// The best place for a box of width x height for the point (x, y); nullopt when every place breaks a rule.
+std::optional<std::pair<Spot, Rect>> bestPlace(int x, int y, int width, int height, const Taken& taken,
+                                               const PixelMask& drawn, double unit, const Lengths& l) {
+    const Rect point = {x - l.pointReach, y - l.pointReach, x + l.pointReach + 1, y + l.pointReach + 1};
+    std::optional<std::pair<Spot, Rect>> best;
+    double bestCost = HUGE_VAL;
+    for (const Spot& spot : spots()) {
+        if (spot.cost >= bestCost) break;  // covering drawn pixels only adds to a place's cost
+        const Rect box = boxAt(spot, x, y, width, height, unit);
+        if (box.left < 0 || box.top < 0 || box.right > drawn.width || box.bottom > drawn.height) continue;
+        if (intersects(box, point)) continue;
+        if (countClipped(taken.boxes,
+                         {box.left - l.boxGap, box.top - l.boxGap, box.right + l.boxGap, box.bottom + l.boxGap}) > 0)
+            continue;
+        if (countRect(taken.reserved, box.left, box.top, box.right, box.bottom) > 0) continue;
+        if (spot.moved && crossesBox(leaderOf(spot, x, y, unit), taken.boxes, l.lineReach)) continue;
+        const double cost =
+            spot.cost + kCoverCost * static_cast<double>(countRect(drawn, box.left, box.top, box.right, box.bottom));
+        if (cost < bestCost) {
+            bestCost = cost;
+            best = std::make_pair(spot, box);
+        }
+    }
+    return best;
+}
+
+// Rows from which a second thread pays for itself in marking the points.
+constexpr int64_t kRowsPerThreadMinimum = 1 << 16;
+
+// The points of rows [begin, end) by pixel, one byte per pixel from (-1, -1) to (800, 533), the pixels whose
+// footprint can reach the canvas: bit 1 for a point in a run colour, bit 2 for a highlight. One store per point;
+// the footprints are laid once per pixel afterwards.
+void markPointPixels(const PlotLayout& layout, const PlotData& data, int64_t begin, int64_t end,
+                     std::vector<uint8_t>& at) {
+    constexpr int kStride = kCanvasWidth + 2;
+    forEachPointInRows(layout, data, begin, end, [&](int x, int y, PointStyle style) {
+        if (x >= -1 && y >= -1 && x <= kCanvasWidth && y <= kCanvasHeight)
+            at[static_cast<size_t>(y + 1) * kStride + static_cast<size_t>(x + 1)] |=
+                style == PointStyle::highlight ? 2 : 1;
+    });
+}
+
+// Adds the footprints of the points: a run colour's x-1..x, y-1..y, a highlight's x-1..x+1, y-1..y+1.
+void markPoints(PixelMask& mask, const PlotLayout& layout, const PlotData& data) {
+    constexpr int kStride = kCanvasWidth + 2;
+    const size_t size = static_cast<size_t>(kStride) * (kCanvasHeight + 2);
+    std::vector<uint8_t> at(size, 0), later;
+    const int64_t middle = layout.N / 2 >= kRowsPerThreadMinimum ? layout.N / 2 : layout.N;
+    std::thread second;
+    if (middle < layout.N) {
+        later.assign(size, 0);
+        auto secondHalf = [&] { markPointPixels(layout, data, middle, layout.N, later); };
+        try {
+            second = std::thread(secondHalf);
+        } catch (const std::system_error&) {  // no thread to be had: mark them here
+            secondHalf();
+        }
+    }
+    markPointPixels(layout, data, 0, middle, at);
+    if (second.joinable()) second.join();
+    for (size_t i = 0; i < later.size(); ++i) at[i] |= later[i];
+    for (size_t i = 0; i < size; ++i) {
+        if (at[i] == 0) continue;
+        const int x = static_cast<int>(i % kStride) - 1, y = static_cast<int>(i / kStride) - 1;
+        const int reach = (at[i] & 2) != 0 ? 1 : 0;
+        markRect(mask, x - 1, y - 1, x + reach + 1, y + reach + 1);
+    }
+}
+
+void markBox(PixelMask& mask, const TextBox& box) {
+    markRect(mask, box.left, box.top, box.left + box.width, box.top + box.height);
+}
+
+}  // namespace
+
+PixelMask pixelMask(int width, int height) {
+    PixelMask mask;
+    mask.width = std::max(width, 0), mask.height = std::max(height, 0);
+    mask.wordsPerRow = (mask.width + 63) / 64;
+    mask.bits.assign(static_cast<size_t>(mask.wordsPerRow) * static_cast<size_t>(mask.height), 0);
+    return mask;
+}
+
+void markRect(PixelMask& mask, int left, int top, int right, int bottom) {
+    left = std::max(left, 0), top = std::max(top, 0);
+    right = std::min(right, mask.width), bottom = std::min(bottom, mask.height);
+    for (int y = top; y < bottom; ++y) {
+        uint64_t* row = mask.bits.data() + static_cast<size_t>(y) * static_cast<size_t>(mask.wordsPerRow);
+        for (int x = left; x < right; ++x) row[x / 64] |= uint64_t{1} << (x % 64);
+    }
+}
+
+int64_t countRect(const PixelMask& mask, int left, int top, int right, int bottom) {
+    const int first = left / 64, last = (right - 1) / 64;
+    const uint64_t firstMask = ~uint64_t{0} << (left % 64);
+    const uint64_t lastMask = ~uint64_t{0} >> (63 - (right - 1) % 64);
+    int64_t count = 0;
+    for (int y = top; y < bottom; ++y) {
+        const uint64_t* row = mask.bits.data() + static_cast<size_t>(y) * static_cast<size_t>(mask.wordsPerRow);
+        for (int w = first; w <= last; ++w) {
+            uint64_t word = row[w];
+            if (w == first) word &= firstMask;
+            if (w == last) word &= lastMask;
+            count += __builtin_popcountll(word);
+        }
+    }
+    return count;
+}
+
+PixelMask drawnPixels(const PlotLayout& layout, const PlotData& data) {
+    PixelMask drawn;
+    for (const Line& l : layout.axisLines)
+        markRect(drawn, std::min(l.x1, l.x2) - 1, std::min(l.y1, l.y2) - 1, std::max(l.x1, l.x2) + 2,
+                 std::max(l.y1, l.y2) + 2);
+    for (const Tick& tick : layout.ticks) {
+        if (tick.mark) markRect(drawn, tick.mark->x2 - 1, tick.mark->y1 - 1, tick.mark->x1 + 2, tick.mark->y1 + 2);
+        if (tick.label) markBox(drawn, *tick.label);
+    }
+    markBox(drawn, layout.title);
+    forEachRunLabel(layout, data, [&](const TextBox& label) { markBox(drawn, label); });
+    markPoints(drawn, layout, data);
+    return drawn;
+}
+
+LabelPlan placeLabels(size_t count, const std::function<std::optional<Pixel>(size_t)>& pointAt,
+                      const std::function<std::string(size_t)>& textAt, const LabelFont& font, const PixelMask& drawn,
+                      double unit) {
+    LabelPlan plan;
+    Taken taken{pixelMask(drawn.width, drawn.height), pixelMask(drawn.width, drawn.height), {}};
+    const Lengths l{scaled(kBoxGap, unit), scaled(kPointReach, unit), scaled(1, unit)};
+    const int height = std::max(font.height, 1);
+    for (size_t k = 0; k < count; ++k) {
+        const std::optional<Pixel> point = pointAt(k);
+        if (!point || !inCanvas(drawn, point->x, point->y)) {
+            ++plan.leftOut;
+            continue;
+        }
+        const int x = point->x, y = point->y;
+        uint16_t& failed = taken.failedWidth[int64_t{y} * drawn.width + x];
+        if (failed == 0 && countClipped(taken.boxes, {x - l.lineReach, y - l.lineReach, x + l.lineReach + 1,
+                                                      y + l.lineReach + 1}) > 0)
+            failed = 1;  // covered
+        if (failed == 1) {
+            ++plan.leftOut;
+            continue;
+        }
+        std::string text = textAt(k);
+        const int width = static_cast<int>(std::min(std::ceil(textWidth(text, font)) + 2, 65535.0));
+        std::optional<std::pair<Spot, Rect>> place;
+        if (failed == 0 || width < failed) place = bestPlace(x, y, width, height, taken, drawn, unit, l);
+        if (!place) {
+            if (failed == 0 || width < failed) failed = static_cast<uint16_t>(width);
+            ++plan.leftOut;
+            continue;
+        }
+        const auto& [spot, box] = *place;
+        markRect(taken.boxes, box.left, box.top, box.right, box.bottom);
+        markRect(taken.reserved, x - l.pointReach, y - l.pointReach, x + l.pointReach + 1, y + l.pointReach + 1);
+        if (spot.moved) {
+            const Line leader = leaderOf(spot, x, y, unit);
+            forEachLinePixel(leader.x1, leader.y1, leader.x2, leader.y2, [&](int px, int py) {
+                markRect(taken.reserved, px - l.lineReach, py - l.lineReach, px + l.lineReach + 1, py + l.lineReach + 1);
+            });
+            plan.leaders.push_back(leader);
+        }
+        plan.boxes.push_back(
+            TextBox{box.left, box.top, width, height, TextAlign::centre, TextFont::axis, kBlack, std::move(text)});
+        plan.named.push_back(k);
+    }
+    return plan;
+}
+
+LabelPlan labelPeaks(const LeadLoci& leads, const HitRows& hits, const PlotLayout& layout, const PlotData& data,
+                     int32_t labels, const LabelFont& font) {
+    const size_t count = std::min(static_cast<size_t>(std::max(labels, 0)), leads.loci.size());
+    if (count == 0) return LabelPlan{};
+    return placeLabels(
+        count, [&](size_t k) { return pointOfRow(layout, data, hits.records[leads.loci[k].lead].row); },
+        [&](size_t k) { return labelText(leadName(leads, hits, leads.loci[k])); }, font, drawnPixels(layout, data));
+}
+
+std::string labelText(std::string_view name) {
+    std::string text;
+    size_t characters = 0, cutAt = 0;  // cutAt: bytes of the first kLabelCharacters - 3 characters
+    for (size_t i = 0; i < name.size() && characters <= kLabelCharacters; ++characters) {
+        if (characters == kLabelCharacters - 3) cutAt = text.size();
+        const unsigned char c = static_cast<unsigned char>(name[i]);
+        const size_t length = c < 0x80                 ? 1
+                              : c >= 0xC2 && c <= 0xDF ? 2
+                              : c >= 0xE0 && c <= 0xEF ? 3
+                              : c >= 0xF0 && c <= 0xF4 ? 4
+                                                       : 0;
+        bool valid = length > 0 && i + length <= name.size();
+        uint32_t code = length == 1 ? c : c & (0x7F >> length);
+        for (size_t k = 1; valid && k < length; ++k) {
+            const unsigned char next = static_cast<unsigned char>(name[i + k]);
+            valid = (next & 0xC0) == 0x80;
+            code = (code << 6) | (next & 0x3F);
+        }
+        // No overlong forms, surrogates or code points beyond Unicode, no control characters.
+        valid = valid && !(length == 3 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) &&
+                !(length == 4 && (code < 0x10000 || code > 0x10FFFF)) && c >= 0x20 && c != 0x7F;
+        if (valid) {
+            text.append(name.substr(i, length));
+            i += length;
+        } else {
+            text += '?';
+            i += 1;
+        }
+    }
+    if (characters > kLabelCharacters) text.resize(cutAt), text += "...";
+    return text;
+}
+
+double textWidth(std::string_view text, const LabelFont& font) {
+    double width = 0;
+    for (char ch : text) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c < 0x80) {
+            width += font.advance[c];
+        } else if (c >= 0xC0) {  // the first byte of a character beyond ASCII
+            width += std::max(font.otherAdvance, static_cast<double>(font.height));
+        }
+    }
+    return width;
+}
+
+std::string labelReport(int32_t labels, size_t loci, size_t placed) {
+    const std::string asked = "-labels " + std::to_string(labels) + ": ";
+    const std::string lociText = std::to_string(loci) + (loci == 1 ? " lead locus" : " lead loci");
+    if (loci == 0) return asked + "no lead loci to name: no kept row reaches the threshold";
+    const size_t wanted = std::min(static_cast<size_t>(std::max(labels, 0)), loci);
+    if (placed < wanted)
+        return asked + std::to_string(placed) + " named, " + std::to_string(wanted - placed) +
+               " left out for want of room without overlap" +
+               (static_cast<size_t>(labels) > loci ? " (the table has " + lociText + ")" : "");
+    if (static_cast<size_t>(labels) > loci) return asked + "all " + lociText + " named";
+    return "";
+}
+
+}  // namespace vennrick

@@ -1,0 +1,82 @@
+// Peak labels: the names of the strongest lead loci placed next to their lead points, as text boxes and leader
+// lines in canvas pixels. No label overlaps another, covers a labelled lead point or leaves the canvas.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "reading/hit_rows.h"
+#include "analysis/lead_loci.h"
+#include "classic/plot_layout.h"
+
+namespace vennrick {
+
+constexpr Rgb kLeaderColour{80, 80, 80};  // leader lines, drawn 1 pixel wide; label texts are black
+
+// The sizes of the label font (the axis font), measured once by the renderer.
+struct LabelFont {
+    std::array<double, 128> advance{};  // pixels the pen moves for each ASCII character
+    double otherAdvance = 0;            // pixels for any character beyond ASCII: the font's widest
+    int height = 0;                     // pixels of one line of text
+};
+
+// A set of canvas pixels, one bit each: of the documented 800 x 533 canvas by default.
+struct PixelMask {
+    int width = kCanvasWidth, height = kCanvasHeight;  // canvas, pixels
+    int wordsPerRow = (kCanvasWidth + 63) / 64;         // 64-bit words per pixel row
+    std::vector<uint64_t> bits = std::vector<uint64_t>(static_cast<size_t>(wordsPerRow) * kCanvasHeight);
+};
+
+// An empty mask of a canvas of width x height pixels.
+PixelMask pixelMask(int width, int height);
+
+// Adds the pixels [left, right) x [top, bottom), clipped to the canvas.
+void markRect(PixelMask& mask, int left, int top, int right, int bottom);
+
+// The pixels of [left, right) x [top, bottom) in the mask (the rectangle lies on the canvas).
+int64_t countRect(const PixelMask& mask, int left, int top, int right, int bottom);
+
+// The pixels drawn before the labels: axis lines, tick marks, the boxes of the texts, and the points.
+PixelMask drawnPixels(const PlotLayout& layout, const PlotData& data);
+
+struct LabelPlan {
+    std::vector<TextBox> boxes;  // the labels placed, in the axis font
+    std::vector<size_t> named;   // for each box, the index k of the label it holds
+    std::vector<Line> leaders;   // one for each label placed away from its point
+    int64_t leftOut = 0;         // labels asked for that found no place
+};
+
+// Places count labels in turn, strongest first, on the canvas of the drawn mask: the k-th names the point pointAt(k) (nullopt when that point is
+// not drawn: it is left out) with the text textAt(k), asked for only when the point may still take a label. A
+// label goes next to its point (above it, beside it or below it) or, where that place is taken, further away
+// with a leader line; among the places that break no rule it takes the one nearest its point that covers the
+// fewest drawn pixels. Rules: the box lies on the canvas, keeps 2 pixels from every box and covers no lead point
+// of a label and no leader line; the leader crosses no box. A label whose point a box already covers, or that
+// finds no place, is left out. Every distance is in pixels of the documented picture, times unit (dpi / 96 for a
+// figure of another resolution), leader lines too.
+LabelPlan placeLabels(size_t count, const std::function<std::optional<Pixel>(size_t)>& pointAt,
+                      const std::function<std::string(size_t)>& textAt, const LabelFont& font, const PixelMask& drawn,
+                      double unit = 1);
+
+// The labels of the strongest lead loci: the lead's name, shortened for the plot, at its point.
+LabelPlan labelPeaks(const LeadLoci& leads, const HitRows& hits, const PlotLayout& layout, const PlotData& data,
+                     int32_t labels, const LabelFont& font);
+
+// A name as a label shows it: valid UTF-8 (other bytes and control characters become '?'), at most
+// kLabelCharacters characters, longer names cut and marked "...".
+constexpr size_t kLabelCharacters = 32;
+std::string labelText(std::string_view name);
+
+// The width of a text in the font, in pixels: an upper bound of what the painter draws.
+double textWidth(std::string_view text, const LabelFont& font);
+
+// The line for standard error when fewer labels were placed than -labels asked for; empty when none is due.
+std::string labelReport(int32_t labels, size_t loci, size_t placed);
+
+}  // namespace vennrick

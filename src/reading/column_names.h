@@ -1,0 +1,38 @@
+// Columns by header name (-names yes): the delimiter a header line tells, the standard column names of the
+// common association tools, and the columns the names given or found stand for.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/fatal.h"
+#include "settings/settings.h"
+
+namespace vennrick {
+
+// The columns and delimiter a header line resolves to.
+struct ColumnChoice {
+    Delimiter Delim;                 // given with -delim, or told by the header line
+    int32_t idcolumn = 0;            // 1-based chromosome-ID column
+    int32_t column = 0;              // 1-based p-value (or -log10(p)) column
+    int32_t poscolumn = 0;           // 1-based position column; 0 when the header has none
+    int32_t snpcolumn = 0;           // 1-based variant ID column; 0 when not given and not looked for, or not found
+    bool logp = false;               // the p column was found by a -log10(p) standard name
+    std::vector<std::string> notes;  // lines for standard error: what was chosen, then hints
+};
+
+// Tab when the line holds a tab; otherwise comma when it holds a comma and no space; otherwise whitespace.
+Delimiter detectDelimiter(std::string_view headerLine);
+
+// Finds the columns of the settings' column switches in the last header line: a name given is matched exactly
+// (then in any letter case), a switch left out by the standard names (the variant ID column only when the hit
+// rows are recorded). A name that is not in the header, a
+// required column no standard name finds, or a table without a header line is fatal.
+Outcome<ColumnChoice> chooseColumns(std::string_view headerLine, bool haveHeader, const PlotSettings& settings);
+
+// Puts the chosen columns, delimiter and -logp into the settings; a window needs a position column.
+void applyColumns(const ColumnChoice& choice, PlotSettings& settings);
+
+}  // namespace vennrick

@@ -1,0 +1,189 @@
+#include "run/manhattan.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <utility>
+
+#include "classic/classic_figure.h"
+#include "settings/diagnostics.h"
+#include "figure/figure_labels.h"
+#include "figure/figure_renderer.h"
+#include "analysis/lead_loci.h"
+#include "output/image_writer.h"
+#include "paper/paper_layout.h"
+#include "paper/paper_qq.h"
+#include "base/parallel.h"
+#include "figure/peak_labels.h"
+#include "classic/plot_layout.h"
+#include "classic/plot_renderer.h"
+#include "classic/qq_layout.h"
+#include "analysis/qq_stats.h"
+#include "settings/settings.h"
+#include "reading/table_reader.h"
+#include "base/thread_count.h"
+
+namespace vennrick {
+namespace {
+
+// Whether the picture is the documented classic one, painted by the classic renderer: the classic style as an
+// 800 x 533 raster at 96 dpi. Every other picture is a figure of the figure model.
+bool documentedPicture(const PlotSettings& s) {
+    return s.style == FigureStyle::classic && s.imagesize.width == kCanvasWidth &&
+           s.imagesize.height == kCanvasHeight && s.dpi == kDefaultDpi &&
+           (s.imagetype == ImageType::jpg || s.imagetype == ImageType::png);
+}
+
+// The Manhattan picture, laid out: the documented classic picture for the classic renderer, or a figure.
+struct ManhattanPicture {
+    bool documented = false;         // the classic renderer paints layout
+    std::optional<PlotLayout> layout;  // the classic style's geometry
+    std::optional<PaperPlot> paper;    // the paper style's geometry (its figure moved to figure)
+    Figure figure;                     // any picture but the documented one
+};
+
+// Fewer than two kept rows stop the run here, before the hit file is closed.
+Outcome<ManhattanPicture> layoutManhattan(PlotData& data, const PlotSettings& settings, unsigned threads) {
+    ManhattanPicture picture;
+    if (settings.style == FigureStyle::paper) {
+        Outcome<PaperPlot> paper = layoutPaper(data, settings, threads);
+        if (auto* fatal = std::get_if<Fatal>(&paper)) return *fatal;
+        picture.paper = std::move(std::get<PaperPlot>(paper));
+        picture.figure = std::move(picture.paper->figure);
+        return picture;
+    }
+    picture.documented = documentedPicture(settings);
+    const ClassicFrame frame = picture.documented ? ClassicFrame{}
+                                                  : classicFrame(settings.imagesize.width, settings.imagesize.height,
+                                                                 settings.dpi);
+    Outcome<PlotLayout> layout = layoutPlot(data, settings, threads, frame);
+    if (auto* fatal = std::get_if<Fatal>(&layout)) return *fatal;
+    picture.layout = std::move(std::get<PlotLayout>(layout));
+    if (!picture.documented) picture.figure = classicFigure(*picture.layout, data, settings.dpi, threads);
+    return picture;
+}
+
+// Names the strongest lead loci on the picture, in its style; returns how many were placed.
+size_t labelPicture(ManhattanPicture& picture, const LeadLoci& leads, const TableRead& read) {
+    const PlotSettings& settings = read.settings;
+    if (picture.documented) {
+        LabelPlan plan = labelPeaks(leads, read.hitRows, *picture.layout, read.data, settings.labels,
+                                    labelFont(settings.font2));
+        picture.layout->peakLabels = std::move(plan.boxes);
+        picture.layout->leaderLines = std::move(plan.leaders);
+        return picture.layout->peakLabels.size();
+    }
+    if (picture.paper)
+        return labelFigure(
+            picture.figure, leads, read.hitRows, settings.labels,
+            [&](int64_t row) { return paperPointOfRow(*picture.paper, read.data, row); }, kPaperFont,
+            paperFontPoints(settings.font2, 10, settings));
+    return labelFigure(
+        picture.figure, leads, read.hitRows, settings.labels,
+        [&](int64_t row) { return pointOfRow(*picture.layout, read.data, row); }, "Calibri", settings.font2);
+}
+
+// With -qq yes: the QQ plot of the kept values as Outname + ".qq." + the image extension, then the lambda line.
+// Values that take no part are counted on err. Two passes over the values: the sample, then the points' pixel
+// rows, which also gathers the candidates for lambda's median.
+std::optional<Fatal> writeQqPlot(ValueView values, const PlotSettings& settings, unsigned threads,
+                                 std::ostream& out, std::ostream& err) {
+    const QqSample sample = sampleValues(values);
+    if (sample.excluded > 0 && settings.quiet == 0)
+        err << "vennrick: " << sample.excluded << (sample.excluded == 1 ? " p-value" : " p-values")
+            << " not in (0, 1] or not a number, left out of the QQ plot and lambda\n";
+    const std::string title = plotTitle(settings);
+    const bool paper = settings.style == FigureStyle::paper;
+    const QqFrame frame = documentedPicture(settings) ? QqFrame{} : qqFrame(settings.imagesize.height, settings.dpi);
+    const PaperQq geometry = paper ? paperQqGeometry(sample.maxValue, sample.usable, title, settings) : PaperQq{};
+    const QqAxes axes = paper ? geometry.axes : qqAxes(sample.maxValue, sample.usable, frame);
+    MedianGathering gathering = startGathering(sample);
+    std::vector<PixelDot> dots = qqDots(values, sample, axes, &gathering);
+    const std::optional<double> lambda = inflationFactor(values, sample, std::move(gathering));
+    const Figure figure =
+        paper ? layoutPaperQq(geometry, sample.usable, std::move(dots), lambda, title, settings)
+              : layoutQq(sample.usable, axes, std::move(dots), lambda, title, settings.font1, settings.font2, frame,
+                         settings.dpi);
+    const std::string qqfile = qqImageFileName(settings);
+    if (!saveFigure(figure, settings.imagetype, qqfile, threads)) return Fatal{"", "cannot write the image file '" + qqfile + "'"};
+    out << "Genomic inflation factor lambda = " << formatLambda(lambda) << "\n";
+    return std::nullopt;
+}
+
+// The lead loci of the hits: written to Outname + ".leads" with -leads yes, named on the plot with -labels N.
+std::optional<Fatal> leadLociStage(const TableRead& read, ManhattanPicture& picture, std::ostream& err) {
+    const PlotSettings& settings = read.settings;
+    const LeadLoci leads = findLeadLoci(read.hitRows, read.data, settings.leadwindow);
+    std::vector<std::string> report;
+    if (settings.leadsyes == 1) {
+        const std::string path = settings.Outname + ".leads";
+        if (std::optional<Fatal> failed = writeLeadsFile(path, leads, read.hitRows, read.data, settings.logpyes == 1))
+            return failed;
+        report.push_back(leadsSummary(read.hitRows.records.size(), leads.loci.size(), settings.leadwindow, path));
+    }
+    if (settings.labels > 0)
+        report.push_back(labelReport(settings.labels, leads.loci.size(), labelPicture(picture, leads, read)));
+    report.erase(std::remove(report.begin(), report.end(), std::string()), report.end());
+    if (settings.quiet == 0) printLines(err, report);
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, std::ostream& err) {
+    Outcome<PlotSettings> settingsOutcome = readSettings(Switches, out);
+    if (auto* fatal = std::get_if<Fatal>(&settingsOutcome)) return *fatal;
+    const PlotSettings& given = std::get<PlotSettings>(settingsOutcome);
+    if (given.quiet == 0) printLines(err, settingsWarnings(Switches, given));
+
+    if (std::optional<Fatal> refused = refuseOverwritingData(given)) return refused;
+
+    const unsigned threads = threadsForRun(given.threads, availableCpus());
+    ReadOptions options;
+    options.threads = threads;
+    options.showProgress = isatty(STDERR_FILENO) == 1 && !readsStandardInput(given);  // no size to measure stdin by
+    // The table is read on a thread of its own while this thread, which paints, loads the fonts and the JPEG
+    // writer: their start-up no longer adds to the reading time. Only the reading writes to out meanwhile.
+    // With one thread allowed, the painting loads them when it needs them, as before.
+    std::optional<Outcome<TableRead>> readOutcome;
+    auto readData = [&] { readOutcome.emplace(readTable(given, out, err, options)); };
+    if (threads > 1) {
+        runInParallel(2, [&](unsigned part) { part == 0 ? preparePainting(given.font1, given.font2) : readData(); });
+    } else {
+        readData();
+    }
+    if (auto* fatal = std::get_if<Fatal>(&*readOutcome)) return *fatal;
+    TableRead& read = std::get<TableRead>(*readOutcome);
+    const PlotSettings& settings = read.settings;  // with -names yes, the columns found in the header
+    if (settings.quiet == 0) printLines(err, summaryLines(read.summary, read.data, settings));
+
+    Outcome<ManhattanPicture> pictureOutcome = layoutManhattan(read.data, settings, threads);
+    if (auto* fatal = std::get_if<Fatal>(&pictureOutcome)) {
+        // What was written so far reaches the disk; a failure to write it is reported too.
+        if (std::optional<Fatal> closeFailed = closeHitFile(read.hits)) {
+            fatal->detail = closeFailed->detail;
+        } else if (read.data.maxX < 2) {
+            fatal->detail = whyTooFewRows(read.summary, settings);
+        }
+        return *fatal;
+    }
+    ManhattanPicture& picture = std::get<ManhattanPicture>(pictureOutcome);
+
+    // The hit file is completed and closed first: a hit file that cannot be written (a full disk) stops the
+    // run before an image is made, and an image that cannot be written leaves a complete hit file.
+    if (std::optional<Fatal> closeFailed = closeHitFile(read.hits)) return closeFailed;
+    if (collectsHitRows(settings))
+        if (std::optional<Fatal> failed = leadLociStage(read, picture, err)) return failed;
+
+    const std::string imagefile = imageFileName(settings);
+    const bool saved = picture.documented
+                           ? saveImage(renderPlot(*picture.layout, read.data, threads), settings.imagetype, imagefile)
+                           : saveFigure(picture.figure, settings.imagetype, imagefile, threads);
+    std::optional<Fatal> qqFailed;
+    if (saved && settings.qqyes == 1) qqFailed = writeQqPlot(read.data.Value_list, settings, threads, out, err);
+    read.data = PlotData{};
+    if (!saved) return Fatal{"", "cannot write the image file '" + imagefile + "'"};
+    return qqFailed;
+}
+
+}  // namespace vennrick
