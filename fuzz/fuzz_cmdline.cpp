@@ -1,7 +1,7 @@
 // An arbitrary argument vector (arguments separated by NUL bytes) through switch collection, settings and
 // selection.
 
-#include "settings/diagnostics.h"
+#include "settings/warnings.h"
 #include "fuzz_support.h"
 #include "settings/settings.h"
 #include "settings/switches.h"

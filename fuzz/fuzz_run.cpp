@@ -7,7 +7,7 @@
 
 #include "fuzz_support.h"
 #include "analysis/lead_loci.h"
-#include "figure/peak_labels.h"
+#include "classic/classic_labels.h"
 #include "classic/plot_layout.h"
 #include "figure/figure_renderer.h"
 #include "figure/figure_labels.h"

@@ -1,6 +1,7 @@
 // The warnings for people, from the case table cases/diagnostics.txt: arguments that no switch takes and values
 // taken in place of what was written, each for its cause and not otherwise.
-#include "settings/diagnostics.h"
+#include "reading/read_summary.h"
+#include "settings/warnings.h"
 
 #include "test_support.h"
 

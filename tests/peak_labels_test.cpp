@@ -1,6 +1,6 @@
 // Peak labels: the placement rules on random peak sets, the count of labels left out, and label texts.
 #include "test_support.h"
-#include "figure/peak_labels.h"
+#include "classic/classic_labels.h"
 
 using namespace vennrick;
 using namespace vennrick::test;

@@ -177,24 +177,6 @@ void detail::rescaleRun(int32_t* pos, int64_t count, int64_t shift, double mx, d
     rescaleOneByOne(pos, count, shift, mx, bot);
 }
 
-std::optional<Fatal> checkKeptRows(const PlotData& data) {
-    if (data.maxX < 2) return Fatal{"Illegal range selected\n", ""};
-
-    int64_t rows = 0;
-    for (const IdRun& run : data.ID_list) rows += std::max<int64_t>(run.count, 0);
-    const auto n = static_cast<size_t>(std::max<int64_t>(data.maxX, 0));
-    if (rows != data.maxX || data.Value_list.size() != n || (!data.Pos_list.empty() && data.Pos_list.size() != n))
-        return Fatal{"", "internal error: the plot data lists do not match the kept-row count"};
-    return std::nullopt;
-}
-
-std::string plotTitle(const PlotSettings& settings) {
-    std::string title = settings.Title;
-    if (settings.window.posrangeallowed != 0)
-        title += " - " + std::to_string(settings.window.startpos) + " : " + std::to_string(settings.window.endpos);
-    return title;
-}
-
 int ytickSeed(double yrange) {
     if (!(yrange > 10.0)) return 1;
     const double q = yrange / 10.0;

@@ -14,8 +14,9 @@
 #include <vector>
 
 #include "base/fatal.h"
+#include "figure/pixels.h"
 #include "settings/settings.h"
-#include "reading/table_reader.h"
+#include "reading/plot_data.h"
 
 namespace vennrick {
 
@@ -26,36 +27,15 @@ constexpr double kLeftEdge = 60.0;        // pixel x of plot x-coordinate 0; the
 constexpr double kPlotWidth = 680.0;      // pixels from the y axis to the right margin
 constexpr double kPlotHeight = 413.0;     // pixels from the baseline up to the top margin
 constexpr double kBaseline = 473.0;       // pixel y of the smallest value, minY
-constexpr double kFarPixel = 1 << 20;     // finite coordinates are clamped to +-kFarPixel
 constexpr int64_t kMaxTickPositions = 10000;  // more tick positions than this (only for a y range beyond
                                               // about 2e10, marks far closer than a pixel) draw no scale
 
-struct Rgb {
-    uint8_t r, g, b;  // opaque colour
-    bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
-};
 constexpr Rgb kBlue{50, 50, 255};     // y axis, ticks, labels, points of the 1st, 3rd, ... run
 constexpr Rgb kGrey{125, 125, 125};   // points of the 2nd, 4th, ... run
 constexpr Rgb kRed{255, 0, 0};        // points at or above the threshold
-constexpr Rgb kBlack{0, 0, 0};        // zero line, baseline, title
 
-// A straight line drawn with a solid pen (square cap), end points included.
-struct Line {
-    int x1, y1, x2, y2;
-    Rgb colour;
-    int width = 2;  // pen width in pixels
-};
 
-enum class TextFont { initial, title, axis };  // initial: the painter's initial font, the application font
-enum class TextAlign { centre, leftMiddle };   // in the box; text that does not fit is clipped to the box
 
-struct TextBox {
-    int left, top, width, height;  // pixels
-    TextAlign align;
-    TextFont font;
-    Rgb colour;
-    std::string text;  // UTF-8
-};
 
 // One examined tick position of the y axis, in drawing order: its mark, then its label.
 struct Tick {
@@ -121,13 +101,6 @@ struct PlotLayout {
 Outcome<PlotLayout> layoutPlot(PlotData& data, const PlotSettings& settings, unsigned threads = 2,
                                const ClassicFrame& frame = ClassicFrame{});
 
-// Fewer than two kept rows is fatal ("Illegal range selected\n"), and so are plot data lists whose lengths do
-// not match the kept-row count.
-std::optional<Fatal> checkKeptRows(const PlotData& data);
-
-// The title drawn over the plot: the -figuretitle text, with " - start : end" while a position window is in force.
-std::string plotTitle(const PlotSettings& settings);
-
 // The raw y tick step: the y range / 10 truncated when the range exceeds 10; 1 otherwise, and 1 when the
 // quotient is not a finite number that fits an int.
 int ytickSeed(double yrange);
@@ -142,12 +115,7 @@ inline double pixelY(double v, double minY, double pixPerY, double baseline = kB
     return baseline - (v - minY) * pixPerY;
 }
 
-// Truncation toward zero of a finite pixel coordinate, clamped to +-kFarPixel first.
-inline int truncatePixel(double p) { return static_cast<int>(std::clamp(p, -kFarPixel, kFarPixel)); }
 
-struct Pixel {
-    int x, y;
-};
 
 // The pixel of the point of row i, as forEachPoint gives it; nullopt when that point is not drawn. Call after
 // layoutPlot, which rewrites the positions.

@@ -11,7 +11,6 @@
 #include <cmath>
 #include <vector>
 
-#include "output/image_writer.h"
 #include "base/parallel.h"
 
 namespace vennrick {
@@ -138,7 +137,6 @@ void preparePainting(int font1, int font2) {
             p.drawText(QRect(0, 0, 64, 16), Qt::AlignCenter, QStringLiteral("0123456789."));
         }
     }
-    prepareImageType(ImageType::jpg);
 }
 
 LabelFont labelFont(int pointSize) {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "figure/peak_labels.h"
+#include "classic/classic_labels.h"
 #include "classic/plot_layout.h"
 
 namespace vennrick {
@@ -35,7 +35,7 @@ QImage renderPlot(const PlotLayout& layout, const PlotData& data, unsigned threa
 LabelFont labelFont(int pointSize);
 
 // Loads what the first picture of the calling thread would otherwise wait for, about 10 ms: the font
-// database, the fonts of the plot with their digits, and the JPEG writer. Nothing painted is kept.
+// database and the fonts of the plot with their digits. Nothing painted is kept.
 void preparePainting(int font1, int font2);
 
 inline void PointWriter::put(int x, int y, PointStyle style) {

@@ -11,13 +11,9 @@
 #include <string>
 #include <vector>
 
-namespace vennrick {
+#include "base/colour.h"
 
-struct Colour {
-    uint8_t r = 0, g = 0, b = 0;
-    uint8_t a = 255;  // opacity: 255 opaque, 0 invisible
-    bool operator==(const Colour& o) const { return r == o.r && g == o.g && b == o.b && a == o.a; }
-};
+namespace vennrick {
 
 struct FigurePoint {
     double x, y;  // pixels

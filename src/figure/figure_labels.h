@@ -11,7 +11,7 @@
 #include "figure/figure.h"
 #include "reading/hit_rows.h"
 #include "analysis/lead_loci.h"
-#include "figure/peak_labels.h"
+#include "figure/label_placer.h"
 
 namespace vennrick {
 

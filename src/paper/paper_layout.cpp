@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "figure/dot_grid.h"
-#include "classic/plot_layout.h"
+
 #include "figure/text_metrics.h"
 
 namespace vennrick {

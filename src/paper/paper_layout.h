@@ -12,8 +12,9 @@
 #include "analysis/chromosome_order.h"
 #include "base/fatal.h"
 #include "figure/figure.h"
+#include "figure/pixels.h"
 #include "reading/plot_data.h"
-#include "classic/plot_layout.h"
+
 #include "paper/paper_style.h"
 #include "settings/settings.h"
 

@@ -10,7 +10,7 @@
 
 #include "figure/figure.h"
 #include "paper/paper_style.h"
-#include "classic/qq_layout.h"
+#include "figure/qq_geometry.h"
 #include "settings/settings.h"
 
 namespace vennrick {

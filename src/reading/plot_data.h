@@ -4,9 +4,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "base/fatal.h"
 
 namespace vennrick {
 
@@ -71,5 +74,9 @@ struct PlotData {
     double minY = 9999999.9;         // smallest value of the kept rows
     double maxY = -9999999.9;        // largest value of the kept rows
 };
+
+// Fewer than two kept rows is fatal ("Illegal range selected\n"), and so are plot data lists whose lengths do
+// not match the kept-row count.
+std::optional<Fatal> checkKeptRows(const PlotData& data);
 
 }  // namespace vennrick

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "settings/diagnostics.h"
+#include "reading/read_summary.h"
 #include "base/fatal.h"
 #include "reading/hit_rows.h"
 #include "base/numbers.h"

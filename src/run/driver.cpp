@@ -5,7 +5,8 @@
 #include <QTime>
 #include <optional>
 
-#include "settings/diagnostics.h"
+#include "base/text.h"
+#include "settings/warnings.h"
 #include "run/manhattan.h"
 #include "settings/switches.h"
 

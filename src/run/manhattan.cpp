@@ -6,7 +6,8 @@
 #include <utility>
 
 #include "classic/classic_figure.h"
-#include "settings/diagnostics.h"
+#include "reading/read_summary.h"
+#include "settings/warnings.h"
 #include "figure/figure_labels.h"
 #include "figure/figure_renderer.h"
 #include "analysis/lead_loci.h"
@@ -14,7 +15,7 @@
 #include "paper/paper_layout.h"
 #include "paper/paper_qq.h"
 #include "base/parallel.h"
-#include "figure/peak_labels.h"
+#include "classic/classic_labels.h"
 #include "classic/plot_layout.h"
 #include "classic/plot_renderer.h"
 #include "classic/qq_layout.h"
@@ -148,7 +149,11 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
     std::optional<Outcome<TableRead>> readOutcome;
     auto readData = [&] { readOutcome.emplace(readTable(given, out, err, options)); };
     if (threads > 1) {
-        runInParallel(2, [&](unsigned part) { part == 0 ? preparePainting(given.font1, given.font2) : readData(); });
+        runInParallel(2, [&](unsigned part) {
+            if (part == 1) return readData();
+            preparePainting(given.font1, given.font2);
+            prepareImageType(ImageType::jpg);
+        });
     } else {
         readData();
     }

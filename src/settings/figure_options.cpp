@@ -7,7 +7,7 @@
 #include <cctype>
 
 #include "base/numbers.h"
-#include "settings/settings.h"
+#include "base/text.h"
 
 namespace vennrick {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "figure/figure.h"
+#include "base/colour.h"
 
 namespace vennrick {
 

@@ -102,16 +102,6 @@ std::optional<Fatal> refuseLociWithoutPositions(const PlotSettings& settings) {
                          " (lead loci are formed by distance in base pairs)"};
 }
 
-std::vector<std::string_view> splitAtAny(std::string_view text, std::string_view separators) {
-    std::vector<std::string_view> parts;
-    for (;;) {
-        size_t at = text.find_first_of(separators);
-        parts.push_back(text.substr(0, at));
-        if (at == std::string_view::npos) return parts;
-        text.remove_prefix(at + 1);
-    }
-}
-
 Delimiter delimiterFromName(std::string_view name) {
     static constexpr std::pair<std::string_view, char> kTable[] = {
         {"tab", '\t'},   {"space", ' '}, {"comma", ','}, {"semicolon", ';'}, {"colon", ':'},
@@ -324,6 +314,13 @@ Outcome<PlotSettings> readSettings(const SwitchList& switches, std::ostream& out
 
     out << "running manhattan()\n\n";
     return s;
+}
+
+std::string plotTitle(const PlotSettings& settings) {
+    std::string title = settings.Title;
+    if (settings.window.posrangeallowed != 0)
+        title += " - " + std::to_string(settings.window.startpos) + " : " + std::to_string(settings.window.endpos);
+    return title;
 }
 
 }  // namespace vennrick

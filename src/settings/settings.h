@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/fatal.h"
+#include "base/text.h"
 #include "settings/figure_options.h"
 #include "settings/switches.h"
 
@@ -21,8 +22,6 @@ struct Delimiter {
     bool whitespaceRuns = false;  // true for "whitespace": runs of spaces and tabs separate, edge blanks are no fields
 };
 
-// The parts of text cut at every character of separators, empty parts kept ("3,,5" has three parts).
-std::vector<std::string_view> splitAtAny(std::string_view text, std::string_view separators);
 constexpr std::string_view kChromItemSeparators = ",;";   // between the items of a chromosome list
 constexpr std::string_view kPosRangeSeparators = ";:-,";  // between the bounds of a position window
 
@@ -135,5 +134,8 @@ Outcome<int32_t> readInteger(const SwitchList& switches, std::string_view name, 
 // Reads every setting from the switches in the fixed order, writing the notices to out. Ends with
 // "running manhattan()\n\n" or returns the fatal outcome of a missing file or a missing or invalid column.
 Outcome<PlotSettings> readSettings(const SwitchList& switches, std::ostream& out);
+
+// The title drawn over the plot: the -figuretitle text, with " - start : end" while a position window is in force.
+std::string plotTitle(const PlotSettings& settings);
 
 }  // namespace vennrick

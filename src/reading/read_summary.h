@@ -1,6 +1,5 @@
-// What a run tells people on standard error besides its errors: arguments that no switch takes, values the
-// settings took in place of what was written, the summary at the end of reading and why too few rows were
-// kept. Each message is one line "vennrick: ..."; -quiet yes silences them all.
+// What became of the rows of a table, counted while it is read, and the summary that tells it on standard error at
+// the end of reading: rows read, kept, skipped by reason and hits, and why too few rows were kept.
 #pragma once
 
 #include <cstddef>
@@ -11,7 +10,6 @@
 
 #include "reading/plot_data.h"
 #include "settings/settings.h"
-#include "settings/switches.h"
 
 namespace vennrick {
 
@@ -41,21 +39,6 @@ struct ReadSummary {
 
 // Adds the IDs of more that ids lacks, in order, while ids holds fewer than kIdSamples.
 void addIdSamples(std::vector<std::string>& ids, const std::vector<std::string>& more);
-
-// Prints each line as "vennrick: line" on err.
-void printLines(std::ostream& err, const std::vector<std::string>& lines);
-
-// The usage line for a run that does nothing, or finds no mode.
-std::string usageHint();
-
-// For a run of the manhattan mode (args[0] is the program): arguments that no switch takes, with the
-// nearest switch name when one is close, and switches without a value or given twice.
-std::vector<std::string> argumentWarnings(const std::vector<std::string>& args);
-
-// Values the settings took in place of what was written: a number that is no number, an unknown delimiter,
-// a header flag that is not "yes", a refused chromosome item or window, a threshold on the wrong scale; and
-// switches of the lead loci that have no effect without them.
-std::vector<std::string> settingsWarnings(const SwitchList& switches, const PlotSettings& settings);
 
 // The end-of-read summary: rows read, kept, skipped by reason and hits; p-values outside (0, 1]; p = 0 rows;
 // chromosomes met in more than one stretch of rows and positions that go back within a chromosome.

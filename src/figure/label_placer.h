@@ -1,5 +1,5 @@
-// Peak labels: the names of the strongest lead loci placed next to their lead points, as text boxes and leader
-// lines in canvas pixels. No label overlaps another, covers a labelled lead point or leaves the canvas.
+// Label placement, for every figure: names placed next to their points, as text boxes and leader lines in canvas
+// pixels. No label overlaps another, covers a labelled lead point or leaves the canvas.
 #pragma once
 
 #include <array>
@@ -13,7 +13,8 @@
 
 #include "reading/hit_rows.h"
 #include "analysis/lead_loci.h"
-#include "classic/plot_layout.h"
+#include "figure/pixels.h"
+#include "settings/figure_options.h"
 
 namespace vennrick {
 
@@ -28,9 +29,9 @@ struct LabelFont {
 
 // A set of canvas pixels, one bit each: of the documented 800 x 533 canvas by default.
 struct PixelMask {
-    int width = kCanvasWidth, height = kCanvasHeight;  // canvas, pixels
-    int wordsPerRow = (kCanvasWidth + 63) / 64;         // 64-bit words per pixel row
-    std::vector<uint64_t> bits = std::vector<uint64_t>(static_cast<size_t>(wordsPerRow) * kCanvasHeight);
+    int width = kDefaultImageWidth, height = kDefaultImageHeight;  // canvas, pixels
+    int wordsPerRow = (kDefaultImageWidth + 63) / 64;                  // 64-bit words per pixel row
+    std::vector<uint64_t> bits = std::vector<uint64_t>(static_cast<size_t>(wordsPerRow) * kDefaultImageHeight);
 };
 
 // An empty mask of a canvas of width x height pixels.
@@ -41,9 +42,6 @@ void markRect(PixelMask& mask, int left, int top, int right, int bottom);
 
 // The pixels of [left, right) x [top, bottom) in the mask (the rectangle lies on the canvas).
 int64_t countRect(const PixelMask& mask, int left, int top, int right, int bottom);
-
-// The pixels drawn before the labels: axis lines, tick marks, the boxes of the texts, and the points.
-PixelMask drawnPixels(const PlotLayout& layout, const PlotData& data);
 
 struct LabelPlan {
     std::vector<TextBox> boxes;  // the labels placed, in the axis font
@@ -63,10 +61,6 @@ struct LabelPlan {
 LabelPlan placeLabels(size_t count, const std::function<std::optional<Pixel>(size_t)>& pointAt,
                       const std::function<std::string(size_t)>& textAt, const LabelFont& font, const PixelMask& drawn,
                       double unit = 1);
-
-// The labels of the strongest lead loci: the lead's name, shortened for the plot, at its point.
-LabelPlan labelPeaks(const LeadLoci& leads, const HitRows& hits, const PlotLayout& layout, const PlotData& data,
-                     int32_t labels, const LabelFont& font);
 
 // A name as a label shows it: valid UTF-8 (other bytes and control characters become '?'), at most
 // kLabelCharacters characters, longer names cut and marked "...".

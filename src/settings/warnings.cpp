@@ -1,6 +1,6 @@
-// The run's messages for people on standard error: arguments no switch takes, values taken in place of what was
-// written, the end-of-read summary and why too few rows were kept.
-#include "settings/diagnostics.h"
+// The run's notices for people about its command line, on standard error: arguments no switch takes, and values
+// taken in place of what was written.
+#include "settings/warnings.h"
 
 #include <algorithm>
 #include <cctype>
@@ -10,39 +10,10 @@
 #include <map>
 
 #include "base/numbers.h"
+#include "base/text.h"
 
 namespace vennrick {
 namespace {
-
-std::string quoted(std::string_view text) { return "'" + shownText(text) + "'"; }
-
-// "a", "a and b", "a, b and c"; with more items than shown, "a, b, c and 4 more".
-std::string listed(const std::vector<std::string>& items, size_t total) {
-    std::string text;
-    for (size_t i = 0; i < items.size(); ++i) {
-        if (i > 0) text += (i + 1 == items.size() && total == items.size()) ? " and " : ", ";
-        text += items[i];
-    }
-    if (total > items.size()) text += " and " + std::to_string(total - items.size()) + " more";
-    return text;
-}
-
-// "1 row", "2 rows".
-std::string rowCount(uint64_t n, const char* kind = "row") {
-    return std::to_string(n) + " " + kind + (n == 1 ? "" : "s");
-}
-
-std::string number(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.6g", value);
-    return text;
-}
-
-std::string lowered(std::string_view text) {
-    std::string low(text);
-    for (char& c : low) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return low;
-}
 
 size_t editDistance(std::string_view a, std::string_view b) {
     std::vector<size_t> row(b.size() + 1);
@@ -124,86 +95,7 @@ void windowWarnings(std::string_view value, const PlotSettings& s, std::vector<s
                     std::to_string(s.SelChrom.entryCount));
 }
 
-// The selected chromosomes as a short text: ranges, then names.
-std::string describeSelection(const ChromSelection& selection) {
-    std::vector<std::string> items;
-    for (const ChromRange& r : selection.ranges)
-        items.push_back(std::to_string(r.first) + (r.first == r.last ? "" : "-" + std::to_string(r.last)));
-    for (const std::string& name : selection.names) items.push_back(quoted(name));
-    const size_t total = items.size();
-    if (items.size() > 8) items.resize(8);
-    return total == 0 ? "nothing" : listed(items, total);
-}
-
-// The sampled IDs, with "..." when there may be more.
-std::string idSamples(const std::vector<std::string>& ids) {
-    std::string text;
-    for (const std::string& id : ids) text += (text.empty() ? "" : ", ") + quoted(id);
-    return text + (ids.size() == kIdSamples ? ", ..." : "");
-}
-
-// Why the IDs of the table match no selected chromosome, when their form tells.
-std::string idHint(const std::vector<std::string>& ids) {
-    for (const std::string& id : ids) {
-        if (!id.empty() && (id[0] == '"' || id[0] == '\''))
-            return " (the quotes are part of the IDs: remove them from the table)";
-        if (lowered(id.substr(0, 3)) == "chr")
-            return " (IDs are compared as exact text, so chr1 is not 1: select them by name, e.g. -chr chr1,chr2, "
-                   "or remove the prefix)";
-    }
-    return "";
-}
-
-// Chromosomes met in more than one stretch of rows, and positions that go back within a stretch: the plot
-// draws rows in file order, so such a table is drawn in pieces.
-std::vector<std::string> orderLines(const PlotData& data, const PlotSettings& settings, uint64_t positionsBack) {
-    std::vector<std::string> lines;
-    std::map<std::string_view, int64_t> stretches;
-    for (const IdRun& run : data.ID_list) ++stretches[run.id];
-    std::vector<std::string> split;
-    size_t splitCount = 0;
-    for (const IdRun& run : data.ID_list) {
-        int64_t& n = stretches[run.id];
-        if (n > 1) {
-            if (split.size() < 5) split.push_back(quoted(run.id));
-            ++splitCount;
-            n = 0;  // named once
-        }
-    }
-    if (splitCount > 0)
-        lines.push_back("chromosome" + std::string(splitCount > 1 ? "s " : " ") + listed(split, splitCount) +
-                        (splitCount > 1 ? " appear" : " appears") +
-                        " in more than one stretch of rows: the table is not grouped by chromosome, and the plot draws "
-                        "rows in file order; sort the table by chromosome and position");
-    if (settings.poscolumn != 0 && data.Pos_list.size() == static_cast<size_t>(data.maxX) && positionsBack > 0)
-        lines.push_back("positions go back " + rowCount(positionsBack, "time") + " within a chromosome: the plot "
-                        "draws rows in file order; sort the table by chromosome and position");
-    return lines;
-}
-
 }  // namespace
-
-void RowCounts::add(const RowCounts& more) {
-    missing += more.missing;
-    zero += more.zero;
-    unselected += more.unselected;
-    outsideWindow += more.outsideWindow;
-    hits += more.hits;
-    outsideUnit += more.outsideUnit;
-    positionsBack += more.positionsBack;
-}
-
-void addIdSamples(std::vector<std::string>& ids, const std::vector<std::string>& more) {
-    for (const std::string& id : more) {
-        if (ids.size() >= kIdSamples) return;
-        if (std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
-    }
-}
-
-void printLines(std::ostream& err, const std::vector<std::string>& lines) {
-    for (const std::string& line : lines) err << "vennrick: " << line << '\n';
-    err << std::flush;
-}
 
 std::string usageHint() {
     return "usage: vennrick -M manhattan -file TABLE -column P_COLUMN -idcolumn CHR_COLUMN [-switch value]... "
@@ -269,10 +161,10 @@ std::vector<std::string> settingsWarnings(const SwitchList& switches, const Plot
     if (std::optional<std::string> v = value("-threshold"); v && !parseFloat(*v)) {
         w.push_back("-threshold " + quoted(*v) + " is not a number: it is taken as 0, so nearly every kept row is a hit");
     } else if (v && s.threshold < 1) {
-        w.push_back("-threshold " + number(s.threshold) + " is on the -log10(p) scale (7.3 means p = 5e-8), where below 1 "
+        w.push_back("-threshold " + numberText(s.threshold) + " is on the -log10(p) scale (7.3 means p = 5e-8), where below 1 "
                     "nearly every row is a hit" +
-                    (s.threshold > 0 ? "; for p = " + number(s.threshold) + " write -threshold " +
-                                           number(-std::log10(static_cast<double>(s.threshold)))
+                    (s.threshold > 0 ? "; for p = " + numberText(s.threshold) + " write -threshold " +
+                                           numberText(-std::log10(static_cast<double>(s.threshold)))
                                      : std::string()));
     }
     if (std::optional<std::string> v = value("-div"); v && (notInteger(v) || toIntOrZero(*v) < 1))
@@ -299,62 +191,6 @@ std::vector<std::string> settingsWarnings(const SwitchList& switches, const Plot
     if (std::optional<std::string> v = value("-chr")) chromosomeWarnings(*v, w);
     if (std::optional<std::string> v = value("-posrange")) windowWarnings(*v, s, w);
     return w;
-}
-
-std::vector<std::string> summaryLines(const ReadSummary& summary, const PlotData& data, const PlotSettings& settings) {
-    const RowCounts& c = summary.counts;
-    std::vector<std::string> reasons;
-    if (c.missing > 0) reasons.push_back(std::to_string(c.missing) + " missing (" + quoted(settings.Missing) + ")");
-    if (c.zero > 0) reasons.push_back(std::to_string(c.zero) + " with p = 0");
-    if (c.unselected > 0)
-        reasons.push_back(std::to_string(c.unselected) + " on chromosomes not selected (" +
-                          idSamples(summary.unselectedIds) + ")");
-    if (c.outsideWindow > 0) reasons.push_back(std::to_string(c.outsideWindow) + " outside the window");
-    const uint64_t skipped = c.missing + c.zero + c.unselected + c.outsideWindow;
-    std::string skips = std::to_string(skipped) + " skipped";
-    if (!reasons.empty()) {
-        skips += " (";
-        for (size_t i = 0; i < reasons.size(); ++i) skips += (i > 0 ? ", " : "") + reasons[i];
-        skips += ")";
-    }
-    std::vector<std::string> lines = {rowCount(summary.rows) + " read: " + std::to_string(data.maxX) + " kept, " + skips +
-                                      ", " + rowCount(c.hits, "hit")};
-    if (c.zero > 0)
-        lines.push_back("not plotted: " + rowCount(c.zero) + " with p = 0; a p-value too small for the tool that wrote "
-                        "the table prints as 0, so the strongest signals may be among them");
-    if (c.outsideUnit > 0 && settings.logpyes == 1)
-        lines.push_back("a -log10(p) below 0 or not a number in " + rowCount(c.outsideUnit, "kept row"));
-    if (c.outsideUnit > 0 && settings.logpyes == 0)
-        lines.push_back("a p-value outside (0, 1] in " + rowCount(c.outsideUnit, "kept row") +
-                        ": is -column the p-value column?");
-
-    for (std::string& line : orderLines(data, settings, c.positionsBack)) lines.push_back(std::move(line));
-    return lines;
-}
-
-std::string whyTooFewRows(const ReadSummary& summary, const PlotSettings& settings) {
-    if (summary.rows == 0) {
-        if (summary.headerLines == 0 && summary.lines == 0) return "nothing to plot: the table is empty";
-        if (summary.lines == 0) return "nothing to plot: the table holds only its header";
-        return "nothing to plot: the table holds no rows, only empty lines";
-    }
-    const RowCounts& c = summary.counts;
-    std::vector<std::string> reasons;
-    if (c.unselected > 0)
-        reasons.push_back(std::to_string(c.unselected) + " skipped on chromosomes not selected: the table has " +
-                          idSamples(summary.unselectedIds) + ", -chr selects " + describeSelection(settings.SelChrom) +
-                          idHint(summary.unselectedIds));
-    if (c.missing > 0)
-        reasons.push_back(std::to_string(c.missing) + " skipped with the missing marker " + quoted(settings.Missing));
-    if (c.zero > 0) reasons.push_back(std::to_string(c.zero) + " skipped with p = 0");
-    if (c.outsideWindow > 0)
-        reasons.push_back(std::to_string(c.outsideWindow) + " skipped outside the window " +
-                          std::to_string(settings.window.startpos) + "-" + std::to_string(settings.window.endpos));
-    const uint64_t kept = summary.rows - c.missing - c.zero - c.unselected - c.outsideWindow;
-    std::string text = "fewer than two rows to plot: " + std::to_string(kept) + " of " + std::to_string(summary.rows) +
-                       " kept";
-    for (const std::string& reason : reasons) text += "; " + reason;
-    return text;
 }
 
 }  // namespace vennrick

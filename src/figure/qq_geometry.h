@@ -1,0 +1,60 @@
+// QQ geometry on a figure, for every style: observed -log10(p), sorted, against the expected -log10 of the uniform
+// plotting positions, on axes with an origin and a scale; the points are found per pixel row from stretches of
+// ranks, never by sorting, and are exactly the pixels a full sort would give; the shaded 95% band of the expected
+// order statistics.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "analysis/qq_stats.h"
+#include "figure/figure.h"
+#include "figure/pixels.h"
+
+namespace vennrick {
+
+// The origin of the documented 533-pixel QQ figure, the default of the axes below.
+constexpr double kQqLeft = 70.0;       // pixel x of expected 0: the y axis
+constexpr double kQqBaseline = 473.0;  // pixel y of observed 0: the x axis
+
+// The plotting position offset a: 3/8 for up to 10 values, 1/2 for more.
+inline double plottingOffset(int64_t n) { return n <= 10 ? 0.375 : 0.5; }
+
+// The expected -log10(p) of the usable value of ascending rank r (0-based) among n: its p-rank is i = n - r and
+// its plotting position (i - a) / (n + 1 - 2a).
+inline double expectedValue(int64_t r, int64_t n, double a) {
+    return -std::log10((static_cast<double>(n - r) - a) / (static_cast<double>(n) + 1.0 - 2.0 * a));
+}
+
+// Pixel x of an expected value and pixel y of an observed one, truncated toward zero, for the axes' origin at
+// (left, baseline).
+inline int qqPixelX(double expected, double scale, double left = kQqLeft) {
+    return truncatePixel(left + expected * scale);
+}
+inline int qqPixelY(double observed, double scale, double baseline = kQqBaseline) {
+    return truncatePixel(baseline - observed * scale);
+}
+
+struct QqAxes {
+    int step = 1;       // tick step in -log10(p) units, from the project's tick rounding
+    double top = 1;     // the axes' maximum: the largest observed or expected value rounded up to a step, > 0
+    double scale = 0;   // pixels per unit, the frame's side / top
+    double left = kQqLeft, baseline = kQqBaseline;  // pixel position of the origin (expected 0, observed 0)
+};
+
+// The larger of the largest usable value and the largest expected value of `usable` values.
+double qqLargest(double maxValue, int64_t usable);
+
+// The pixel of every usable value plotted at (its expected value, its value), each pixel once, in rows from
+// the bottom up: the same set of pixels as sorting the values and placing every one of them. Takes one pass
+// over the values, in which every value is also offered to gathering when one is given.
+std::vector<PixelDot> qqDots(ValueView values, const QqSample& sample, const QqAxes& axes,
+                             MedianGathering* gathering = nullptr);
+
+// The 95% band of the expected order statistics of n values on the axes, clipped to the plot square: for p-rank
+// i of n, the 0.025 and 0.975 quantiles of Beta(i, n - i + 1), as -log10, at the rank's expected value. No
+// vertices when an end is not finite.
+FigurePolygon qqBand(int64_t n, const QqAxes& axes, double side, Colour colour);
+
+}  // namespace vennrick
