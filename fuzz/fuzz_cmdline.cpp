@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     require(switches.size() % 2 == 0, "switches come in pairs");
     for (size_t i = 0; i < switches.size(); i += 2)
-        require(std::count(kRecognisedSwitches.begin(), kRecognisedSwitches.end(), switches[i]) == 1,
+        require(std::count(recognisedSwitches().begin(), recognisedSwitches().end(), switches[i]) == 1,
                 "every pair starts with a recognised name");
 
     fuzz::requireOneLineEach(argumentWarnings(args));

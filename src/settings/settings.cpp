@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "base/numbers.h"
+#include "settings/switch_table.h"
 
 namespace vennrick {
 namespace {
@@ -36,17 +37,17 @@ std::optional<Fatal> readLeadSettings(const SwitchList& switches, bool byName, P
     if (byName) {
         s.names.snpcolumn = lookupSwitch(switches, "-snpcolumn");
     } else {
-        Outcome<int32_t> snpcolumn = readInteger(switches, "-snpcolumn", 0, 1, INT32_MAX);
+        Outcome<int32_t> snpcolumn = readInteger(switches, "-snpcolumn");
         if (auto* fatal = std::get_if<Fatal>(&snpcolumn)) return *fatal;
         s.snpcolumn = std::get<int32_t>(snpcolumn);
     }
-    Outcome<bool> leads = readYesNo(switches, "-leads", false);
+    Outcome<bool> leads = readYesNo(switches, "-leads");
     if (auto* fatal = std::get_if<Fatal>(&leads)) return *fatal;
     s.leadsyes = std::get<bool>(leads) ? 1 : 0;
-    Outcome<int32_t> window = readInteger(switches, "-leadwindow", 500000, 0, INT32_MAX);
+    Outcome<int32_t> window = readInteger(switches, "-leadwindow");
     if (auto* fatal = std::get_if<Fatal>(&window)) return *fatal;
     s.leadwindow = std::get<int32_t>(window);
-    Outcome<int32_t> labels = readInteger(switches, "-labels", 0, 0, INT32_MAX);
+    Outcome<int32_t> labels = readInteger(switches, "-labels");
     if (auto* fatal = std::get_if<Fatal>(&labels)) return *fatal;
     s.labels = std::get<int32_t>(labels);
     // By name, the position column is known once the header has been read.
@@ -71,8 +72,8 @@ std::optional<Fatal> readFigureSwitches(const SwitchList& switches, PlotSettings
         std::optional<double> v = parseDouble(text);
         return v && std::isfinite(*v) && *v > 0 ? v : std::nullopt;
     };
-    std::optional<Fatal> refused = readParsed(switches, "-style", styleFromName, "classic or paper", s.style);
-    if (!refused) refused = readParsed(switches, "-image", imageTypeFromName, "jpg, png, pdf or svg", s.imagetype);
+    std::optional<Fatal> refused = readParsed(switches, "-style", styleFromName, acceptedChoices("-style"), s.style);
+    if (!refused) refused = readParsed(switches, "-image", imageTypeFromName, acceptedChoices("-image"), s.imagetype);
     if (!refused)
         refused = readParsed(switches, "-size", parseImageSize,
                              "WIDTHxHEIGHT in pixels, each side from " + std::to_string(kMinImageSide) + " to " +
@@ -80,7 +81,7 @@ std::optional<Fatal> readFigureSwitches(const SwitchList& switches, PlotSettings
                                  " pixels in all",
                              s.imagesize);
     if (refused) return refused;
-    Outcome<int32_t> dpi = readInteger(switches, "-dpi", kDefaultDpi, kMinDpi, kMaxDpi);
+    Outcome<int32_t> dpi = readInteger(switches, "-dpi");
     if (auto* fatal = std::get_if<Fatal>(&dpi)) return *fatal;
     s.dpi = std::get<int32_t>(dpi);
     refused = readParsed(switches, "-suggestive", positive, "a -log10(p) above 0, such as 5 for p = 1e-5",
@@ -187,17 +188,37 @@ Fatal invalidValue(std::string_view name, std::string_view value, std::string_vi
                          std::string(accepted)};
 }
 
-Outcome<bool> readYesNo(const SwitchList& switches, std::string_view name, bool fallback) {
-    std::optional<std::string> value = lookupSwitch(switches, name);
-    if (!value) return fallback;
-    if (*value == "yes" || *value == "no") return *value == "yes";
-    return invalidValue(name, *value, "yes or no");
+std::string acceptedChoices(std::string_view name) {
+    const SwitchDeclaration* d = findSwitch(name);
+    const std::vector<std::string_view> choices = splitAtAny(d != nullptr ? d->choices : "", "|");
+    std::string text;
+    for (size_t i = 0; i < choices.size(); ++i) {
+        if (i > 0) text += i + 1 == choices.size() ? " or " : ", ";
+        text += choices[i];
+    }
+    return text;
 }
 
-Outcome<int32_t> readInteger(const SwitchList& switches, std::string_view name, int32_t fallback, int32_t lo,
-                             int32_t hi) {
+Outcome<std::optional<std::string>> readChoice(const SwitchList& switches, std::string_view name) {
     std::optional<std::string> value = lookupSwitch(switches, name);
-    if (!value) return fallback;
+    if (!value) return std::optional<std::string>{};
+    const SwitchDeclaration* d = findSwitch(name);
+    for (std::string_view choice : splitAtAny(d != nullptr ? d->choices : "", "|"))
+        if (*value == choice) return value;
+    return invalidValue(name, *value, acceptedChoices(name));
+}
+
+Outcome<bool> readYesNo(const SwitchList& switches, std::string_view name) {
+    Outcome<std::optional<std::string>> choice = readChoice(switches, name);
+    if (auto* fatal = std::get_if<Fatal>(&choice)) return *fatal;
+    return std::get<std::optional<std::string>>(choice) == std::optional<std::string>("yes");
+}
+
+Outcome<int32_t> readInteger(const SwitchList& switches, std::string_view name) {
+    const SwitchDeclaration* d = findSwitch(name);
+    const int64_t lo = d != nullptr ? d->min : 0, hi = d != nullptr ? d->max : 0;
+    std::optional<std::string> value = lookupSwitch(switches, name);
+    if (!value) return static_cast<int32_t>(d != nullptr ? d->fallback : 0);
     std::optional<int32_t> number = parseInt(*value);
     if (number && *number >= lo && *number <= hi) return *number;
     return invalidValue(name, *value, "a whole number from " + std::to_string(lo) + " to " + std::to_string(hi));
@@ -251,6 +272,8 @@ Outcome<PlotSettings> readSettings(const SwitchList& switches, std::ostream& out
     if (std::optional<std::string> div = lookup("-div")) s.divvalue = std::max(toIntOrZero(*div), int32_t{1});
     if (s.divvalue > 1) out << "div = " << s.divvalue << "\n";
 
+    // Deliberate: the documented console prints the index of -figuretitle in the switch list (-1 when absent),
+    // which scripts read; it is not a debugging line.
     out << "f=" << switchPosition(switches, "-figuretitle") << "\n";
     if (std::optional<std::string> title = lookup("-figuretitle")) {
         s.Title = *title;
@@ -270,6 +293,7 @@ Outcome<PlotSettings> readSettings(const SwitchList& switches, std::ostream& out
             s.poscolumn = 0;
         }
     } else {
+        // Deliberate: without -poscolumn the documented console prints the notice twice on one line.
         out << "Poscolumn not specified" << "Poscolumn not specified\n";
     }
 
@@ -285,13 +309,13 @@ Outcome<PlotSettings> readSettings(const SwitchList& switches, std::ostream& out
 
     s.logpyes = lookup("-logp") == std::optional<std::string>("yes") ? 1 : 0;
 
-    Outcome<bool> names = readYesNo(switches, "-names", false);
+    Outcome<bool> names = readYesNo(switches, "-names");
     if (auto* fatal = std::get_if<Fatal>(&names)) return *fatal;
     s.names.on = std::get<bool>(names);
     if (s.names.on && s.headeryes != 1)
         return invalidValue("-header", *lookup("-header"), "yes with -names yes, which reads the names from the header");
 
-    Outcome<bool> quiet = readYesNo(switches, "-quiet", false);
+    Outcome<bool> quiet = readYesNo(switches, "-quiet");
     if (auto* fatal = std::get_if<Fatal>(&quiet)) return *fatal;
     s.quiet = std::get<bool>(quiet) ? 1 : 0;
 
@@ -302,11 +326,11 @@ Outcome<PlotSettings> readSettings(const SwitchList& switches, std::ostream& out
         if (!lookup("-figuretitle")) s.Title = "stdin";
     }
 
-    Outcome<int32_t> threads = readInteger(switches, "-threads", 0, 1, std::numeric_limits<int32_t>::max());
+    Outcome<int32_t> threads = readInteger(switches, "-threads");
     if (auto* fatal = std::get_if<Fatal>(&threads)) return *fatal;
     s.threads = std::get<int32_t>(threads);
 
-    Outcome<bool> qq = readYesNo(switches, "-qq", false);
+    Outcome<bool> qq = readYesNo(switches, "-qq");
     if (auto* fatal = std::get_if<Fatal>(&qq)) return *fatal;
     s.qqyes = std::get<bool>(qq) ? 1 : 0;
 

@@ -123,13 +123,18 @@ std::string qqImageFileName(const PlotSettings& settings);
 // The fatal outcome for such a value: "invalid value 'V' for NAME: expected ACCEPTED".
 Fatal invalidValue(std::string_view name, std::string_view value, std::string_view accepted);
 
-// "yes" gives true, "no" false, absent the fallback; any other value is fatal.
-Outcome<bool> readYesNo(const SwitchList& switches, std::string_view name, bool fallback);
+// The choices of a declared switch as a refusal names them: "yes or no", "jpg, png, pdf or svg".
+std::string acceptedChoices(std::string_view name);
 
-// A base-10 integer from lo to hi (the conversion rules of the classic switches); absent, the fallback.
-// Anything else is fatal.
-Outcome<int32_t> readInteger(const SwitchList& switches, std::string_view name, int32_t fallback, int32_t lo,
-                             int32_t hi);
+// "yes" gives true, "no" false, absent false; any other value is fatal.
+Outcome<bool> readYesNo(const SwitchList& switches, std::string_view name);
+
+// One of the declared choices of the switch, as written; absent, nullopt. Any other value is fatal.
+Outcome<std::optional<std::string>> readChoice(const SwitchList& switches, std::string_view name);
+
+// A base-10 integer within the switch's declared limits (the conversion rules of the classic switches);
+// absent, its declared default. Anything else is fatal.
+Outcome<int32_t> readInteger(const SwitchList& switches, std::string_view name);
 
 // Reads every setting from the switches in the fixed order, writing the notices to out. Ends with
 // "running manhattan()\n\n" or returns the fatal outcome of a missing file or a missing or invalid column.

@@ -2,13 +2,30 @@
 
 #include <algorithm>
 
+#include "settings/switch_table.h"
+
 namespace vennrick {
+
+const std::vector<std::string_view>& recognisedSwitches() {
+    static const std::vector<std::string_view> kNames = [] {
+        std::vector<std::string_view> names;
+        for (const SwitchDeclaration& d : switchTable())
+            if (d.name != "-M") names.push_back(d.name);
+        return names;
+    }();
+    return kNames;
+}
+
+bool isRecognisedSwitch(std::string_view arg) {
+    const std::vector<std::string_view>& names = recognisedSwitches();
+    return std::find(names.begin(), names.end(), arg) != names.end();
+}
 
 SwitchList collectSwitches(const std::vector<std::string>& args) {
     SwitchList switches;
     for (size_t i = 1; i + 1 < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (std::find(kRecognisedSwitches.begin(), kRecognisedSwitches.end(), arg) != kRecognisedSwitches.end()) {
+        if (isRecognisedSwitch(arg)) {
             switches.push_back(arg);
             switches.push_back(args[i + 1]);
         }

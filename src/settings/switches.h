@@ -1,7 +1,6 @@
 // The switch list collected from the command line and its lookup rule.
 #pragma once
 
-#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,13 +11,12 @@ namespace vennrick {
 // Pairs in command-line order: element 2k is a recognised switch name, element 2k+1 the argument after it.
 using SwitchList = std::vector<std::string>;
 
-// Every switch the manhattan mode recognises, in the order each argument is compared with them.
-inline constexpr std::array<std::string_view, 33> kRecognisedSwitches = {
-    "-file",  "-delim",       "-out",  "-header", "-header-size", "-missing", "-threshold",
-    "-idcolumn", "-poscolumn", "-column", "-div",  "-figuretitle", "-xnum",    "-ynum",
-    "-font1", "-font2",       "-chr",  "-posrange", "-logp", "-names", "-quiet", "-threads",
-    "-qq", "-snpcolumn", "-leads", "-leadwindow", "-labels", "-style", "-image", "-size", "-dpi", "-suggestive",
-    "-colors"};
+// Every switch the manhattan mode collects, in the order of the table of switches (the mode switch is found by the
+// driver, not collected).
+const std::vector<std::string_view>& recognisedSwitches();
+
+// Whether the argument is the name of a collected switch.
+bool isRecognisedSwitch(std::string_view arg);
 
 // Scans args[1] .. args[size-2] (args[0] is the program) and appends, for every argument equal to a
 // recognised name, the name and the argument after it. The scan advances by one, so a value spelled like a

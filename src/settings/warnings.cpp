@@ -47,7 +47,7 @@ std::string nearestSwitch(std::string_view arg) {
         [&](std::string_view s) { return body.size() >= 4 && editDistance(s, name) == 2; },
     };
     for (const auto& rule : rules) {
-        for (std::string_view s : kRecognisedSwitches) {
+        for (std::string_view s : recognisedSwitches()) {
             if (rule(s)) return std::string(s);
         }
     }
@@ -55,7 +55,7 @@ std::string nearestSwitch(std::string_view arg) {
 }
 
 bool isRecognised(std::string_view arg) {
-    return std::find(kRecognisedSwitches.begin(), kRecognisedSwitches.end(), arg) != kRecognisedSwitches.end();
+    return isRecognisedSwitch(arg);
 }
 
 // An argument written as a switch: a dash and more, and not a number such as -5.

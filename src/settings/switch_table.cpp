@@ -1,0 +1,167 @@
+#include "settings/switch_table.h"
+
+#include <climits>
+#include <cstdint>
+
+#include "settings/figure_options.h"
+
+namespace vennrick {
+
+const std::vector<SwitchDeclaration>& switchTable() {
+    // name, alias, placeholder, help, choices, style, min, max, default of a whole number,
+    // the README's value and default columns.
+    static const std::vector<SwitchDeclaration> kTable = {
+    {"-M", "-m", "MODE", "the mode: manhattan", "manhattan", "", 0, 0, 0,
+     "the mode; the only mode is `manhattan`",
+     "required"},
+    {"-file", "", "TABLE", "the data table (plain, gzip or bgzip); - reads standard input", "", "", 0, 0, 0,
+     "the data table (plain text, gzip or bgzip; detected by content); `-` reads standard input, which needs `-out` and gives the title `stdin`",
+     "required"},
+    {"-names", "", "yes|no", "columns by header name; switches left out are found by standard names", "yes|no", "", 0, 0, 0,
+     "`yes`: `-column`, `-idcolumn` and `-poscolumn` name columns of the header line, and a switch left out is found by its standard name (see below); implies `-header yes`",
+     "no"},
+    {"-column", "", "N|NAME", "the p-value column", "", "", 0, 0, 0,
+     "column of the p-value",
+     "required (found by name with `-names yes`)"},
+    {"-idcolumn", "", "N|NAME", "the chromosome column", "", "", 0, 0, 0,
+     "column of the chromosome identifier",
+     "required (found by name with `-names yes`)"},
+    {"-poscolumn", "", "N|NAME", "the base-pair position column", "", "", 0, 0, 0,
+     "column of the base-pair position; without it points are placed by row order",
+     "none (found by name with `-names yes`)"},
+    {"-out", "", "FILE", "the hit file; images are named after it", "", "", 0, 0, 0,
+     "the hit file; the plot is this name followed by `.jpg` (or the `-image` type)",
+     "TABLE`.out`"},
+    {"-delim", "", "NAME", "the field separator", "tab|space|comma|semicolon|colon|bslash|slash|dash|quote|squote|whitespace", "", 0, 0, 0,
+     "field separator: `tab`, `space`, `comma`, `semicolon`, `colon`, `bslash`, `slash`, `dash`, `quote`, `squote`, or `whitespace` (runs of spaces and tabs, edge blanks ignored); any other value means tab",
+     "`tab`; with `-names yes` told by the header line"},
+    {"-header", "", "yes|no", "the table starts with header lines", "yes|no", "", 0, 0, 0,
+     "`yes` when the table starts with header lines (any other value: no header)",
+     "no header; `yes` with `-names yes`"},
+    {"-header-size", "", "N", "number of header lines; the last is copied to the hit file", "", "", 0, 0, 0,
+     "number of header lines; the last one is copied to the hit file",
+     "1"},
+    {"-missing", "", "TEXT", "the p-value text that marks a missing value", "", "", 0, 0, 0,
+     "the p-value text that marks a missing value; such rows are skipped",
+     "`NA`"},
+    {"-threshold", "", "X", "-log10(p) at or above which a row is a hit", "", "", 0, 0, 0,
+     "−log10(p) at or above which a row is a hit (held in single precision)",
+     "7.3"},
+    {"-logp", "", "yes|no", "the p-value column already holds -log10(p)", "yes|no", "", 0, 0, 0,
+     "`yes` when the p-value column already holds −log10(p)",
+     "no"},
+    {"-chr", "", "LIST", "chromosomes to keep: names and ranges a-b, separated by , or ;", "", "", 0, 0, 0,
+     "chromosomes to keep: items separated by `,` or `;`, each a name (`X`, `MT`) or a numeric range `a-b`",
+     "`1-23`"},
+    {"-posrange", "", "START-END", "a position window on the one selected chromosome", "", "", 0, 0, 0,
+     "a position window `start-end` (also `start:end`, `start;end`, `start,end`), inclusive; only with `-poscolumn` and a single chromosome in `-chr`",
+     "none"},
+    {"-div", "", "N", "divisor of positions when no window is in force", "", "classic", 0, 0, 0,
+     "divisor applied to positions when no window is in force",
+     "10"},
+    {"-figuretitle", "", "TEXT", "the plot title", "", "", 0, 0, 0,
+     "the plot title",
+     "TABLE"},
+    {"-xnum", "", "N", "a chromosome label under every n-th chromosome run", "", "classic", 0, 0, 0,
+     "a chromosome label under every n-th chromosome run (classic style)",
+     "1"},
+    {"-ynum", "", "N", "a label on every n-th y tick", "", "classic", 0, 0, 0,
+     "a label on every n-th y tick (classic style)",
+     "1"},
+    {"-font1", "", "PT", "title font size in points", "", "", 0, 0, 0,
+     "title font size in points",
+     "12"},
+    {"-font2", "", "PT", "axis font size in points", "", "", 0, 0, 0,
+     "axis font size in points (the paper style: every text but the title)",
+     "10"},
+    {"-quiet", "", "yes|no", "no warnings and no summary on standard error", "yes|no", "", 0, 0, 0,
+     "`yes`: no warnings and no summary on standard error (errors are still reported)",
+     "no"},
+    {"-threads", "", "N", "threads that parse, decompress and draw", "", "", 1, INT32_MAX, 0,
+     "threads that parse, decompress and draw: a whole number from 1, capped to the CPUs the process may run on; `1` runs everything on one thread",
+     "one per CPU the process may run on"},
+    {"-qq", "", "yes|no", "also draw a QQ plot and print the genomic inflation factor", "yes|no", "", 0, 0, 0,
+     "`yes` to draw a QQ plot as well and print the genomic inflation factor λ (see below); `no`",
+     "no"},
+    {"-snpcolumn", "", "N|NAME", "the variant ID column, for -leads and -labels", "", "", 1, INT32_MAX, 0,
+     "column of the variant ID, used by `-leads` and `-labels`; a row that ends before it has an empty ID",
+     "none (found by name with `-names yes` when `-leads` or `-labels` is given)"},
+    {"-leads", "", "yes|no", "write the lead loci to OUT.leads", "yes|no", "", 0, 0, 0,
+     "`yes`: write the lead loci to the hit file's name followed by `.leads` (see \"Lead loci and peak labels\"); needs a position column",
+     "no"},
+    {"-leadwindow", "", "BP", "base pairs on either side of a lead within which hits join its locus", "", "", 0, INT32_MAX, 500000,
+     "base pairs on either side of a lead within which hits join its locus, 0 to 2147483647",
+     "500000"},
+    {"-labels", "", "N", "name the N strongest lead loci on the plot", "", "", 0, INT32_MAX, 0,
+     "name the N strongest lead loci on the plot, 0 to 2147483647; needs a position column",
+     "0 (no labels)"},
+    {"-style", "", "classic|paper", "the look of the figures", "classic|paper", "", 0, 0, 0,
+     "`classic` (the plot described above) or `paper` (see \"A figure for a paper\"); both styles write the same hit file and console",
+     "`classic`"},
+    {"-image", "", "TYPE", "the type of every image: jpg, png, pdf or svg", "jpg|png|pdf|svg", "", 0, 0, 0,
+     "the type of every image of the run, and its file name extension: `jpg`, `png`, `pdf` or `svg`",
+     "`jpg`"},
+    {"-size", "", "WxH", "image size in pixels", "", "", 0, 0, 0,
+     "image size in pixels, `WIDTHxHEIGHT`: each side 100 to 16000, at most 64,000,000 pixels (the QQ plot is a square of the height)",
+     "`800x533`"},
+    {"-dpi", "", "N", "resolution in pixels per inch", "", "", kMinDpi, kMaxDpi, kDefaultDpi,
+     "resolution, pixels per inch, 36 to 2400: the physical size is size / dpi, and font sizes are physical",
+     "96"},
+    {"-suggestive", "", "X", "-log10(p) of a dashed suggestive line", "", "paper", 0, 0, 0,
+     "−log10(p) of a dashed suggestive line in the paper style, above 0 (e.g. `5`)",
+     "none"},
+    {"-colors", "", "C1,C2,HIT", "the colours of the chromosomes and the hits", "", "paper", 0, 0, 0,
+     "the paper style's colours `C1,C2,HIT`: alternating chromosomes and hits, each a colour name (`navy`) or `#rrggbb`",
+     "`#0072B2,#56B4E9,#D55E00`"},
+    };
+    return kTable;
+}
+
+const SwitchDeclaration* findSwitch(std::string_view name) {
+    for (const SwitchDeclaration& d : switchTable())
+        if (d.name == name) return &d;
+    return nullptr;
+}
+
+namespace {
+
+// Markdown as plain text: without the backticks.
+std::string plain(std::string_view markdown) {
+    std::string text;
+    for (char c : markdown)
+        if (c != '`') text += c;
+    return text;
+}
+
+}  // namespace
+
+std::string usageText() {
+    std::string text =
+        "usage: vennrick -M manhattan -file TABLE -names yes [-switch value]...\n"
+        "       vennrick -M manhattan -file TABLE -column P_COLUMN -idcolumn CHR_COLUMN [-switch value]...\n"
+        "\n"
+        "Every switch takes one value, the next argument; switches come in any order, and the first of two counts.\n"
+        "\n";
+    for (const SwitchDeclaration& d : switchTable()) {
+        std::string head = "  " + std::string(d.name) + " " + std::string(d.placeholder);
+        if (!d.alias.empty()) head += " (or " + std::string(d.alias) + ")";
+        text += head;
+        text += head.size() < 28 ? std::string(28 - head.size(), ' ') : "\n" + std::string(28, ' ');
+        text += std::string(d.help);
+        if (!d.style.empty()) text += " (" + std::string(d.style) + " style)";
+        text += "; default: " + plain(d.defaultText) + "\n";
+    }
+    return text;
+}
+
+std::vector<std::string> readmeSwitchRows() {
+    std::vector<std::string> rows = {"| Switch | Value | Default |", "|---|---|---|"};
+    for (const SwitchDeclaration& d : switchTable()) {
+        std::string name = "`" + std::string(d.name) + "`";
+        if (!d.alias.empty()) name += " or `" + std::string(d.alias) + "`";
+        rows.push_back("| " + name + " | " + std::string(d.values) + " | " + std::string(d.defaultText) + " |");
+    }
+    return rows;
+}
+
+}  // namespace vennrick
