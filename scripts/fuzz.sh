@@ -12,7 +12,7 @@ CXX=clang++ cmake -S . -B build-fuzz -DVENNRICK_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWi
 cmake --build build-fuzz -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
 
 status=0
-for target in build-fuzz/fuzz/fuzz_*; do
+for target in build-fuzz/tests/fuzz/fuzz_*; do
     name="${target##*/fuzz_}"
     work="build-fuzz/corpus/$name"
     mkdir -p "$work"
@@ -20,7 +20,7 @@ for target in build-fuzz/fuzz/fuzz_*; do
     # The font library's own leaks (the fallback font looked up for a glyph such as the QQ plot's lambda) are
     # suppressed as in the tests.
     if ! QT_QPA_PLATFORM=offscreen LSAN_OPTIONS="suppressions=$(pwd)/tests/lsan.supp:print_suppressions=0" "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=1024 -malloc_limit_mb=512 \
-            -print_final_stats=1 -artifact_prefix=build-fuzz/ "$work" "fuzz/corpus/$name" \
+            -print_final_stats=1 -artifact_prefix=build-fuzz/ "$work" "tests/fuzz/corpus/$name" \
             >"build-fuzz/$name.log" 2>&1; then
         status=1
         tail -n 40 "build-fuzz/$name.log"

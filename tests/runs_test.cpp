@@ -6,6 +6,9 @@
 
 #include <QCryptographicHash>
 #include <QImage>
+#include <algorithm>
+#include <cctype>
+#include <set>
 
 #include "test_support.h"
 
@@ -202,11 +205,40 @@ void runCase(const Case& c) {
 
 }  // namespace
 
-TEST(runs_test, every_case_table) {
+// Every case of every tests/cases/*.runs table is a test of its own, named FILE.CASE (FILE without ".runs",
+// CASE with every character other than a letter or digit as '_'): ctest runs one entry per table, and
+// `runs_test --gtest_filter='golden.*'` or a single case runs alone.
+namespace {
+
+class RunCase : public ::testing::Test {
+public:
+    explicit RunCase(Case c) : case_(std::move(c)) {}
+    void TestBody() override { runCase(case_); }
+
+private:
+    Case case_;
+};
+
+const bool kCasesRegistered = [] {
+    std::vector<fs::path> tables;
     for (const auto& entry : fs::directory_iterator(VENNRICK_CASES))
-        if (entry.path().extension() == ".runs")
-            for (const Case& c : loadCases(entry.path().filename().string())) runCase(c);
-}
+        if (entry.path().extension() == ".runs") tables.push_back(entry.path());
+    std::sort(tables.begin(), tables.end());
+    for (const fs::path& table : tables) {
+        const std::string suite = table.stem().string();
+        std::set<std::string> names;
+        for (const Case& c : loadCases(table.filename().string())) {
+            std::string name;
+            for (char ch : c.name) name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+            for (std::string base = name; !names.insert(name).second;) name = base + "_" + std::to_string(names.size());
+            ::testing::RegisterTest(suite.c_str(), name.c_str(), nullptr, nullptr, __FILE__, __LINE__,
+                                    [c]() -> ::testing::Test* { return new RunCase(c); });
+        }
+    }
+    return true;
+}();
+
+}  // namespace
 
 TEST(runs_test, a_wrong_expectation_fails) {
     // Negative control: the runner must be able to fail, on standard output, standard error and files.

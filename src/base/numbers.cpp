@@ -1,3 +1,4 @@
+// Number conversions: the toolkit's integer and floating-point rules, written once, for settings and rows alike.
 #include "base/numbers.h"
 
 #include <charconv>

@@ -1,3 +1,4 @@
+// Small text helpers: cutting at separators, quoting, lists and counts in words, the run's lines for people.
 #include "base/text.h"
 
 #include <cctype>

@@ -1,3 +1,4 @@
+// Checked writes of whole buffers and whole files.
 #include "base/write_all.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// Tick rounding (the documented module name): a raw axis step rounded down to a round step.
 #include "classic/functions2.h"
 
 namespace vennrick {

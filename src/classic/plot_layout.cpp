@@ -1,3 +1,4 @@
+// The documented picture's geometry: scales, positions laid end to end, axis lines, ticks, texts and points.
 #include "classic/plot_layout.h"
 
 #include <QString>

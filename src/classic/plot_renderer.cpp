@@ -1,3 +1,4 @@
+// The documented picture's own painter: points overwrite one another in row order, pixel for pixel.
 #include "classic/plot_renderer.h"
 
 #include <QColor>

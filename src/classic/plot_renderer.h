@@ -1,4 +1,9 @@
-// Painting the classic plot geometry on the 800 x 533 canvas.
+// The documented picture's own painter, on the 800 x 533 canvas at 96 dpi. It stays beside the one painter of
+// the figure model because the documented picture draws every point in row order, each overwriting the pixels
+// of the ones before in its run's colour (a hit red, a later grey point grey over it), with the toolkit's
+// unantialiased pens at whole pixels: the figure model paints a point layer per colour, the hits over the rest,
+// which is the better figure but not the documented bytes. Every other classic image goes through the figure
+// model (classic_figure.h).
 #pragma once
 
 #include <QImage>

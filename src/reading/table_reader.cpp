@@ -1,3 +1,4 @@
+// Reading the table: the reading thread cuts pieces, parsing threads parse them, results are placed in file order.
 #include "reading/table_reader.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// The table's bytes block by block: plain, gzip or bgzip, told by the content.
 #include "reading/table_source.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// The run driver: banner, argument echo, mode, clock lines, and the one place a fatal outcome is printed.
 #include "run/driver.h"
 
 #include <QDate>

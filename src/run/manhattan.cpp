@@ -1,3 +1,4 @@
+// The manhattan mode's stages in order: settings, reading, layout, painting, image files.
 #include "run/manhattan.h"
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// Reading the settings from the switches in the documented order, with their notices and refusals.
 #include "settings/settings.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The declarations of every switch, and the usage text and README rows made from them.
 #include "settings/switch_table.h"
 
 #include <climits>

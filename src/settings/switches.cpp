@@ -1,3 +1,4 @@
+// Collecting the switches from the command line, and the lookup rule.
 #include "settings/switches.h"
 
 #include <algorithm>

@@ -6,7 +6,7 @@
 #   --rounds N     timed runs of each variant (default 11)
 #   BENCH_DIR      where the tables are cached and the outputs go (default /tmp/vennrick-bench)
 #
-# The table is the one scripts/benchmark.sh makes (table-10M.tsv); it is made here with the project's
+# The table is the one scripts/bench/benchmark.sh makes (table-10M.tsv); it is made here with the project's
 # generator when it is missing, and read once so that it sits in the page cache.
 
 # Reads the options, installs what timing needs and readies the table; sets root, tool, rounds, bench_dir,
@@ -14,7 +14,7 @@
 bench_init() {
     set -euo pipefail
     export LC_ALL=C
-    root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+    root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
     tool="$root/build/vennrick"
     rounds=11
     bench_dir=${BENCH_DIR:-/tmp/vennrick-bench}

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Times a whole Vennrick run on large generated tables against `wc -l` on the same file.
 #
-#   scripts/benchmark.sh [--tool PATH] [--baseline PATH] [--rounds N] [--tables LIST]
+#   scripts/bench/benchmark.sh [--tool PATH] [--baseline PATH] [--rounds N] [--tables LIST]
 #
 #   --tool PATH      the binary to time (default: build/vennrick of this project)
 #   --baseline PATH  a second binary (an earlier build), timed in the same rounds for ratios against it
@@ -23,7 +23,7 @@
 set -euo pipefail
 export LC_ALL=C  # '.' as the decimal point in EPOCHREALTIME, awk and printf
 
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 tool="$root/build/vennrick"
 baseline=""
 rounds=5

@@ -3,7 +3,7 @@
 # time, the median processor time (user + system, less sensitive to other work on the machine) and the median
 # peak resident memory of each, and their ratios.
 #
-#   scripts/qq_benchmark.sh [--tool PATH] [--rounds N]    (the options: scripts/bench_runs.sh)
+#   scripts/bench/qq_benchmark.sh [--tool PATH] [--rounds N]    (the options: scripts/bench/bench_runs.sh)
 source "$(dirname "$0")/bench_runs.sh"
 bench_init "$@"
 

@@ -3,7 +3,7 @@
 # PDF and SVG at 2400 x 1600 pixels, interleaved, and reports each variant's median wall time, processor time
 # (user + system) and peak resident memory, its wall time against the classic run's, and its image file's size.
 #
-#   [DPI=N] scripts/paper_benchmark.sh [--tool PATH] [--rounds N]    (the options: scripts/bench_runs.sh)
+#   [DPI=N] scripts/bench/paper_benchmark.sh [--tool PATH] [--rounds N]    (the options: scripts/bench/bench_runs.sh)
 #
 #   DPI            the paper figures' resolution (default 96; 288 draws them three times as sharp)
 source "$(dirname "$0")/bench_runs.sh"
