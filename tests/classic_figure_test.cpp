@@ -26,7 +26,7 @@ PlotLayout layoutIn(PlotData& data, const ClassicFrame& frame) {
     PlotSettings s;
     s.poscolumn = 3;
     s.Title = "Title";
-    return std::get<PlotLayout>(layoutPlot(data, s, 1, frame));
+    return std::get<PlotLayout>(rewritePositionsAndLayOut(data, s, 1, frame));
 }
 
 }  // namespace

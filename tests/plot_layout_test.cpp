@@ -25,7 +25,7 @@ PlotLayout layoutOf(PlotData& data, int32_t poscolumn = 0, int32_t xnum = 1, int
     settings.poscolumn = poscolumn;
     settings.xnum = xnum;
     settings.ynum = ynum;
-    return std::get<PlotLayout>(layoutPlot(data, settings));  // throws on a fatal outcome
+    return std::get<PlotLayout>(rewritePositionsAndLayOut(data, settings));  // throws on a fatal outcome
 }
 
 // Items joined by single spaces.
@@ -123,7 +123,7 @@ TEST(plot_layout_test, scales_axis_lines_and_title) {
     PlotSettings settings;
     settings.Title = "T";
     settings.window = PositionWindow{1000, 2000, 1};
-    const TextBox title = std::get<PlotLayout>(layoutPlot(two, settings)).title;
+    const TextBox title = std::get<PlotLayout>(rewritePositionsAndLayOut(two, settings)).title;
     EXPECT_EQ(title.text, "T - 1000 : 2000");
     EXPECT_EQ((std::vector<int>{title.left, title.top, title.width, title.height}), (std::vector<int>{0, 0, 800, 20}));
 }
@@ -154,10 +154,10 @@ TEST(plot_layout_test, several_threads_rewrite_positions_as_one_pass_does) {
     PlotData one = asRead;
     PlotSettings settings;
     settings.poscolumn = 3;
-    ASSERT_TRUE(std::get<PlotLayout>(layoutPlot(one, settings, 1)).byPosition);
+    ASSERT_TRUE(std::get<PlotLayout>(rewritePositionsAndLayOut(one, settings, 1)).byPosition);
     for (unsigned threads : {2u, 3u, 8u}) {
         PlotData many = asRead;
-        ASSERT_TRUE(std::get<PlotLayout>(layoutPlot(many, settings, threads)).byPosition);
+        ASSERT_TRUE(std::get<PlotLayout>(rewritePositionsAndLayOut(many, settings, threads)).byPosition);
         EXPECT_EQ(one.Pos_list, many.Pos_list) << threads;
     }
 }

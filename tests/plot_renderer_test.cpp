@@ -22,7 +22,7 @@ TEST(plot_renderer_test, several_threads_draw_the_same_image) {
         for (int i = 0; i < n; ++i) data.Value_list.push_back(value(random));
         data.maxX += n;
     }
-    const PlotLayout layout = std::get<PlotLayout>(layoutPlot(data, PlotSettings{}));
+    const PlotLayout layout = std::get<PlotLayout>(rewritePositionsAndLayOut(data, PlotSettings{}));
     const QImage one = renderPlot(layout, data, 1);
     for (unsigned threads : {2u, 3u, 8u}) EXPECT_TRUE(one == renderPlot(layout, data, threads)) << threads;
 }

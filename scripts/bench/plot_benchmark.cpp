@@ -5,7 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include <QFont>
-#include <QGuiApplication>
+#include "figure/offscreen.h"
 #include <cmath>
 #include <random>
 #include <string>
@@ -62,21 +62,21 @@ void BM_layout(benchmark::State& state) {
     PlotData data = table();
     for (auto _ : state) {
         state.PauseTiming();
-        data.Pos_list = table().Pos_list;  // the layout rewrites the positions in place
+        data.Pos_list = table().Pos_list;  // the step rewrites the positions in place
         state.ResumeTiming();
-        benchmark::DoNotOptimize(layoutPlot(data, settings(true)));
+        benchmark::DoNotOptimize(rewritePositionsAndLayOut(data, settings(true)));
     }
 }
 
 void BM_render(benchmark::State& state) {
     PlotData data = table();
-    const PlotLayout layout = std::get<PlotLayout>(layoutPlot(data, settings(state.range(0) != 0)));
+    const PlotLayout layout = std::get<PlotLayout>(rewritePositionsAndLayOut(data, settings(state.range(0) != 0)));
     for (auto _ : state) benchmark::DoNotOptimize(renderPlot(layout, data));
 }
 
 void BM_saveJpeg(benchmark::State& state) {
     PlotData data = table();
-    const PlotLayout layout = std::get<PlotLayout>(layoutPlot(data, settings(true)));
+    const PlotLayout layout = std::get<PlotLayout>(rewritePositionsAndLayOut(data, settings(true)));
     const QImage image = renderPlot(layout, data);
     for (auto _ : state) benchmark::DoNotOptimize(saveJpeg(image, "/tmp/vennrick-plot-benchmark.jpg"));
 }
@@ -88,7 +88,7 @@ void BM_plotStage(benchmark::State& state) {
         state.PauseTiming();
         data.Pos_list = table().Pos_list;
         state.ResumeTiming();
-        const PlotLayout layout = std::get<PlotLayout>(layoutPlot(data, settings(true)));
+        const PlotLayout layout = std::get<PlotLayout>(rewritePositionsAndLayOut(data, settings(true)));
         benchmark::DoNotOptimize(saveJpeg(renderPlot(layout, data), "/tmp/vennrick-plot-benchmark.jpg"));
     }
 }
@@ -126,9 +126,7 @@ BENCHMARK(BM_saveJpeg)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_plotStage)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication application(argc, argv);
-    QGuiApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 9));
+    const auto application = vennrick::startOffscreenPainting(argc, argv);
     table();  // made once, before any timing
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -27,6 +27,9 @@ void runInParallel(unsigned count, Task&& task) {
     for (std::thread& thread : threads) thread.join();
 }
 
+// Rows from which another thread pays for itself in a pass over the kept rows (laying out, drawing, marking).
+constexpr int64_t kRowsPerThreadMinimum = 1 << 16;
+
 // Parts for rows: one per minimumRows rows (a thread costs more than it saves on fewer), at most threads
 // and at most maxParts; at least 1.
 inline unsigned partsFor(int64_t rows, unsigned threads, int64_t minimumRows, unsigned maxParts) {

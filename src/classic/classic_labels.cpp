@@ -3,14 +3,11 @@
 #include "classic/classic_labels.h"
 
 #include <algorithm>
-#include <system_error>
-#include <thread>
+
+#include "base/parallel.h"
 
 namespace vennrick {
 namespace {
-
-// Rows from which a second thread pays for itself in marking the points.
-constexpr int64_t kRowsPerThreadMinimum = 1 << 16;
 
 // The points of rows [begin, end) by pixel, one byte per pixel from (-1, -1) to (800, 533), the pixels whose
 // footprint can reach the canvas: bit 1 for a point in a run colour, bit 2 for a highlight. One store per point;
@@ -31,18 +28,13 @@ void markPoints(PixelMask& mask, const PlotLayout& layout, const PlotData& data)
     const size_t size = static_cast<size_t>(kStride) * (kCanvasHeight + 2);
     std::vector<uint8_t> at(size, 0), later;
     const int64_t middle = layout.N / 2 >= kRowsPerThreadMinimum ? layout.N / 2 : layout.N;
-    std::thread second;
-    if (middle < layout.N) {
-        later.assign(size, 0);
-        auto secondHalf = [&] { markPointPixels(layout, data, middle, layout.N, later); };
-        try {
-            second = std::thread(secondHalf);
-        } catch (const std::system_error&) {  // no thread to be had: mark them here
-            secondHalf();
-        }
-    }
-    markPointPixels(layout, data, 0, middle, at);
-    if (second.joinable()) second.join();
+    if (middle < layout.N) later.assign(size, 0);
+    runInParallel(middle < layout.N ? 2 : 1, [&](unsigned part) {
+        if (part == 0)
+            markPointPixels(layout, data, 0, middle, at);
+        else
+            markPointPixels(layout, data, middle, layout.N, later);
+    });
     for (size_t i = 0; i < later.size(); ++i) at[i] |= later[i];
     for (size_t i = 0; i < size; ++i) {
         if (at[i] == 0) continue;

@@ -99,9 +99,6 @@ void rewriteRows(PlotData& data, int64_t begin, int64_t end, int64_t shiftAtBegi
     });
 }
 
-// Rows from which another thread pays for itself.
-constexpr int64_t kRowsPerThreadMinimum = 1 << 16;
-
 // Rewrites Pos_list to plot x-coordinates, with up to `threads` equal parts of the rows at the same time
 // when there are many rows. False, leaving Pos_list as read, when the last cumulative position is 0 or less
 // (positions decreasing inside a run), where the scaling has no meaning.
@@ -188,21 +185,25 @@ int ytickSeed(double yrange) {
 ClassicFrame classicFrame(int width, int height, int dpi) {
     ClassicFrame f;
     f.width = width, f.height = height;
-    f.unit = dpi / 96.0;
+    f.unit = dpiScale(dpi);
     const double margin = (kCanvasHeight - kBaseline) * f.unit;
     f.left = margin, f.baseline = height - margin;
     f.plotWidth = std::max(width - 2 * margin, 1.0), f.plotHeight = std::max(height - 2 * margin, 1.0);
     return f;
 }
 
-Outcome<PlotLayout> layoutPlot(PlotData& data, const PlotSettings& settings, unsigned threads,
+bool rewritePositionsAsPlotX(PlotData& data, const PlotSettings& settings, unsigned threads) {
+    return settings.poscolumn != 0 && !data.Pos_list.empty() && rescalePositions(data, threads);
+}
+
+Outcome<PlotLayout> layoutPlot(const PlotData& data, const PlotSettings& settings, bool byPosition,
                                const ClassicFrame& frame) {
     if (std::optional<Fatal> refused = checkKeptRows(data)) return *refused;
 
     PlotLayout layout;
     layout.frame = frame;
     layout.N = data.maxX;
-    layout.byPosition = settings.poscolumn != 0 && !data.Pos_list.empty() && rescalePositions(data, threads);
+    layout.byPosition = byPosition;
     layout.pixPerX = frame.plotWidth / static_cast<double>(layout.N);
     layout.yrange = data.maxY - data.minY;
     layout.pixPerY = frame.plotHeight / layout.yrange;
@@ -225,6 +226,12 @@ Outcome<PlotLayout> layoutPlot(PlotData& data, const PlotSettings& settings, uns
     layout.title = TextBox{0, 0, frame.width, truncatePixel(20 * frame.unit), TextAlign::centre, TextFont::title,
                            kBlack, plotTitle(settings)};
     return layout;
+}
+
+Outcome<PlotLayout> rewritePositionsAndLayOut(PlotData& data, const PlotSettings& settings, unsigned threads,
+                                              const ClassicFrame& frame) {
+    if (std::optional<Fatal> refused = checkKeptRows(data)) return *refused;
+    return layoutPlot(data, settings, rewritePositionsAsPlotX(data, settings, threads), frame);
 }
 
 }  // namespace vennrick

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/fatal.h"
+#include "figure/figure.h"
 #include "figure/pixels.h"
 #include "settings/settings.h"
 #include "reading/plot_data.h"
@@ -93,13 +94,23 @@ struct PlotLayout {
     ClassicFrame frame;           // the canvas and where the plot lies on it
 };
 
-// Fewer than two kept rows is fatal ("Illegal range selected\n"). With a position column, rewrites
-// data.Pos_list to plot x-coordinates (runs laid end to end, scaled to 0..N), unless the last cumulative
-// position is 0 or less: then the points are placed by row index and Pos_list is left as read. With many
-// rows, up to `threads` threads share the rewriting; the result is the same for every thread count. The
-// geometry is laid out in frame, the documented canvas by default.
-Outcome<PlotLayout> layoutPlot(PlotData& data, const PlotSettings& settings, unsigned threads = 2,
+// The step before the layout, named for what it does to the data: with a position column, rewrites
+// data.Pos_list to plot x-coordinates (runs laid end to end, scaled to 0..N) and returns true, unless the last
+// cumulative position is 0 or less: then the points are placed by row index, Pos_list is left as read and the
+// result is false (also without a position column). With many rows, up to `threads` threads share the rewriting;
+// the result is the same for every thread count. Call it once, on kept rows that checkKeptRows accepts.
+bool rewritePositionsAsPlotX(PlotData& data, const PlotSettings& settings, unsigned threads = 2);
+
+// The geometry of kept rows whose positions rewritePositionsAsPlotX has rewritten (byPosition: its result),
+// laid out in frame, the documented canvas by default. Fewer than two kept rows is fatal ("Illegal range
+// selected\n").
+Outcome<PlotLayout> layoutPlot(const PlotData& data, const PlotSettings& settings, bool byPosition,
                                const ClassicFrame& frame = ClassicFrame{});
+
+// The three steps in their order: checkKeptRows, rewritePositionsAsPlotX (with up to `threads` threads), and
+// layoutPlot. The data's positions are rewritten.
+Outcome<PlotLayout> rewritePositionsAndLayOut(PlotData& data, const PlotSettings& settings, unsigned threads = 2,
+                                              const ClassicFrame& frame = ClassicFrame{});
 
 // The raw y tick step: the y range / 10 truncated when the range exceeds 10; 1 otherwise, and 1 when the
 // quotient is not a finite number that fits an int.
@@ -117,8 +128,8 @@ inline double pixelY(double v, double minY, double pixPerY, double baseline = kB
 
 
 
-// The pixel of the point of row i, as forEachPoint gives it; nullopt when that point is not drawn. Call after
-// layoutPlot, which rewrites the positions.
+// The pixel of the point of row i, as forEachPoint gives it; nullopt when that point is not drawn. The positions
+// are those rewritePositionsAsPlotX has rewritten.
 inline std::optional<Pixel> pointOfRow(const PlotLayout& layout, const PlotData& data, int64_t i) {
     const size_t row = static_cast<size_t>(i);
     const double y = pixelY(data.Value_list[row], layout.minY, layout.pixPerY, layout.frame.baseline);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/parallel.h"
+#include "figure/text_metrics.h"
 
 namespace vennrick {
 
@@ -42,8 +43,6 @@ void drawText(QPainter& p, QPen& pen, const TextBox& box, const QFont& titleFont
     p.drawText(QRect(box.left, box.top, box.width, box.height), flags, QString::fromStdString(box.text));
 }
 
-// Below this many rows another thread saves less than it costs.
-constexpr int64_t kRowsPerThreadMinimum = 1 << 16;
 // Every part after the first is drawn on a layer of its own, 1.7 MB each; more parts than this gain little
 // on the drawing and cost more in memory and in laying the layers over each other.
 constexpr unsigned kMaxDrawingParts = 8;
@@ -143,12 +142,7 @@ void preparePainting(int font1, int font2) {
 LabelFont labelFont(int pointSize) {
     // Measured on an image like the canvas, so that the sizes are those the painter will use.
     const QImage device(1, 1, QImage::Format_RGB32);
-    const QFontMetricsF metrics(calibri(pointSize), &device);
-    LabelFont font;
-    for (int c = 0x20; c < 0x7f; ++c) font.advance[static_cast<size_t>(c)] = metrics.horizontalAdvance(QChar(c));
-    font.otherAdvance = metrics.maxWidth();
-    font.height = static_cast<int>(std::clamp(std::ceil(metrics.height()), 1.0, 65535.0));  // a huge size fits nowhere
-    return font;
+    return labelFontOf(TextMeasure{QFontMetricsF(calibri(pointSize), &device), 1.0});
 }
 
 }  // namespace vennrick

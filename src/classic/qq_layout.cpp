@@ -65,7 +65,7 @@ FigureText text(FigureRect box, int size, FigureAlign align, double rotation, st
 QqFrame qqFrame(int canvas, int dpi) {
     QqFrame f;
     f.canvas = canvas;
-    f.unit = dpi / 96.0;
+    f.unit = dpiScale(dpi);
     f.left = kQqLeft * f.unit;
     f.baseline = canvas - (kQqCanvas - kQqBaseline) * f.unit;
     f.side = std::max(canvas - (kQqCanvas - kQqSide) * f.unit, 1.0);

@@ -65,7 +65,6 @@ struct DotGrid {
 template <class Add>
 std::vector<std::vector<PixelDot>> gatherDots(int width, int height, int layers, int64_t rows, unsigned threads,
                                               Add&& add) {
-    constexpr int64_t kRowsPerThreadMinimum = 1 << 16;  // rows from which another thread pays for itself
     constexpr size_t kGridBytesMost = size_t{64} << 20;  // all parts' grids together
     const size_t gridBytes = DotGrid(width, 1, layers).bits.size() * 8 * static_cast<size_t>(std::max(height, 1));
     const unsigned mostParts = static_cast<unsigned>(std::clamp<size_t>(kGridBytesMost / std::max<size_t>(gridBytes, 1), 1, 8));

@@ -67,6 +67,10 @@ struct PointLayer {
     bool disc = false;  // false: square dots
 };
 
+// Pixels of a figure at dpi for each pixel of the same figure at 96 dpi, the resolution every whole-pixel
+// length of the documented pictures is given at.
+inline double dpiScale(int dpi) { return dpi / 96.0; }
+
 struct Figure {
     int width = 0, height = 0;  // canvas, pixels
     int dpi = 96;               // pixels per inch: a font of s points is s * dpi / 72 pixels tall

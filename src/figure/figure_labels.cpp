@@ -41,13 +41,7 @@ PixelMask drawnPixels(const Figure& figure) {
 }
 
 LabelFont labelFontFor(const std::string& family, int pointSize, int dpi) {
-    const TextMeasure measure = measureFor(family, pointSize, dpi);
-    LabelFont font;
-    for (int c = 0x20; c < 0x7f; ++c)
-        font.advance[static_cast<size_t>(c)] = textWidth(measure, std::string(1, static_cast<char>(c)));
-    font.otherAdvance = measure.metrics.maxWidth() * measure.scale;
-    font.height = static_cast<int>(std::clamp(std::ceil(lineHeight(measure)), 1.0, 65535.0));  // a huge size fits nowhere
-    return font;
+    return labelFontOf(measureFor(family, pointSize, dpi));
 }
 
 size_t labelFigure(Figure& figure, const LeadLoci& leads, const HitRows& hits, int32_t labels,
@@ -58,7 +52,7 @@ size_t labelFigure(Figure& figure, const LeadLoci& leads, const HitRows& hits, i
     const LabelPlan plan = placeLabels(
         count, [&](size_t k) { return pointOfRow(hits.records[leads.loci[k].lead].row); },
         [&](size_t k) { return labelText(leadName(leads, hits, leads.loci[k])); }, labelFontFor(family, pointSize, figure.dpi),
-        drawnPixels(figure), figure.dpi / 96.0);
+        drawnPixels(figure), dpiScale(figure.dpi));
     for (const Line& l : plan.leaders)
         figure.linesOverPoints.push_back(FigureLine{static_cast<double>(l.x1), static_cast<double>(l.y1),
                                                     static_cast<double>(l.x2), static_cast<double>(l.y2),

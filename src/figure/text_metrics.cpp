@@ -38,4 +38,13 @@ std::string elidedText(const TextMeasure& measure, const std::string& text, doub
         .toStdString();
 }
 
+LabelFont labelFontOf(const TextMeasure& measure) {
+    LabelFont font;
+    for (int c = 0x20; c < 0x7f; ++c)
+        font.advance[static_cast<size_t>(c)] = measure.metrics.horizontalAdvance(QChar(c)) * measure.scale;
+    font.otherAdvance = measure.metrics.maxWidth() * measure.scale;
+    font.height = static_cast<int>(std::clamp(std::ceil(lineHeight(measure)), 1.0, 65535.0));  // a huge size fits nowhere
+    return font;
+}
+
 }  // namespace vennrick

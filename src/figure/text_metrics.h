@@ -5,6 +5,8 @@
 #include <QFontMetricsF>
 #include <string>
 
+#include "figure/label_placer.h"
+
 namespace vennrick {
 
 // A font at a resolution, ready to measure with. Text is measured at a fine reference resolution, where the
@@ -24,6 +26,9 @@ double textWidth(const TextMeasure& measure, const std::string& text);
 
 // The height of a line of the font, ascent and descent, pixels.
 double lineHeight(const TextMeasure& measure);
+
+// The sizes a label placer needs of the font: each ASCII character's advance, the widest character, the height.
+LabelFont labelFontOf(const TextMeasure& measure);
 
 // The text as it fits width pixels: whole, or cut at the end and marked with an ellipsis.
 std::string elidedText(const TextMeasure& measure, const std::string& text, double width);

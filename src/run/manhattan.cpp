@@ -58,7 +58,7 @@ Outcome<ManhattanPicture> layoutManhattan(PlotData& data, const PlotSettings& se
     const ClassicFrame frame = picture.documented ? ClassicFrame{}
                                                   : classicFrame(settings.imagesize.width, settings.imagesize.height,
                                                                  settings.dpi);
-    Outcome<PlotLayout> layout = layoutPlot(data, settings, threads, frame);
+    Outcome<PlotLayout> layout = rewritePositionsAndLayOut(data, settings, threads, frame);
     if (auto* fatal = std::get_if<Fatal>(&layout)) return *fatal;
     picture.layout = std::move(std::get<PlotLayout>(layout));
     if (!picture.documented) picture.figure = classicFigure(*picture.layout, data, settings.dpi, threads);

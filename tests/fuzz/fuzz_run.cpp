@@ -3,11 +3,11 @@
 // rewritten positions and the points keep their documented counts and ranges.
 
 #include <QFont>
-#include <QGuiApplication>
 
 #include "fuzz_support.h"
 #include "analysis/lead_loci.h"
 #include "classic/classic_labels.h"
+#include "figure/offscreen.h"
 #include "classic/plot_layout.h"
 #include "figure/figure_renderer.h"
 #include "figure/figure_labels.h"
@@ -22,9 +22,7 @@ using namespace vennrick;
 using vennrick::fuzz::require;
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QGuiApplication application(*argc, *argv);
-    QGuiApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 9));
+    static const auto application = startOffscreenPainting(*argc, *argv);
     return 0;
 }
 
@@ -91,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     PlotData& plotData = read.data;
     const PlotData asRead = plotData;
 
-    Outcome<PlotLayout> layoutOutcome = layoutPlot(plotData, settings);
+    Outcome<PlotLayout> layoutOutcome = rewritePositionsAndLayOut(plotData, settings);
     if (const Fatal* fatal = std::get_if<Fatal>(&layoutOutcome)) {
         require(asRead.maxX < 2 && fatal->message == "Illegal range selected\n", "only too few rows stop the plot");
         return 0;
