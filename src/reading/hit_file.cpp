@@ -9,23 +9,14 @@
 #include <cerrno>
 #include <cstring>
 
-#include "base/write_all.h"
 
 namespace vennrick {
 namespace {
 
 constexpr size_t kHitBufferBytes = size_t{1} << 20;  // hit rows are written in pieces of about this size
 
-void writeOrRemember(HitFile& hits, const char* bytes, size_t size) {
-    if (hits.failed || size == 0) return;
-    if (!writeAll(hits.fd, bytes, size)) {
-        hits.failed = true;
-        hits.error = errno != 0 ? errno : EIO;
-    }
-}
-
 void flushHits(HitFile& hits) {
-    writeOrRemember(hits, hits.buffer.data(), hits.buffer.size());
+    writePiece(hits.file, hits.buffer.data(), hits.buffer.size());
     hits.buffer.clear();
 }
 
@@ -34,20 +25,20 @@ void flushHits(HitFile& hits) {
 void appendHits(HitFile& hits, const char* bytes, size_t size) {
     if (hits.buffer.size() + size > kHitBufferBytes) {
         flushHits(hits);
-        if (size >= kHitBufferBytes) return writeOrRemember(hits, bytes, size);
+        if (size >= kHitBufferBytes) return writePiece(hits.file, bytes, size);
     }
     hits.buffer.insert(hits.buffer.end(), bytes, bytes + size);
 }
 
 Fatal writeFailure(const HitFile& hits) {
-    return Fatal{"", "cannot write the hit file '" + hits.path + "': " + std::strerror(hits.error)};
+    return Fatal{"", "cannot write the hit file '" + hits.file.path + "': " + std::strerror(hits.file.error)};
 }
 
 Outcome<HitFile> openHitFile(const std::string& path) {
     HitFile hits;
-    hits.path = path;
-    hits.fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (hits.fd < 0) return Fatal{"", "cannot open the hit file '" + path + "' for writing: " + std::strerror(errno)};
+    hits.file = createWholeFile(path);
+    if (hits.file.fd < 0)
+        return Fatal{"", "cannot open the hit file '" + path + "' for writing: " + std::strerror(hits.file.error)};
     hits.buffer.reserve(kHitBufferBytes);
     return hits;
 }
@@ -70,16 +61,11 @@ std::optional<Fatal> refuseOverwritingData(const PlotSettings& settings) {
 }
 
 std::optional<Fatal> closeHitFile(HitFile& hits) {
-    if (hits.fd < 0) return std::nullopt;
+    if (hits.file.fd < 0) return std::nullopt;
     flushHits(hits);
-    if (close(hits.fd) != 0 && !hits.failed) {
-        hits.failed = true;
-        hits.error = errno;
-    }
-    hits.fd = -1;
     hits.buffer = std::vector<char>();
-    if (hits.failed) return writeFailure(hits);
-    return std::nullopt;
+    if (finishWholeFile(hits.file)) return std::nullopt;
+    return writeFailure(hits);
 }
 
 }  // namespace vennrick

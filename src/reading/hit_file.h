@@ -1,5 +1,5 @@
-// The hit file: the open file with its write buffer, appending and closing with checked writes; and the
-// guard that refuses a run whose outputs would overwrite its data file.
+// The hit file: written aside through a write buffer with checked writes and put in place whole when the read
+// ends; and the guard that refuses a run whose outputs would overwrite its data file.
 #pragma once
 
 #include <optional>
@@ -7,20 +7,21 @@
 #include <vector>
 
 #include "base/fatal.h"
+#include "base/write_all.h"
 #include "settings/settings.h"
 
 namespace vennrick {
 
-// The open hit file: hit rows are written through a large buffer.
+// The open hit file: hit rows are written through a large buffer to a whole file (base/write_all.h).
 struct HitFile {
-    int fd = -1;               // open descriptor; -1 once closed
-    std::string path;          // for messages
+    WholeFile file;            // fd -1 once closed; error: errno of the first failed write, reported on close
     std::vector<char> buffer;  // bytes not yet written
-    bool failed = false;       // a write has failed; the error is reported on close
-    int error = 0;             // errno of the first failed write
 };
 
-// Creates (or empties) the hit file for writing.
+// Whether a write to the hit file has failed.
+inline bool hitsFailed(const HitFile& hits) { return hits.file.error != 0; }
+
+// Starts the hit file: refused, with the reason, where an open for writing would be refused.
 Outcome<HitFile> openHitFile(const std::string& path);
 
 // Adds bytes to the hit file; a failed write is remembered and reported by closeHitFile.
@@ -29,7 +30,9 @@ void appendHits(HitFile& hits, const char* bytes, size_t size);
 // The fatal outcome of a failed write, naming the file and the system's reason.
 Fatal writeFailure(const HitFile& hits);
 
-// Writes out what the hit file still holds and closes it; a failed write or close is fatal.
+// Writes out what the hit file still holds and puts it in place under its name, whole: at the end of the read,
+// or where the read stops (the hit rows before a bad row are kept). A failed write or close is fatal, and
+// the name then keeps what it held before the run.
 std::optional<Fatal> closeHitFile(HitFile& hits);
 
 // Refuses a run whose hit file, image files or lead loci file would overwrite the data file (same device and

@@ -281,7 +281,7 @@ std::optional<Fatal> countPiece(const Piece& piece, TableRead& read, PlaceState&
     state.bytesPlaced += piece.end;
     appendHits(read.hits, res.hits.data(), res.hits.size());
     if (res.fault != RowFault::none) return rowFatal(res, rules, source.path, linesBefore + res.faultLine);
-    if (read.hits.failed) return writeFailure(read.hits);
+    if (hitsFailed(read.hits)) return writeFailure(read.hits);
     return std::nullopt;
 }
 
@@ -502,7 +502,7 @@ Outcome<TableRead> readTable(const PlotSettings& given, std::ostream& out, std::
     }
     release(true);
     if (chunker.error) return stopWith(*chunker.error, hits);
-    if (hits.failed) return stopWith(writeFailure(hits), hits);
+    if (hitsFailed(hits)) return stopWith(writeFailure(hits), hits);
     return read;
 }
 

@@ -1,6 +1,9 @@
 // The manhattan mode's stages in order: settings, reading, layout, painting, image files.
 #include "run/manhattan.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,6 +30,13 @@
 
 namespace vennrick {
 namespace {
+
+// An image that could not be written, with the system's reason when there is one (a full disk, a folder in
+// its place); an image the toolkit could not encode has none.
+Fatal imageWriteFailure(const std::string& path) {
+    const int error = errno;
+    return Fatal{"", "cannot write the image file '" + path + "'" + (error != 0 ? std::string(": ") + std::strerror(error) : "")};
+}
 
 // Whether the picture is the documented classic one, painted by the classic renderer: the classic style as an
 // 800 x 533 raster at 96 dpi. Every other picture is a figure of the figure model.
@@ -107,7 +117,8 @@ std::optional<Fatal> writeQqPlot(ValueView values, const PlotSettings& settings,
               : layoutQq(sample.usable, axes, std::move(dots), lambda, title, settings.font1, settings.font2, frame,
                          settings.dpi);
     const std::string qqfile = qqImageFileName(settings);
-    if (!saveFigure(figure, settings.imagetype, qqfile, threads)) return Fatal{"", "cannot write the image file '" + qqfile + "'"};
+    errno = 0;
+    if (!saveFigure(figure, settings.imagetype, qqfile, threads)) return imageWriteFailure(qqfile);
     out << "Genomic inflation factor lambda = " << formatLambda(lambda) << "\n";
     return std::nullopt;
 }
@@ -182,13 +193,14 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
         if (std::optional<Fatal> failed = leadLociStage(read, picture, err)) return failed;
 
     const std::string imagefile = imageFileName(settings);
+    errno = 0;
     const bool saved = picture.documented
                            ? saveImage(renderPlot(*picture.layout, read.data, threads), settings.imagetype, imagefile)
                            : saveFigure(picture.figure, settings.imagetype, imagefile, threads);
     std::optional<Fatal> qqFailed;
     if (saved && settings.qqyes == 1) qqFailed = writeQqPlot(read.data.Value_list, settings, threads, out, err);
     read.data = PlotData{};
-    if (!saved) return Fatal{"", "cannot write the image file '" + imagefile + "'"};
+    if (!saved) return imageWriteFailure(imagefile);
     return qqFailed;
 }
 
