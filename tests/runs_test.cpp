@@ -102,6 +102,7 @@ void runCase(const Case& c) {
     std::map<std::string, std::string> made;  // the case's files and their bytes
     auto path = [&](const std::string& name) { return name[0] == '/' ? name : dir.file(name); };
     std::string input = "/dev/null", err;
+    bool piped = false;  // standard input through a pipe instead of the file itself
     std::vector<std::string> args;
     RunResult run;
     bool ran = false, errChecked = true;
@@ -142,12 +143,13 @@ void runCase(const Case& c) {
         } else if (key == "tmpfs") {
             disks.push_back(std::make_unique<TinyDisk>(at, w[1], w.size() > 2 ? MS_RDONLY : 0));
             if (!disks.back()->mounted) return;  // no permission to mount here: the case cannot run
-        } else if (key == "stdin") {
+        } else if (key == "stdin" || key == "pipe") {
             input = at;
+            piped = key == "pipe";
         } else if (key == "run") {
             if (ran) checkErr();
             args = w;
-            run = runVennrick(args, dir.path, input);
+            run = runVennrick(args, dir.path, input, piped);
             ran = true, errChecked = false, err.clear();
         } else if (key == "status") {
             EXPECT_EQ(run.status, std::stoi(raw)) << c.name;

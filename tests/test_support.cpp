@@ -24,7 +24,8 @@ std::string compressed(const std::string& text, const char* mode) {
     return readFile(path);
 }
 
-RunResult runVennrick(const std::vector<std::string>& args, const std::string& dir, const std::string& input) {
+RunResult runVennrick(const std::vector<std::string>& args, const std::string& dir, const std::string& input,
+                      bool throughPipe) {
     // Standard output and standard error go to files, so neither pipe can fill up and block the child. The
     // binary gets the test's environment without the rule that silences the toolkit's warnings in the test
     // process, so that whatever it writes to standard error is seen.
@@ -34,9 +35,11 @@ RunResult runVennrick(const std::vector<std::string>& args, const std::string& d
         for (char c : text) c == '\'' ? q += "'\\''" : q += c;
         return q + "'";
     };
-    std::string command = "cd " + quoted(dir) + " && exec env -u QT_LOGGING_RULES " + quoted(VENNRICK_BINARY);
+    std::string command = "cd " + quoted(dir) + " && " + (throughPipe ? "cat " + quoted(input) + " | " : "") +
+                          "exec env -u QT_LOGGING_RULES " + quoted(VENNRICK_BINARY);
     for (const std::string& a : args) command += " " + quoted(a);
-    command += " <" + quoted(input) + " >" + quoted(capture.file("stdout")) + " 2>" + quoted(capture.file("stderr"));
+    if (!throughPipe) command += " <" + quoted(input);
+    command += " >" + quoted(capture.file("stdout")) + " 2>" + quoted(capture.file("stderr"));
     // Run through the shell and waited for with wait4, which also tells the child's peak resident size.
     int status = -1;
     struct rusage usage {};

@@ -44,8 +44,9 @@ struct RunResult {
 };
 
 // Runs the built vennrick binary with args (without the program name) in directory dir, standard input from
-// the file input.
-RunResult runVennrick(const std::vector<std::string>& args, const std::string& dir, const std::string& input = "/dev/null");
+// the file input: the file itself, or through a pipe that another process fills from it (throughPipe).
+RunResult runVennrick(const std::vector<std::string>& args, const std::string& dir, const std::string& input = "/dev/null",
+                      bool throughPipe = false);
 
 // Standard output with the clock lines masked: "Start: ..." becomes "Start: <clock>" and "DONE in ..."
 // becomes "DONE in <elapsed>".

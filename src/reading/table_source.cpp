@@ -172,7 +172,12 @@ Outcome<size_t> readBlock(DataSource& source, char* buffer, size_t size) {
         constexpr size_t kStep = size_t{1} << 16;
         while (filled < size) {
             ssize_t n = bgzf_read(source.bgzf, buffer + filled, std::min(kStep, size - filled));
-            if (n < 0 || source.bgzf->errcode != 0 || (n == 0 && source.missingEofBlock)) {
+            // bgzip ends with an empty end-of-file block: data that ends without it was cut short at a block
+            // edge. A regular file is checked for it when opened; a stream when it ends, so that the same bytes
+            // give the same outcome from a file and from a pipe.
+            const bool cutShort = n == 0 && (source.missingEofBlock || (bgzf_compression(source.bgzf) == bgzf &&
+                                                                        source.bgzf->last_block_eof == 0));
+            if (n < 0 || source.bgzf->errcode != 0 || cutShort) {
                 source.failed = true;
                 if (filled == 0) return corruptData(source.path);
                 break;
