@@ -13,6 +13,7 @@
 #include <unordered_map>
 
 #include "analysis/chromosome_order.h"
+#include "base/parallel.h"
 #include "base/write_all.h"
 #include "page/page_assets.h"
 
@@ -123,7 +124,20 @@ struct PageLayout {
     int64_t scale = 1;                        // kept positions times this are base pairs (-div without a window)
 };
 
-PageLayout layoutPage(const PlotData& data, const PlotSettings& settings) {
+// Calls visit(part, run, firstRow, endRow) for the rows of each part of the kept rows, cut into `parts` equal
+// ranges, each on a thread of its own.
+template <class Visit>
+void forRowsInParts(const std::vector<int64_t>& runFirstRow, int64_t rows, unsigned parts, Visit&& visit) {
+    runInParallel(parts, [&](unsigned part) {
+        const int64_t from = rows * part / parts, to = rows * (part + 1) / parts;
+        size_t run = static_cast<size_t>(std::upper_bound(runFirstRow.begin(), runFirstRow.end(), from) - runFirstRow.begin());
+        run = run > 0 ? run - 1 : 0;
+        for (; run + 1 < runFirstRow.size() && runFirstRow[run] < to; ++run)
+            visit(part, run, std::max(runFirstRow[run], from), std::min(runFirstRow[run + 1], to));
+    });
+}
+
+PageLayout layoutPage(const PlotData& data, const PlotSettings& settings, unsigned threads) {
     PageLayout l;
     l.order = orderChromosomes(data.ID_list);
     const size_t n = l.order.chromosomes.size();
@@ -143,17 +157,21 @@ PageLayout layoutPage(const PlotData& data, const PlotSettings& settings) {
         }
         for (size_t c = 0; c < n; ++c) l.start[c] = 1, l.end[c] = std::max<int64_t>(seen[c], 1);
     } else {
-        for (size_t r = 0; r < data.ID_list.size(); ++r) {
+        const unsigned parts = partsFor(data.maxX, threads, 1 << 20, 16);
+        std::vector<std::vector<int64_t>> lows(parts, l.start), highs(parts, l.end);
+        const int32_t* positions = data.Pos_list.data();
+        forRowsInParts(l.runFirstRow, data.maxX, parts, [&](unsigned part, size_t r, int64_t from, int64_t to) {
             int32_t low = std::numeric_limits<int32_t>::max(), high = std::numeric_limits<int32_t>::min();
-            for (int64_t i = l.runFirstRow[r]; i < l.runFirstRow[r + 1]; ++i)
-                low = std::min(low, data.Pos_list[static_cast<size_t>(i)]),
-                high = std::max(high, data.Pos_list[static_cast<size_t>(i)]);
+            for (int64_t i = from; i < to; ++i) low = std::min(low, positions[i]), high = std::max(high, positions[i]);
             const uint32_t c = l.order.ofRun[r];
-            if (l.runFirstRow[r + 1] > l.runFirstRow[r]) {
-                l.start[c] = std::min<int64_t>(l.start[c], int64_t{low} * l.scale);
-                l.end[c] = std::max<int64_t>(l.end[c], int64_t{high} * l.scale + l.scale - 1);
+            if (to > from) {
+                lows[part][c] = std::min<int64_t>(lows[part][c], int64_t{low} * l.scale);
+                highs[part][c] = std::max<int64_t>(highs[part][c], int64_t{high} * l.scale + l.scale - 1);
             }
-        }
+        });
+        for (unsigned part = 0; part < parts; ++part)
+            for (size_t c = 0; c < n; ++c)
+                l.start[c] = std::min(l.start[c], lows[part][c]), l.end[c] = std::max(l.end[c], highs[part][c]);
         for (size_t c = 0; c < n; ++c)
             if (l.start[c] > l.end[c]) l.start[c] = l.end[c] = 0;
     }
@@ -206,30 +224,42 @@ struct Bins {
     std::vector<std::vector<uint32_t>> masks;
 };
 
-Bins binRows(const PlotData& data, const PageLayout& l, double floor) {
+Bins binRows(const PlotData& data, const PageLayout& l, double floor, unsigned threads) {
     Bins b;
     b.width = std::max<int64_t>(1, (l.length + kPageBins - 1) / kPageBins);
     const size_t n = l.order.chromosomes.size();
-    b.masks.resize(n);
-    for (size_t c = 0; c < n; ++c) b.masks[c].assign(static_cast<size_t>((l.end[c] - l.start[c]) / b.width + 1), 0);
     double top = std::isfinite(floor) ? floor : data.maxY;
     if (!(top > 0) || !std::isfinite(top)) top = 1;
     b.top = top;
     const double perLevel = kPageLevels / top;
     const double* values = data.Value_list.data();
-    for (size_t r = 0; r < data.ID_list.size(); ++r) {
+    const unsigned parts = partsFor(data.maxX, threads, 1 << 20, 16);
+    // each part its own masks, joined after: a few hundred kilobytes a part
+    std::vector<std::vector<std::vector<uint32_t>>> masks(parts, std::vector<std::vector<uint32_t>>(n));
+    for (unsigned part = 0; part < parts; ++part)
+        for (size_t c = 0; c < n; ++c)
+            masks[part][c].assign(static_cast<size_t>((l.end[c] - l.start[c]) / b.width + 1), 0);
+    forRowsInParts(l.runFirstRow, data.maxX, parts, [&](unsigned part, size_t r, int64_t from, int64_t to) {
         const size_t c = l.order.ofRun[r];
-        uint32_t* masks = b.masks[c].data();
-        const int64_t first = l.runFirstRow[r], last = l.runFirstRow[r + 1];
-        const int64_t start = l.start[c], width = b.width;
-        for (int64_t i = first; i < last; ++i) {
+        uint32_t* m = masks[part][c].data();
+        const int64_t start = l.start[c], rankOfFirst = l.byRank ? l.runRank[r] - l.runFirstRow[r] : 0;
+        const int64_t last = static_cast<int64_t>(masks[part][c].size()) - 1;
+        // a product instead of a division on every row (the division was most of the pass); the index is
+        // clamped, so a rounding at a bin's edge moves a row by one bin at most
+        const double perBin = 1.0 / static_cast<double>(b.width);
+        for (int64_t i = from; i < to; ++i) {
             const double v = values[i];
             if (!(v >= 0 && v <= floor)) continue;  // points, p above 1 and values that are not numbers
-            const int64_t place = l.byRank ? l.runRank[r] + (i - first) : int64_t{data.Pos_list[static_cast<size_t>(i)]} * l.scale;
+            const int64_t place = l.byRank ? rankOfFirst + i : int64_t{data.Pos_list[static_cast<size_t>(i)]} * l.scale;
             const int level = std::min(kPageLevels - 1, static_cast<int>(v * perLevel));
-            masks[(place - start) / width] |= uint32_t{1} << level;
+            const int64_t bin = std::clamp<int64_t>(static_cast<int64_t>(static_cast<double>(place - start) * perBin), 0, last);
+            m[bin] |= uint32_t{1} << level;
         }
-    }
+    });
+    b.masks = std::move(masks[0]);
+    for (unsigned part = 1; part < parts; ++part)
+        for (size_t c = 0; c < n; ++c)
+            for (size_t i = 0; i < b.masks[c].size(); ++i) b.masks[c][i] |= masks[part][c][i];
     return b;
 }
 
@@ -285,10 +315,10 @@ std::vector<std::string> pageChromosomes(const PlotData& data) {
     return names;
 }
 
-std::string pagePlotData(const PlotData& data, const HitRows& strongest, const PlotSettings& s) {
-    const PageLayout l = layoutPage(data, s);
+std::string pagePlotData(const PlotData& data, const HitRows& strongest, const PlotSettings& s, unsigned threads) {
+    const PageLayout l = layoutPage(data, s, threads);
     const Points points = choosePoints(strongest, static_cast<double>(s.threshold));
-    const Bins bins = binRows(data, l, points.floor);
+    const Bins bins = binRows(data, l, points.floor, threads);
 
     std::string out = "{";
     appendKey(out, "positions");

@@ -45,7 +45,8 @@ void appendJsonString(std::string& out, std::string_view text);
 
 // The plot's part of the page's data (chromosomes, points, bins) as a JSON object: taken from the kept rows as
 // read, before the figure's layout rewrites their positions. strongest: the strongest kept rows, strongest first.
-std::string pagePlotData(const PlotData& data, const HitRows& strongest, const PlotSettings& settings);
+std::string pagePlotData(const PlotData& data, const HitRows& strongest, const PlotSettings& settings,
+                         unsigned threads = 1);
 
 // The page's chromosome names, in their order on the page.
 std::vector<std::string> pageChromosomes(const PlotData& data);

@@ -1,10 +1,11 @@
 #include "reading/hit_rows.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace vennrick {
 
-void keepStrongest(HitRows& rows, size_t keep, double& bar) {
+void keepStrongest(HitRows& rows, size_t keep, double& bar, bool sorted) {
     std::vector<HitRecord>& r = rows.records;
     auto stronger = [](const HitRecord& a, const HitRecord& b) {
         return a.value > b.value || (a.value == b.value && a.row < b.row);
@@ -13,7 +14,7 @@ void keepStrongest(HitRows& rows, size_t keep, double& bar) {
         std::nth_element(r.begin(), r.begin() + static_cast<std::ptrdiff_t>(keep), r.end(), stronger);
         r.resize(keep);
     }
-    std::sort(r.begin(), r.end(), stronger);
+    if (sorted) std::sort(r.begin(), r.end(), stronger);
     std::string texts;
     size_t bytes = 0;
     for (const HitRecord& h : r) bytes += h.idLength + h.pLength;
@@ -24,7 +25,11 @@ void keepStrongest(HitRows& rows, size_t keep, double& bar) {
         h.textAt = at;
     }
     rows.texts = std::move(texts);
-    if (keep > 0 && r.size() == keep) bar = std::max(bar, r.back().value);
+    if (keep > 0 && r.size() == keep) {
+        double weakest = r.front().value;
+        for (const HitRecord& h : r) weakest = std::min(weakest, h.value);
+        if (!std::isnan(weakest)) bar = std::max(bar, weakest);
+    }
 }
 
 }  // namespace vennrick

@@ -38,9 +38,9 @@ struct HitRows {
 // rows above its bar and raises the bar each time it holds twice this many.
 constexpr size_t kStrongestRows = 50000;
 
-// Keeps the `keep` strongest records (the largest value; of equal values the earlier row), in that order, with
-// their texts packed again. When `keep` remain, bar becomes the value of the weakest of them: a later row must
-// be stronger to take part. O(n log keep).
-void keepStrongest(HitRows& rows, size_t keep, double& bar);
+// Keeps the `keep` strongest records (the largest value; of equal values the earlier row), strongest first when
+// `sorted`, with their texts packed again. When `keep` remain, bar rises to the value of the weakest of them: a
+// later row must be stronger to take part. O(n) (O(n log n) sorted).
+void keepStrongest(HitRows& rows, size_t keep, double& bar, bool sorted = false);
 
 }  // namespace vennrick

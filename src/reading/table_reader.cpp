@@ -519,7 +519,7 @@ Outcome<TableRead> readTable(const PlotSettings& given, std::ostream& out, std::
     if (hitsFailed(hits)) return stopWith(writeFailure(hits), hits);
     if (rules.strongestKept > 0) {
         double bar = -std::numeric_limits<double>::infinity();
-        keepStrongest(read.strongest, rules.strongestKept, bar);
+        keepStrongest(read.strongest, rules.strongestKept, bar, true);
     }
     return read;
 }

@@ -205,7 +205,7 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
     // The report page's plot is taken from the positions as read: the layout below rewrites them.
     PageRun page;
     if (settings.htmlyes == 1 && read.data.maxX >= 2) {
-        page.plotJson = pagePlotData(read.data, read.strongest, settings);
+        page.plotJson = pagePlotData(read.data, read.strongest, settings, threads);
         page.chromosomeNames = pageChromosomes(read.data);
         read.strongest = HitRows{};
     }
