@@ -425,7 +425,7 @@ def run_checks(driver, page):
             "    s.blob.arrayBuffer().then(function (b) {"
             "      done({ name: s.name, head: Array.from(new Uint8Array(b.slice(0, 8))), size: b.byteLength }); },"
             "      function (e) { done({ name: String(e), head: [], size: 0 }); });"
-            "  } else if (++tries < 100) setTimeout(wait, 20); else done(null);"
+            "  } else if (++tries < 500) setTimeout(wait, 20); else done(null);"
             "})();")
         check(saved and bytes(saved["head"][:len(magic)]) == magic and saved["size"] > 1000
               and saved["name"].endswith(".manhattan." + button[5:]) and "<" not in saved["name"],
