@@ -2,10 +2,12 @@
 # Installs the Debian packages that building, running and testing Vennrick need, and any further packages
 # named as arguments (the benchmark scripts name theirs).
 # Idempotent: when every package is already installed it only checks and returns.
+# chromium, chromium-driver and python3-selenium drive the report page in a real browser; nodejs checks its script.
 set -eu
 
 packages="g++ cmake make pkg-config qt6-base-dev qt6-svg-dev libhts-dev libisal-dev zlib1g-dev libgtest-dev
-libboost-math-dev fonts-crosextra-carlito fonts-dejavu-core gzip $*"
+libboost-math-dev fonts-crosextra-carlito fonts-dejavu-core gzip
+chromium chromium-driver python3-selenium nodejs $*"
 # The fuzz targets are built with clang's libFuzzer.
 if [ "${VENNRICK_FUZZ:-0}" = 1 ]; then
     packages="$packages clang libclang-rt-14-dev"

@@ -128,7 +128,7 @@ Outcome<ColumnChoice> chooseColumns(std::string_view headerLine, bool haveHeader
     std::optional<size_t> snp;
     if (names.snpcolumn) {
         if (!(snp = findGiven(fields, *names.snpcolumn))) return notFound(given("-snpcolumn", *names.snpcolumn));
-    } else if (collectsHitRows(settings)) {
+    } else if (wantsVariantIds(settings)) {
         snp = findStandard(fields, kVariantIdNames);
     }
     choice.idcolumn = static_cast<int32_t>(*id + 1);

@@ -16,6 +16,7 @@ struct HitRecord {
     uint32_t idLength = 0;  // bytes of the variant ID; 0 without an ID column or when the row ends before it
     uint32_t pLength = 0;   // bytes of the p-value field as read, surrounding blanks removed
     int32_t pos = 0;        // position as read, not divided; 0 without a position column
+    double value = 0;       // -log10(p) of the row; set in the records of the strongest rows (keepStrongest)
 };
 
 // The hit records of a piece of the table or of the whole table, in row order.
@@ -32,5 +33,14 @@ struct HitRows {
         texts.clear();
     }
 };
+
+// The strongest kept rows are recorded for the report page, at most this many in the end. A piece records the
+// rows above its bar and raises the bar each time it holds twice this many.
+constexpr size_t kStrongestRows = 50000;
+
+// Keeps the `keep` strongest records (the largest value; of equal values the earlier row), strongest first when
+// `sorted`, with their texts packed again. When `keep` remain, bar rises to the value of the weakest of them: a
+// later row must be stronger to take part. O(n) (O(n log n) sorted).
+void keepStrongest(HitRows& rows, size_t keep, double& bar, bool sorted = false);
 
 }  // namespace vennrick

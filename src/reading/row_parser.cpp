@@ -130,19 +130,31 @@ std::string_view nthField(const char* begin, const char* end, const Delimiter& d
 // Keeps the record of a hit row [begin, end), kept row `row` of the piece, whose position has been read. Only
 // hit rows pay for it: the ID is looked up and the position read again here, not on every row.
 void recordHit(const char* begin, const char* end, const RowFields& f, int64_t row, const RowRules& r,
-               PieceResult& res) {
+               HitRows& into) {
     constexpr size_t kLongest = UINT32_MAX;  // longer texts are cut
     const std::string_view id = r.snpcolumn != 0 ? nthField(begin, end, r.Delim, r.snpcolumn) : std::string_view();
     const std::string_view p = trimSpace(f.value);
     HitRecord h;
     h.row = row;
-    h.textAt = res.hitRows.texts.size();
+    h.textAt = into.texts.size();
     h.idLength = static_cast<uint32_t>(std::min(id.size(), kLongest));
     h.pLength = static_cast<uint32_t>(std::min(p.size(), kLongest));
     h.pos = r.poscolumn != 0 ? parseInt(f.pos).value_or(0) : 0;
-    res.hitRows.texts.append(id.data(), h.idLength);
-    res.hitRows.texts.append(p.data(), h.pLength);
-    res.hitRows.records.push_back(h);
+    into.texts.append(id.data(), h.idLength);
+    into.texts.append(p.data(), h.pLength);
+    into.records.push_back(h);
+}
+
+// Records a row stronger than the piece's bar for the report page, kept row `row` of the piece; raises the bar
+// when the piece holds twice the rows the page keeps. Rare after the first rows: the bar rises fast.
+[[gnu::noinline]] void recordStrong(const char* begin, const char* end, const RowFields& f, int64_t row, double value,
+                                    const RowRules& r, PieceResult& res, double& bar) {
+    recordHit(begin, end, f, row, r, res.strongest);
+    res.strongest.records.back().value = value;
+    if (res.strongest.records.size() >= 2 * r.strongestKept) {
+        keepStrongest(res.strongest, r.strongestKept, res.strongestBar);
+        bar = res.strongestBar;
+    }
 }
 
 // Where a batch of rows puts its kept rows, and their running extremes and counts (outside (0, 1], positions
@@ -155,6 +167,7 @@ struct KeptRows {
     uint64_t outsideUnit;
     uint64_t positionsBack;
     int32_t lastPosition;  // of the piece's last kept row, when there is one
+    double strongestBar;   // rows above it are recorded for the report page; infinity without the page
 };
 
 // Room for `rows` more kept rows at the end of the result's lists.
@@ -164,7 +177,7 @@ KeptRows openBatch(PieceResult& res, size_t rows, bool positions) {
     if (positions) res.positions.resize(kept + rows);
     const int32_t lastPosition = positions && kept > 0 ? res.positions[kept - 1] : 0;
     return KeptRows{res.values.data() + kept, positions ? res.positions.data() + kept : nullptr, res.minY, res.maxY, 0, 0,
-                    lastPosition};
+                    lastPosition, res.strongestBar};
 }
 
 // Ends the lists after the rows kept, and takes in the batch's extremes and count.
@@ -175,6 +188,7 @@ void closeBatch(PieceResult& res, const KeptRows& out, bool positions) {
     res.maxY = out.maxY;
     res.counts.outsideUnit += out.outsideUnit;
     res.counts.positionsBack += out.positionsBack;
+    res.strongestBar = out.strongestBar;
 }
 
 // Tests one non-empty row, already split, in the documented order and, when it is kept, adds it to out and the
@@ -241,8 +255,10 @@ void closeBatch(PieceResult& res, const KeptRows& out, bool positions) {
         ++res.counts.hits;
         res.hits.append(begin, static_cast<size_t>(end - begin));
         res.hits.push_back('\n');
-        if (r.collectHits) recordHit(begin, end, f, out.value - 1 - res.values.data(), r, res);
+        if (r.collectHits) recordHit(begin, end, f, out.value - 1 - res.values.data(), r, res.hitRows);
     }
+    if (value > out.strongestBar)  // never without the page: its bar is infinity
+        recordStrong(begin, end, f, out.value - 1 - res.values.data(), value, r, res, out.strongestBar);
     return RowFault::none;
 }
 
@@ -503,6 +519,7 @@ RowRules rulesFrom(const PlotSettings& s) {
     r.logp = s.logpyes == 1;
     r.collectHits = collectsHitRows(s);
     r.snpcolumn = s.snpcolumn;
+    r.strongestKept = s.htmlyes == 1 ? kStrongestRows : 0;
     return r;
 }
 
@@ -577,6 +594,7 @@ void parseLinesOneByOne(char* p, char* end, const RowRules& r, ParserState& stat
 void parseLines(char* p, char* end, const RowRules& r, ParserState& state, PieceResult& res) {
     clearUpperVectorState();
     res.reset();
+    if (r.strongestBar != nullptr) res.strongestBar = r.strongestBar->load(std::memory_order_relaxed);
     state.memo.prepare(r.logp);
     state.lastRunIsId = false;
     state.valid = false;  // the piece notes its own unselected IDs, whichever piece this thread parsed before

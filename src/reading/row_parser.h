@@ -3,8 +3,10 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,6 +36,8 @@ struct RowRules {
     bool collectHits = false;  // keep a record of every hit row (lead loci, labels)
     int32_t snpcolumn = 0;     // 1-based variant ID column of the hit records; 0 for none. Rows are not split
                                // for it: a hit row's ID is looked up on its own, and may be missing
+    size_t strongestKept = 0;  // the report page: the strongest rows are recorded, this many in the end; 0 for none
+    std::atomic<double>* strongestBar = nullptr;  // with strongestKept: the bar of the pieces placed so far, shared
 };
 
 enum class RowFault { none, tooFewFields, pvalue, pos };
@@ -47,6 +51,8 @@ struct PieceResult {
     double maxY = PlotData{}.maxY;
     std::string hits;    // hit rows, each followed by "\n"
     HitRows hitRows;     // with RowRules::collectHits, a record of each hit row; row indices count in the piece
+    HitRows strongest;   // with RowRules::strongestKept, records of the piece's strongest rows (values set)
+    double strongestBar = std::numeric_limits<double>::infinity();  // rows above it are recorded
     uint64_t lines = 0;  // lines of the piece, empty ones included
     uint64_t rows = 0;   // non-empty lines
     RowCounts counts;    // skipped rows by reason, hits
@@ -65,6 +71,8 @@ struct PieceResult {
         maxY = PlotData{}.maxY;
         hits.clear();
         hitRows.clear();
+        strongest.clear();
+        strongestBar = std::numeric_limits<double>::infinity();
         lines = rows = faultLine = 0;
         counts = RowCounts{};
         unselectedIds.clear();

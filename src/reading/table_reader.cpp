@@ -8,11 +8,13 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <limits>
 #include <mutex>
 #include <string_view>
 #include <system_error>
@@ -292,6 +294,14 @@ void placeRows(Piece& piece, TableRead& read, PlaceState& state, const RowRules&
     PieceResult& res = piece.result;
     PlotData& data = read.data;
     if (rules.collectHits) appendHitRows(read.hitRows, res.hitRows, data.maxX);
+    if (rules.strongestKept > 0) {
+        appendHitRows(read.strongest, res.strongest, data.maxX);
+        if (read.strongest.records.size() >= 2 * rules.strongestKept) {
+            double bar = rules.strongestBar->load(std::memory_order_relaxed);
+            keepStrongest(read.strongest, rules.strongestKept, bar);
+            rules.strongestBar->store(bar, std::memory_order_relaxed);  // only this thread raises it
+        }
+    }
     if (rules.poscolumn != 0 && !res.positions.empty()) {
         // A run that goes on from the piece before: its first position against the one before it.
         if (!data.ID_list.empty() && data.ID_list.back().id == res.runs.front().id)
@@ -387,7 +397,11 @@ Outcome<TableRead> readTable(const PlotSettings& given, std::ostream& out, std::
         out << "No header" << "\n";
     }
     ensureLine();
-    const RowRules rules = rulesFrom(settings);
+    RowRules ruleSet = rulesFrom(settings);
+    // With the report page, the bar of the strongest rows: pieces started later record fewer rows.
+    std::atomic<double> strongestBar{-std::numeric_limits<double>::infinity()};
+    if (ruleSet.strongestKept > 0) ruleSet.strongestBar = &strongestBar;
+    const RowRules& rules = ruleSet;
 
     ParsePool pool;  // its workers are started as pieces are handed out: a small table starts only those it needs
     ParserState parser;  // of the reading thread, which parses too
@@ -503,6 +517,10 @@ Outcome<TableRead> readTable(const PlotSettings& given, std::ostream& out, std::
     release(true);
     if (chunker.error) return stopWith(*chunker.error, hits);
     if (hitsFailed(hits)) return stopWith(writeFailure(hits), hits);
+    if (rules.strongestKept > 0) {
+        double bar = -std::numeric_limits<double>::infinity();
+        keepStrongest(read.strongest, rules.strongestKept, bar, true);
+    }
     return read;
 }
 

@@ -34,6 +34,7 @@ struct TableRead {
     PlotSettings settings;  // the settings read with: with -names yes, the columns found in the header
     ReadSummary summary;    // what became of the rows
     HitRows hitRows;        // when collectsHitRows(settings): a record of every hit row, in row order
+    HitRows strongest;      // with -html yes: the kStrongestRows strongest kept rows, strongest first (values set)
 };
 
 // Opens the data file and reads its header; with -names yes finds the columns in it (saying so on err unless

@@ -78,7 +78,7 @@ int runDriver(const std::vector<std::string>& args, std::ostream& out, std::ostr
         << QDate::currentDate().toString(Qt::TextDate).toLocal8Bit().constData() << '\n';
 
     if (mode == "manhattan") {
-        std::optional<Fatal> fatal = manhattan(Switches, out, err);
+        std::optional<Fatal> fatal = manhattan(Switches, out, err, args);
         if (fatal) {
             out << fatal->message << std::flush;
             if (!fatal->detail.empty()) err << "vennrick: " << fatal->detail << '\n' << std::flush;

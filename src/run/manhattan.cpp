@@ -27,6 +27,8 @@
 #include "settings/settings.h"
 #include "reading/table_reader.h"
 #include "base/thread_count.h"
+#include "output/png_writer.h"
+#include "page/report_page.h"
 
 namespace vennrick {
 namespace {
@@ -99,7 +101,7 @@ size_t labelPicture(ManhattanPicture& picture, const LeadLoci& leads, const Tabl
 // Values that take no part are counted on err. Two passes over the values: the sample, then the points' pixel
 // rows, which also gathers the candidates for lambda's median.
 std::optional<Fatal> writeQqPlot(ValueView values, const PlotSettings& settings, unsigned threads,
-                                 std::ostream& out, std::ostream& err) {
+                                 std::ostream& out, std::ostream& err, PageRun* page) {
     const QqSample sample = sampleValues(values);
     if (sample.excluded > 0 && settings.quiet == 0)
         err << "vennrick: " << sample.excluded << (sample.excluded == 1 ? " p-value" : " p-values")
@@ -120,13 +122,18 @@ std::optional<Fatal> writeQqPlot(ValueView values, const PlotSettings& settings,
     errno = 0;
     if (!saveFigure(figure, settings.imagetype, qqfile, threads)) return imageWriteFailure(qqfile);
     out << "Genomic inflation factor lambda = " << formatLambda(lambda) << "\n";
+    if (page != nullptr) {  // the report page shows the plot as a PNG, whatever the image type
+        page->lambda = formatLambda(lambda);
+        const QByteArray png = encodePng(renderFigure(figure, threads));
+        page->qqPng.assign(png.constData(), static_cast<size_t>(png.size()));
+    }
     return std::nullopt;
 }
 
 // The lead loci of the hits: written to Outname + ".leads" with -leads yes, named on the plot with -labels N.
-std::optional<Fatal> leadLociStage(const TableRead& read, ManhattanPicture& picture, std::ostream& err) {
+std::optional<Fatal> leadLociStage(const TableRead& read, const LeadLoci& leads, ManhattanPicture& picture,
+                                   std::ostream& err) {
     const PlotSettings& settings = read.settings;
-    const LeadLoci leads = findLeadLoci(read.hitRows, read.data, settings.leadwindow);
     std::vector<std::string> report;
     if (settings.leadsyes == 1) {
         const std::string path = settings.Outname + ".leads";
@@ -141,9 +148,30 @@ std::optional<Fatal> leadLociStage(const TableRead& read, ManhattanPicture& pict
     return std::nullopt;
 }
 
+// With -html yes: the report page, Outname + ".html", written whole.
+std::optional<Fatal> writeReportPage(PageRun& page, const TableRead& read, const LeadLoci& leads, std::ostream& err) {
+    const PlotSettings& settings = read.settings;
+    page.settings = &settings;
+    page.summary = &read.summary;
+    page.kept = read.data.maxX;
+    if (settings.leadsyes == 1) {
+        page.leads = &leads;
+        page.hitRows = &read.hitRows;
+        for (const Locus& locus : leads.loci)
+            page.leadValues.push_back(read.data.Value_list[static_cast<size_t>(read.hitRows.records[locus.lead].row)]);
+    }
+    const std::string html = pageHtml(pageData(page));
+    const std::string path = pageFileName(settings);
+    if (std::optional<Fatal> failed = writePage(path, html)) return failed;
+    if (settings.quiet == 0)
+        printLines(err, {"report page written to '" + path + "' (" + std::to_string((html.size() + 1023) / 1024) + " KB)"});
+    return std::nullopt;
+}
+
 }  // namespace
 
-std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, std::ostream& err) {
+std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, std::ostream& err,
+                               const std::vector<std::string>& commandLine) {
     Outcome<PlotSettings> settingsOutcome = readSettings(Switches, out);
     if (auto* fatal = std::get_if<Fatal>(&settingsOutcome)) return *fatal;
     const PlotSettings& given = std::get<PlotSettings>(settingsOutcome);
@@ -174,6 +202,14 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
     const PlotSettings& settings = read.settings;  // with -names yes, the columns found in the header
     if (settings.quiet == 0) printLines(err, summaryLines(read.summary, read.data, settings));
 
+    // The report page's plot is taken from the positions as read: the layout below rewrites them.
+    PageRun page;
+    if (settings.htmlyes == 1 && read.data.maxX >= 2) {
+        page.plotJson = pagePlotData(read.data, read.strongest, settings, threads);
+        page.chromosomeNames = pageChromosomes(read.data);
+        read.strongest = HitRows{};
+    }
+
     Outcome<ManhattanPicture> pictureOutcome = layoutManhattan(read.data, settings, threads);
     if (auto* fatal = std::get_if<Fatal>(&pictureOutcome)) {
         // What was written so far reaches the disk; a failure to write it is reported too.
@@ -189,8 +225,10 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
     // The hit file is completed and closed first: a hit file that cannot be written (a full disk) stops the
     // run before an image is made, and an image that cannot be written leaves a complete hit file.
     if (std::optional<Fatal> closeFailed = closeHitFile(read.hits)) return closeFailed;
+    const LeadLoci leads =
+        collectsHitRows(settings) ? findLeadLoci(read.hitRows, read.data, settings.leadwindow) : LeadLoci{};
     if (collectsHitRows(settings))
-        if (std::optional<Fatal> failed = leadLociStage(read, picture, err)) return failed;
+        if (std::optional<Fatal> failed = leadLociStage(read, leads, picture, err)) return failed;
 
     const std::string imagefile = imageFileName(settings);
     errno = 0;
@@ -198,7 +236,10 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
                            ? saveImage(renderPlot(*picture.layout, read.data, threads), settings.imagetype, imagefile)
                            : saveFigure(picture.figure, settings.imagetype, imagefile, threads);
     std::optional<Fatal> qqFailed;
-    if (saved && settings.qqyes == 1) qqFailed = writeQqPlot(read.data.Value_list, settings, threads, out, err);
+    page.commandLine = commandLine;
+    PageRun* forPage = settings.htmlyes == 1 ? &page : nullptr;
+    if (saved && settings.qqyes == 1) qqFailed = writeQqPlot(read.data.Value_list, settings, threads, out, err, forPage);
+    if (saved && !qqFailed && forPage != nullptr) qqFailed = writeReportPage(page, read, leads, err);
     read.data = PlotData{};
     if (!saved) return imageWriteFailure(imagefile);
     return qqFailed;

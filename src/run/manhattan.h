@@ -3,6 +3,8 @@
 
 #include <optional>
 #include <ostream>
+#include <string>
+#include <vector>
 
 #include "base/fatal.h"
 #include "settings/switches.h"
@@ -11,6 +13,8 @@ namespace vennrick {
 
 // Runs the mode on the collected switches. Console texts go to out, progress and extra messages to err.
 // Returns the fatal outcome that ends the run, or nullopt after a complete run.
-std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, std::ostream& err);
+// commandLine: the arguments as given, the program's name first (shown on the report page).
+std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, std::ostream& err,
+                               const std::vector<std::string>& commandLine = {});
 
 }  // namespace vennrick

@@ -131,6 +131,8 @@ std::string imageFileName(const PlotSettings& settings) {
     return settings.Outname + "." + imageExtension(settings.imagetype);
 }
 
+std::string pageFileName(const PlotSettings& settings) { return settings.Outname + ".html"; }
+
 std::string qqImageFileName(const PlotSettings& settings) {
     return settings.Outname + ".qq." + imageExtension(settings.imagetype);
 }
@@ -336,6 +338,10 @@ Outcome<PlotSettings> readSettings(const SwitchList& switches, std::ostream& out
     s.qqyes = std::get<bool>(qq) ? 1 : 0;
 
     if (std::optional<Fatal> refused = readFigureSwitches(switches, s)) return *refused;
+
+    Outcome<bool> html = readYesNo(switches, "-html");
+    if (auto* fatal = std::get_if<Fatal>(&html)) return *fatal;
+    s.htmlyes = std::get<bool>(html) ? 1 : 0;
 
     out << "running manhattan()\n\n";
     return s;

@@ -102,6 +102,7 @@ struct PlotSettings {
     int32_t dpi = kDefaultDpi;   // -dpi: pixels per inch, 96 by default; font sizes are points of 1/72 inch
     double suggestive = 0;       // -suggestive: -log10(p) of the paper style's suggestive line; 0 for none
     PaperColours colours = kPaperColours;  // -colors: the paper style's chromosome and hit colours
+    int htmlyes = 0;             // 1 with -html yes: the report page Outname + ".html" as well; 0 by default
 };
 
 // Whether the reader keeps a record of every hit row: for the lead loci (-leads yes) or their labels (-labels).
@@ -116,6 +117,13 @@ bool readsStandardInput(const PlotSettings& settings);
 // The Manhattan image, Outname + "." + the extension of -image, and the QQ image, Outname + ".qq." + it.
 std::string imageFileName(const PlotSettings& settings);
 std::string qqImageFileName(const PlotSettings& settings);
+
+// The report page of -html yes: Outname + ".html".
+std::string pageFileName(const PlotSettings& settings);
+
+// Whether the variant ID column is looked for by its standard names with -names yes: when hit records are kept
+// or the report page names its points.
+inline bool wantsVariantIds(const PlotSettings& settings) { return collectsHitRows(settings) || settings.htmlyes == 1; }
 
 // Switches beyond the classic set are strict: a value they do not accept stops the run before any file is
 // opened, with one line on standard error and nothing more on standard output.

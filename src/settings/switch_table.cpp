@@ -114,6 +114,9 @@ const std::vector<SwitchDeclaration>& switchTable() {
     {"-colors", "", "C1,C2,HIT", "the colours of the chromosomes and the hits", "", "paper", 0, 0, 0,
      "the paper style's colours `C1,C2,HIT`: alternating chromosomes and hits, each a colour name (`navy`) or `#rrggbb`",
      "`#0072B2,#56B4E9,#D55E00`"},
+    {"-html", "", "yes|no", "also write a report page, OUT.html, to open in a browser", "yes|no", "", 0, 0, 0,
+     "`yes`: write a report page as well, the hit file's name followed by `.html`: one file to open in a browser, with an interactive Manhattan plot (see \"A page to share\"); `no`",
+     "no"},
     };
     return kTable;
 }

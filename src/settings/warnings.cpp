@@ -179,7 +179,7 @@ std::vector<std::string> settingsWarnings(const SwitchList& switches, const Plot
     if (std::optional<std::string> v = value("-logp"); v && *v != "yes" && *v != "no")
         w.push_back("-logp " + quoted(*v) + " means no: only yes turns it on");
     for (const char* name : {"-snpcolumn", "-leadwindow"}) {
-        if (value(name) && !collectsHitRows(s))
+        if (value(name) && !collectsHitRows(s) && !(s.htmlyes == 1 && std::string_view(name) == "-snpcolumn"))
             w.push_back(std::string(name) + " has no effect without -leads yes or -labels N");
     }
     for (const char* name : {"-suggestive", "-colors"})

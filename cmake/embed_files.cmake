@@ -1,0 +1,21 @@
+# Writes a C++ source that holds files as byte arrays, each returned by a function as a std::string_view.
+#   cmake -DOUT=file.cpp -DHEADER=page/page_assets.h -DENTRIES="function=path|function=path" -P embed_files.cmake
+# Byte arrays, not string literals: any byte of a file is kept, and no literal length limit applies.
+set(text "// Made by cmake/embed_files.cmake from the files named below; do not edit.\n#include \"${HEADER}\"\n\nnamespace vennrick {\n")
+string(REPLACE "|" ";" entries "${ENTRIES}")
+foreach(entry IN LISTS entries)
+  string(REPLACE "=" ";" parts "${entry}")
+  list(GET parts 0 name)
+  list(GET parts 1 path)
+  file(READ "${path}" hex HEX)
+  string(LENGTH "${hex}" hexLength)
+  math(EXPR size "${hexLength} / 2")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  string(REGEX REPLACE "((0x..,){24})" "\\1\n" bytes "${bytes}")
+  get_filename_component(base "${path}" NAME)
+  string(APPEND text "\n// ${base}\nstatic const unsigned char k_${name}[${size} + 1] = {\n${bytes}0};\n")
+  string(APPEND text "std::string_view ${name}() { return std::string_view(reinterpret_cast<const char*>(k_${name}), ${size}); }\n")
+endforeach()
+string(APPEND text "\n}  // namespace vennrick\n")
+file(WRITE "${OUT}.tmp" "${text}")
+file(RENAME "${OUT}.tmp" "${OUT}")
