@@ -1,9 +1,5 @@
 #include "page/report_page.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -564,24 +560,8 @@ std::string pageHtml(std::string_view dataJson) {
 }
 
 std::optional<Fatal> writePage(const std::string& path, const std::string& html) {
-    const auto failed = [&](int error) {
-        return Fatal{"", "cannot write the report page '" + path + "': " + std::strerror(error)};
-    };
-    std::string temp = path + ".XXXXXX";
-    const int fd = mkstemp(temp.data());
-    if (fd < 0) return failed(errno);
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    bool ok = writeAll(fd, html.data(), html.size());
-    int error = ok ? 0 : errno;
-    if (close(fd) != 0 && ok) ok = false, error = errno;
-    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) ok = false, error = errno;
-    if (!ok) {
-        unlink(temp.c_str());
-        return failed(error);
-    }
-    return std::nullopt;
+    if (writeWholeFile(path, html.data(), html.size())) return std::nullopt;
+    return Fatal{"", "cannot write the report page '" + path + "': " + std::strerror(errno)};
 }
 
 }  // namespace vennrick
