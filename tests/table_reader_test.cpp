@@ -261,3 +261,32 @@ TEST(table_reader_test, rows_are_cut_the_same_in_pieces_of_any_length) {
         EXPECT_EQ(lf.hits, crlf.hits) << line;
     }
 }
+
+// A line longer than the limit ends the read with its line number, after the rows before it (their hits
+// written), in a header or in the rows, in pieces of any size.
+TEST(table_reader_test, a_line_longer_than_the_limit_stops_the_read_at_its_number) {
+    ScratchDir dir;
+    const std::string path = dir.file("data.txt");
+    const std::string longLine(5000, '7');
+    for (size_t chunk : {size_t{64}, size_t{1000}, size_t{4096}}) {
+        for (const auto& [content, line, hits] :
+             std::vector<std::tuple<std::string, int, std::string>>{
+                 {"CHR\tP\n1\t1e-9\n2\t0.5\n" + longLine + "\n3\t1e-9\n", 4, "CHR\tP\n1\t1e-9\n"},
+                 {"CHR\tP\n1\t1e-9\n" + longLine, 3, "CHR\tP\n1\t1e-9\n"},
+                 {longLine + "\n1\t1e-9\n", 1, ""}}) {
+            writeFile(path, content);
+            std::ostringstream notices, out, err;
+            const SwitchList switches = {"-file", path, "-header", "yes", "-idcolumn", "1", "-column", "2"};
+            ReadOptions options{2, false, chunk};
+            options.maxLineBytes = 4096;
+            Outcome<TableRead> outcome = readTable(std::get<PlotSettings>(readSettings(switches, notices)), out, err, options);
+            ASSERT_TRUE(std::holds_alternative<Fatal>(outcome)) << line << " " << chunk;
+            EXPECT_EQ(std::get<Fatal>(outcome).detail,
+                      "'" + path + "' line " + std::to_string(line) + ": no line end within " +
+                          "4096 bytes")
+                << chunk;
+            EXPECT_EQ(readFile(path + ".out"), hits) << line << " " << chunk;
+            std::filesystem::remove(path + ".out");
+        }
+    }
+}

@@ -45,11 +45,27 @@ struct Piece {
 struct LineChunker {
     DataSource* source = nullptr;
     size_t chunkBytes = 0;
+    size_t maxLineBytes = kMaxLineBytes;  // a longer line ends the data with lineTooLong
     std::vector<char> carry;  // the start of a line whose end has not been read yet
     bool atEnd = false;
     bool first = true;           // the next piece starts the data: a byte-order mark is skipped
     std::optional<Fatal> error;  // a read failure; the data ends before it
+    bool lineTooLong = false;    // the data ends before a line longer than maxLineBytes (error is set too)
 };
+
+// Grows a piece by a chunk for a line longer than the piece: by doubling while it is small, so that a long line
+// is not copied again for every chunk; past 4 MiB at once to the most the longest line allowed needs. Such an
+// allocation is mapped by pages, and only the pages the line fills are ever touched: the peak stays within
+// the line's length above the run's usual memory, with no copy of a quarter-gigabyte line into a larger one.
+void growPiece(LineChunker& c, Piece& piece) {
+    const size_t want = piece.bytes.size() + c.chunkBytes;
+    if (want > piece.bytes.capacity()) {
+        constexpr size_t kDoublingBytes = size_t{4} << 20;
+        const size_t most = c.maxLineBytes + 2 * c.chunkBytes + kScanSlack;
+        piece.bytes.reserve(std::max(want, want <= kDoublingBytes ? 2 * piece.bytes.capacity() : most));
+    }
+    piece.bytes.resize(want);
+}
 
 bool nextPiece(LineChunker& c, Piece& piece) {
     size_t used = c.carry.size();
@@ -58,7 +74,7 @@ bool nextPiece(LineChunker& c, Piece& piece) {
     c.carry.clear();
     size_t scanFrom = used;
     while (!c.atEnd) {
-        if (piece.bytes.size() - used < c.chunkBytes / 2) piece.bytes.resize(piece.bytes.size() + c.chunkBytes);
+        if (piece.bytes.size() - used < c.chunkBytes / 2) growPiece(c, piece);
         Outcome<size_t> n = readBlock(*c.source, piece.bytes.data() + used, piece.bytes.size() - used);
         if (Fatal* fatal = std::get_if<Fatal>(&n)) {
             // The whole lines before the failure are read as usual and the error is reported after them;
@@ -76,6 +92,11 @@ bool nextPiece(LineChunker& c, Piece& piece) {
         used += std::get<size_t>(n);
         const char* data = piece.bytes.data();
         const char* last = static_cast<const char*>(memrchr(data + scanFrom, '\n', used - scanFrom));
+        // The piece's first line, begun in an earlier read, may end here beyond the limit.
+        if (last != nullptr && used > c.maxLineBytes &&
+            static_cast<size_t>(static_cast<const char*>(std::memchr(data + scanFrom, '\n', used - scanFrom)) - data) >
+                c.maxLineBytes)
+            last = nullptr;
         if (last != nullptr) {
             size_t cut = static_cast<size_t>(last - data) + 1;
             c.carry.assign(data + cut, data + used);
@@ -83,6 +104,13 @@ bool nextPiece(LineChunker& c, Piece& piece) {
             break;
         }
         scanFrom = used;  // no line end yet: a line longer than a piece, read on
+        if (used > c.maxLineBytes) {  // the piece is that one line: it is dropped, and the data ends before it
+            c.error = Fatal{"", "no line end within " + std::to_string(c.maxLineBytes) + " bytes"};
+            c.lineTooLong = true;
+            c.atEnd = true;
+            used = 0;
+            break;
+        }
     }
     piece.begin = 0;
     piece.end = used;
@@ -327,6 +355,14 @@ void placeRows(Piece& piece, TableRead& read, PlaceState& state, const RowRules&
     if (res.maxY > data.maxY) data.maxY = res.maxY;
 }
 
+// The fatal outcome that ended the data: a read failure, or a line too long, named with its line number (the
+// lines before it have all been counted).
+Fatal chunkerFatal(const LineChunker& c, const TableRead& read, const DataSource& source) {
+    if (!c.lineTooLong) return *c.error;
+    const uint64_t line = read.summary.headerLines + read.summary.lines + 1;
+    return Fatal{"", "'" + source.path + "' line " + std::to_string(line) + ": " + c.error->detail};
+}
+
 // Ends the read on a fatal outcome: what was written so far reaches the hit file.
 Fatal stopWith(Fatal fatal, HitFile& hits) {
     closeHitFile(hits);
@@ -355,12 +391,13 @@ Outcome<TableRead> readTable(const PlotSettings& given, std::ostream& out, std::
     LineChunker chunker;
     chunker.source = &source;
     chunker.chunkBytes = std::max<size_t>(options.chunkBytes, 64);
+    chunker.maxLineBytes = std::max(options.maxLineBytes, chunker.chunkBytes);
 
     // Header: the first line pieces are read here, line by line; the rest of the piece holds the first rows.
     // The data must prove readable before the hit file is made.
     Piece& first = pieces[0];
     bool haveData = nextPiece(chunker, first);
-    if (!haveData && chunker.error) return *chunker.error;
+    if (!haveData && chunker.error) return chunkerFatal(chunker, read, source);
     auto ensureLine = [&] {
         while (haveData && first.begin == first.end) haveData = nextPiece(chunker, first);
         return haveData;
@@ -500,7 +537,7 @@ Outcome<TableRead> readTable(const PlotSettings& given, std::ostream& out, std::
             // not be taken for the cause. The rest of the compressed data is checked first.
             if (piece.result.fault != RowFault::none && isDecompressed(source)) {
                 checkRestOfData(chunker);
-                if (chunker.error) return stopWith(*chunker.error, hits);
+                if (chunker.error) return stopWith(chunkerFatal(chunker, read, source), hits);
             }
             return stopWith(*fatal, hits);
         }
@@ -515,7 +552,7 @@ Outcome<TableRead> readTable(const PlotSettings& given, std::ostream& out, std::
         progress.update(fileBytesConsumed(source), source.fileBytes, read.summary.rows);
     }
     release(true);
-    if (chunker.error) return stopWith(*chunker.error, hits);
+    if (chunker.error) return stopWith(chunkerFatal(chunker, read, source), hits);
     if (hitsFailed(hits)) return stopWith(writeFailure(hits), hits);
     if (rules.strongestKept > 0) {
         double bar = -std::numeric_limits<double>::infinity();

@@ -18,6 +18,8 @@
 
 namespace vennrick {
 
+constexpr size_t kMaxLineBytes = size_t{256} << 20;  // 256 MiB: far beyond any table's header or row
+
 struct ReadOptions {
     unsigned threads = 2;                 // parsing threads, the reading thread among them (the others are started as
                                           // pieces come); 1: the reading thread alone
@@ -26,6 +28,10 @@ struct ReadOptions {
     // memory, at its highest when the plot data is nearly complete: 128 KiB pieces (measured no slower than
     // 1 MiB) leave room for the fonts, loaded while the table is read, and the parsing threads' value memos.
     size_t chunkBytes = size_t{1} << 17;
+    // A line longer than this stops the run ("no line end within N bytes"): a table is lines of fields, and an
+    // endless line (a file of zeros, a stream without line ends) would otherwise take memory without bound.
+    // Reading such a line takes at most this much memory above the run's usual memory.
+    size_t maxLineBytes = kMaxLineBytes;
 };
 
 struct TableRead {
