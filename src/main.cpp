@@ -5,10 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "base/standard_streams.h"
 #include "figure/offscreen.h"
 #include "run/driver.h"
 
 int main(int argc, char** argv) {
+    vennrick::guardStandardStreams();
     const auto application = vennrick::startOffscreenPainting(argc, argv);
     std::vector<std::string> args(argv, argv + argc);
     std::ios::sync_with_stdio(false);

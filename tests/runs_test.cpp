@@ -144,7 +144,7 @@ void runCase(const Case& c) {
             disks.push_back(std::make_unique<TinyDisk>(at, w[1], w.size() > 2 ? MS_RDONLY : 0));
             if (!disks.back()->mounted) return;  // no permission to mount here: the case cannot run
         } else if (key == "stdin" || key == "pipe") {
-            input = at;
+            input = w[0] == "closed" ? std::string() : at;
             piped = key == "pipe";
         } else if (key == "run") {
             if (ran) checkErr();

@@ -38,7 +38,7 @@ RunResult runVennrick(const std::vector<std::string>& args, const std::string& d
     std::string command = "cd " + quoted(dir) + " && " + (throughPipe ? "cat " + quoted(input) + " | " : "") +
                           "exec env -u QT_LOGGING_RULES " + quoted(VENNRICK_BINARY);
     for (const std::string& a : args) command += " " + quoted(a);
-    if (!throughPipe) command += " <" + quoted(input);
+    if (!throughPipe) command += input.empty() ? " <&-" : " <" + quoted(input);
     command += " >" + quoted(capture.file("stdout")) + " 2>" + quoted(capture.file("stderr"));
     // Run through the shell and waited for with wait4, which also tells the child's peak resident size.
     int status = -1;

@@ -44,7 +44,8 @@ struct RunResult {
 };
 
 // Runs the built vennrick binary with args (without the program name) in directory dir, standard input from
-// the file input: the file itself, or through a pipe that another process fills from it (throughPipe).
+// the file input: the file itself, or through a pipe that another process fills from it (throughPipe); an
+// empty input closes standard input.
 RunResult runVennrick(const std::vector<std::string>& args, const std::string& dir, const std::string& input = "/dev/null",
                       bool throughPipe = false);
 

@@ -144,6 +144,18 @@ Outcome<ColumnChoice> chooseColumns(std::string_view headerLine, bool haveHeader
     if (names.column && settings.logpyes == 0 && findStandard({fields[*p]}, kLogPvalueNames))
         choice.notes.push_back("column '" + shownText(fields[*p]) +
                                "' looks like -log10(p): add -logp yes if that is what it holds");
+    // A name the header holds twice: the first column of that name is read, and the run says so.
+    for (const std::optional<size_t>& chosen : {id, pos, p, snp}) {
+        if (!chosen) continue;
+        for (size_t j = 0; j < fields.size(); ++j) {
+            if (j == *chosen || lowered(fields[j]) != lowered(fields[*chosen])) continue;
+            choice.notes.push_back("the header names column '" + shownText(fields[*chosen]) + "' twice (columns " +
+                                   std::to_string(std::min(j, *chosen) + 1) + " and " +
+                                   std::to_string(std::max(j, *chosen) + 1) + "): column " +
+                                   std::to_string(*chosen + 1) + " is read");
+            break;
+        }
+    }
     if (settings.window.posrangeallowed == 1 && !pos)
         choice.notes.push_back("-posrange is ignored, so the whole chromosome is plotted: the header has no position "
                                "column (give -poscolumn NAME)");

@@ -13,6 +13,8 @@
 #include <cstring>
 #include <utility>
 
+#include "base/standard_streams.h"
+
 namespace vennrick {
 namespace {
 
@@ -87,6 +89,8 @@ Outcome<DataSource> openDataSource(const std::string& path, unsigned threads) {
     const bool standardInput = path == "-";
     DataSource source;
     source.path = standardInput ? "standard input" : path;
+    if (standardInput && standardInputWasClosed())
+        return Fatal{"", "cannot read the data file 'standard input': standard input is closed"};
     int fd = standardInput ? fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0) : open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return openFailure(source.path, errno);
     struct stat st;
