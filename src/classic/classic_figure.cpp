@@ -6,11 +6,10 @@
 namespace vennrick {
 namespace {
 
-Colour colourOf(Rgb c) { return Colour{c.r, c.g, c.b}; }
 
 FigureLine figureLine(const Line& line, double width) {
     return FigureLine{static_cast<double>(line.x1), static_cast<double>(line.y1), static_cast<double>(line.x2),
-                      static_cast<double>(line.y2), colourOf(line.colour), width};
+                      static_cast<double>(line.y2), line.colour, width};
 }
 
 FigureText figureText(const TextBox& box, const PlotLayout& layout) {
@@ -21,7 +20,7 @@ FigureText figureText(const TextBox& box, const PlotLayout& layout) {
                       initial ? "" : "Calibri",
                       initial ? 0 : box.font == TextFont::title ? layout.font1 : layout.font2,
                       box.align == TextAlign::centre ? FigureAlign::centre : FigureAlign::left,
-                      colourOf(box.colour),
+                      box.colour,
                       0,
                       box.text};
 }
@@ -49,7 +48,7 @@ Figure classicFigure(const PlotLayout& layout, const PlotData& data, int dpi, un
     };
     std::vector<std::vector<PixelDot>> dots = gatherDots(frame.width, frame.height, 3, layout.N, threads, add);
     for (PointStyle style : {PointStyle::blue, PointStyle::grey, PointStyle::highlight})
-        figure.points.push_back(PointLayer{colourOf(pointColour(style)), pointWidth(style) * frame.unit,
+        figure.points.push_back(PointLayer{pointColour(style), pointWidth(style) * frame.unit,
                                            std::move(dots[static_cast<size_t>(style)])});
     return figure;
 }

@@ -115,7 +115,7 @@ bool rescalePositions(PlotData& data, unsigned threads) {
     return true;
 }
 
-std::optional<Line> lineOrNone(double x1, double y1, double x2, double y2, Rgb colour) {
+std::optional<Line> lineOrNone(double x1, double y1, double x2, double y2, Colour colour) {
     if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2)) return std::nullopt;
     return Line{truncatePixel(x1), truncatePixel(y1), truncatePixel(x2), truncatePixel(y2), colour};
 }

@@ -31,9 +31,9 @@ constexpr double kBaseline = 473.0;       // pixel y of the smallest value, minY
 constexpr int64_t kMaxTickPositions = 10000;  // more tick positions than this (only for a y range beyond
                                               // about 2e10, marks far closer than a pixel) draw no scale
 
-constexpr Rgb kBlue{50, 50, 255};     // y axis, ticks, labels, points of the 1st, 3rd, ... run
-constexpr Rgb kGrey{125, 125, 125};   // points of the 2nd, 4th, ... run
-constexpr Rgb kRed{255, 0, 0};        // points at or above the threshold
+constexpr Colour kBlue{50, 50, 255};     // y axis, ticks, labels, points of the 1st, 3rd, ... run
+constexpr Colour kGrey{125, 125, 125};   // points of the 2nd, 4th, ... run
+constexpr Colour kRed{255, 0, 0};        // points at or above the threshold
 
 
 
@@ -49,7 +49,7 @@ struct Tick {
 // y-1..y+1 for a highlight.
 enum class PointStyle : uint8_t { blue, grey, highlight };
 
-constexpr Rgb pointColour(PointStyle s) {
+constexpr Colour pointColour(PointStyle s) {
     return s == PointStyle::highlight ? kRed : s == PointStyle::grey ? kGrey : kBlue;
 }
 constexpr int pointWidth(PointStyle s) { return s == PointStyle::highlight ? 3 : 2; }

@@ -19,12 +19,12 @@ namespace vennrick {
 
 namespace {
 
-QColor toQColor(Rgb c) { return QColor(c.r, c.g, c.b, 255); }
+QColor toQColor(Colour c) { return QColor(c.r, c.g, c.b, 255); }
 
 // A QFont constructed with a point size of 0 or less takes the default size, silently.
 QFont calibri(int pointSize) { return QFont(QStringLiteral("Calibri"), pointSize, QFont::Normal, false); }
 
-void setColour(QPainter& p, QPen& pen, Rgb colour) {
+void setColour(QPainter& p, QPen& pen, Colour colour) {
     pen.setColor(toQColor(colour));
     p.setPen(pen);
 }

@@ -9,9 +9,9 @@
 namespace vennrick {
 namespace {
 
-const Colour kAxisBlue{kBlue.r, kBlue.g, kBlue.b};
-const Colour kLineBlack{kBlack.r, kBlack.g, kBlack.b};
-const Colour kDiagonalRed{kRed.r, kRed.g, kRed.b};
+const Colour kAxisBlue = kBlue;
+const Colour kLineBlack = kBlack;
+const Colour kDiagonalRed = kRed;
 const Colour kBandGrey{kGrey.r, kGrey.g, kGrey.b, 64};  // the grey of the run colours, a quarter opaque
 const char kFontFamily[] = "Calibri";
 

@@ -18,7 +18,7 @@
 
 namespace vennrick {
 
-constexpr Rgb kLeaderColour{80, 80, 80};  // leader lines, drawn 1 pixel wide; label texts are black
+constexpr Colour kLeaderColour{80, 80, 80};  // leader lines, drawn 1 pixel wide; label texts are black
 
 // The sizes of the label font (the axis font), measured once by the renderer.
 struct LabelFont {

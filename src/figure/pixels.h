@@ -1,4 +1,4 @@
-// Geometry in whole pixels of a raster canvas: opaque colours, lines with a square cap, text boxes and pixels.
+// Geometry in whole pixels of a raster canvas: lines with a square cap, text boxes and pixels, in opaque colours.
 // The documented picture is drawn in it, and labels are placed in it on any figure.
 //
 // Pixel coordinates are computed in double precision and truncated toward zero; a finite coordinate far outside
@@ -9,20 +9,18 @@
 #include <cstdint>
 #include <string>
 
+#include "base/colour.h"
+
 namespace vennrick {
 
 constexpr double kFarPixel = 1 << 20;     // finite coordinates are clamped to +-kFarPixel
 
-struct Rgb {
-    uint8_t r, g, b;  // opaque colour
-    bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
-};
-constexpr Rgb kBlack{0, 0, 0};  // zero line, baseline, title, label texts
+constexpr Colour kBlack{0, 0, 0};  // zero line, baseline, title, label texts
 
 // A straight line drawn with a solid pen (square cap), end points included.
 struct Line {
     int x1, y1, x2, y2;
-    Rgb colour;
+    Colour colour;
     int width = 2;  // pen width in pixels
 };
 
@@ -33,7 +31,7 @@ struct TextBox {
     int left, top, width, height;  // pixels
     TextAlign align;
     TextFont font;
-    Rgb colour;
+    Colour colour;
     std::string text;  // UTF-8
 };
 

@@ -1,12 +1,19 @@
 // Arbitrary bytes as the data file, with the fuzzer also choosing the delimiter, header handling, columns,
 // missing marker, chromosome list, window, how the file is cut into pieces and whether it is compressed as bgzip.
 // The same input is read once on one thread in one piece and once on 2 to 8 threads in small pieces: both reads
-// must agree exactly.
+// must agree exactly. The same bytes are also read as standard input through a pipe, which must give the same
+// outcome as the file: bgzip cut at a block edge, or damaged, fails from both.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <cstring>
+#include <thread>
 
 #include "fuzz_support.h"
 #include "settings/settings.h"
+#include "base/write_all.h"
 #include "reading/table_reader.h"
 
 using namespace vennrick;
@@ -57,11 +64,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool asBgzip = in.ConsumeBool(), damaged = in.ConsumeBool();
     const size_t blockBytes = in.ConsumeIntegralInRange<size_t>(1, 60000), damageAt = in.ConsumeIntegral<size_t>();
     const auto damageMask = static_cast<char>(in.ConsumeIntegralInRange(1, 255));
+    const int blocksCut = in.ConsumeIntegralInRange(0, 2);  // bgzip: the last blocks (the end block first) cut off
     const std::string plainTable = in.ConsumeRemainingBytesAsString();
     std::string table = plainTable;
     if (asBgzip) {
         table = fuzz::bgzipOf(plainTable, std::max(blockBytes, plainTable.size() / 64));
-        if (damaged) table[damageAt % table.size()] ^= damageMask;
+        if (blocksCut > 0) {
+            std::vector<size_t> starts;
+            for (size_t at = 0; at + 18 <= table.size();
+                 at += (static_cast<unsigned char>(table[at + 16]) | static_cast<unsigned char>(table[at + 17]) << 8) + 1)
+                starts.push_back(at);
+            table.resize(starts[starts.size() - std::min<size_t>(static_cast<size_t>(blocksCut), starts.size())]);
+        }
+        if (damaged && !table.empty()) table[damageAt % table.size()] ^= damageMask;
     }
     test::writeFile(dir.file("data"), table);
 
@@ -100,10 +115,41 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         r.hits = test::readFile(dir.file("hits"));
         return r;
     };
+    // Standard input through a pipe, filled by a thread of its own; the pipe is closed under the writer when the
+    // read stops early.
+    auto readThroughPipe = [&] {
+        static const bool pipeSignalIgnored = (signal(SIGPIPE, SIG_IGN), true);
+        (void)pipeSignalIgnored;
+        int ends[2];
+        require(pipe(ends) == 0, "a pipe");
+        const int savedInput = dup(STDIN_FILENO);
+        dup2(ends[0], STDIN_FILENO);
+        close(ends[0]);
+        std::thread writer([&] {
+            writeAll(ends[1], table.data(), table.size());
+            close(ends[1]);
+        });
+        PlotSettings fromPipe = settings;
+        fromPipe.Filename = "-";
+        std::ostringstream out, err;
+        std::remove(dir.file("hits").c_str());
+        Outcome<TableRead> outcome = readTable(fromPipe, out, err, ReadOptions{2, false, chunkBytes});
+        std::optional<Fatal> fatal;
+        if (auto* f = std::get_if<Fatal>(&outcome)) fatal = *f;
+        else require(!closeHitFile(std::get<TableRead>(outcome).hits), "the hit file closes cleanly");
+        dup2(savedInput, STDIN_FILENO);  // the pipe's last reading end goes: a writer still writing is let go
+        close(savedInput);
+        writer.join();
+        return std::make_pair(fatal, test::readFile(dir.file("hits")));
+    };
+
     const Read serial = readWith(1, size_t{1} << 20);
     const Read parallel = readWith(2 + static_cast<unsigned>(chunkBytes % 7), chunkBytes);  // 2 to 8 threads
 
     require(serial.fatal.has_value() == parallel.fatal.has_value(), "the same outcome on one and several threads");
+    const auto [pipeFatal, pipeHits] = readThroughPipe();
+    require(pipeFatal.has_value() == serial.fatal.has_value(), "the same outcome from a file and through a pipe");
+    if (!(asBgzip && damaged && serial.fatal)) require(pipeHits == serial.hits, "the same hits through a pipe");
     // Damaged bgzip fails on both; the rows before the failure are those of the whole 64 KiB units before it with
     // the bgzip inflater, and depend on how the reads fall with the BGZF reader on one thread.
     if (!(asBgzip && damaged && serial.fatal))
