@@ -74,6 +74,7 @@ DataSource& DataSource::operator=(DataSource&& other) noexcept {
         fileBytes = other.fileBytes;
         plainBytesRead = other.plainBytesRead;
         missingEofBlock = other.missingEofBlock;
+        bgzipStream = other.bgzipStream;
         failed = other.failed;
     }
     return *this;
@@ -151,6 +152,7 @@ Outcome<DataSource> openDataSource(const std::string& path, unsigned threads) {
         // A bgzip file ends with an empty block; without it the file was cut short at a block edge, which
         // would otherwise read as a clean end. Only a seekable file can be checked.
         source.missingEofBlock = regularFile && bgzf_check_EOF(source.bgzf) == 0;
+        source.bgzipStream = !regularFile;  // told by its first block, as a file is
         // What comes here (standard input, a pipe, a bgzip file without its end block, or no thread to be had)
         // is decompressed on the reading thread. The library's own threads are not used: on a run of empty
         // blocks they took memory without bound (100,000 empty blocks, 2.8 MB: 880 MB), and through a pipe
@@ -158,6 +160,19 @@ Outcome<DataSource> openDataSource(const std::string& path, unsigned threads) {
     }
     return source;
 }
+
+namespace {
+
+// Whether the last block a bgzip stream gave is the end-of-file block, byte for byte, as the file check
+// compares it: the raw block is still in the reader's buffer.
+bool endedOnEofBlock(const BGZF& stream) {
+    static constexpr unsigned char kEofBlock[28] = {0x1f, 0x8b, 8, 4, 0, 0, 0, 0, 0, 0xff, 6, 0, 'B', 'C',
+                                                    2,    0,    0x1b, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    return stream.last_block_eof != 0 && stream.compressed_block != nullptr &&
+           std::memcmp(stream.compressed_block, kEofBlock, sizeof kEofBlock) == 0;
+}
+
+}  // namespace
 
 Outcome<size_t> readBlock(DataSource& source, char* buffer, size_t size) {
     size_t filled = 0;
@@ -179,8 +194,8 @@ Outcome<size_t> readBlock(DataSource& source, char* buffer, size_t size) {
             // bgzip ends with an empty end-of-file block: data that ends without it was cut short at a block
             // edge. A regular file is checked for it when opened; a stream when it ends, so that the same bytes
             // give the same outcome from a file and from a pipe.
-            const bool cutShort = n == 0 && (source.missingEofBlock || (bgzf_compression(source.bgzf) == bgzf &&
-                                                                        source.bgzf->last_block_eof == 0));
+            const bool cutShort =
+                n == 0 && (source.missingEofBlock || (source.bgzipStream && !endedOnEofBlock(*source.bgzf)));
             if (n < 0 || source.bgzf->errcode != 0 || cutShort) {
                 source.failed = true;
                 if (filled == 0) return corruptData(source.path);

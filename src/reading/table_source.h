@@ -31,6 +31,7 @@ struct DataSource {
     uint64_t fileBytes = 0;       // size on disk (compressed size for compressed input); 0 when unknown
     uint64_t plainBytesRead = 0;  // bytes handed out so far (decompressed bytes for compressed input)
     bool missingEofBlock = false; // bgzip file without its end-of-file block: cut short at a block edge
+    bool bgzipStream = false;     // bgzip that is not a regular file: its end block is checked when it ends
     bool failed = false;          // the compressed data turned out corrupt or truncated
 };
 

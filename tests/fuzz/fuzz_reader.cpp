@@ -8,6 +8,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -148,6 +149,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     require(serial.fatal.has_value() == parallel.fatal.has_value(), "the same outcome on one and several threads");
     const auto [pipeFatal, pipeHits] = readThroughPipe();
+    if (pipeFatal.has_value() != serial.fatal.has_value()) {  // what the finding was, for whoever reads it
+        for (const std::string& word : switches) std::fprintf(stderr, "%s ", word.c_str());
+        std::fprintf(stderr, "(pieces of %zu bytes)\nfrom the file: %s\nthrough a pipe: %s\n", chunkBytes,
+                     serial.fatal ? serial.fatal->detail.c_str() : "(read)", pipeFatal ? pipeFatal->detail.c_str() : "(read)");
+    }
     require(pipeFatal.has_value() == serial.fatal.has_value(), "the same outcome from a file and through a pipe");
     if (!(asBgzip && damaged && serial.fatal)) require(pipeHits == serial.hits, "the same hits through a pipe");
     // Damaged bgzip fails on both; the rows before the failure are those of the whole 64 KiB units before it with
