@@ -219,7 +219,9 @@ RegionFigure layoutRegion(const RegionPlot& plot, const PlotSettings& given) {
                 spans.push_back(GeneSpan{std::min(arrowLeft, nl), std::max(arrowRight, nl + w)});
             }
             const std::vector<int> rows = stackGenes(spans, pad);
-            const int fit = std::max(0, static_cast<int>((panelBottom - panelTop) / rowHeight));
+            int fit = std::max(0, static_cast<int>((panelBottom - panelTop) / rowHeight));
+            // When not every row fits, the last row's room says how many genes were left out.
+            if (!rows.empty() && *std::max_element(rows.begin(), rows.end()) >= fit) fit = std::max(0, fit - 1);
             for (size_t i = 0; i < plot.genes.size(); ++i) {
                 if (rows[i] >= fit) {
                     ++out.genesLeftOut;
@@ -244,7 +246,7 @@ RegionFigure layoutRegion(const RegionPlot& plot, const PlotSettings& given) {
                                             m.axisPoints, FigureAlign::centre, g.name));
             }
             if (out.genesLeftOut > 0)
-                f.texts.push_back(paperText(FigureRect{axisX, panelBottom - line, right - axisX, line}, m.axisPoints,
+                f.texts.push_back(paperText(FigureRect{axisX, panelTop + fit * rowHeight, right - axisX, line}, m.axisPoints,
                                             FigureAlign::right,
                                             std::to_string(out.genesLeftOut) + " more genes not shown (no room)"));
         }
