@@ -2,6 +2,7 @@
 #include "region/genes.h"
 
 #include <htslib/bgzf.h>
+#include <htslib/hts_log.h>
 #include <htslib/kstring.h>
 
 #include <algorithm>
@@ -191,6 +192,7 @@ bool takeBed(Reading& r, const std::vector<std::string_view>& f, int64_t start0,
 Outcome<GeneFile> readGenes(const std::string& path, const std::vector<RegionWindow>& windows,
                             const std::vector<std::string>& biotypes) {
     const std::string name = "-genes '" + path + "'";
+    hts_set_log_level(HTS_LOG_OFF);  // its problems are told in one line of ours
     BGZF* fp = bgzf_open(path.c_str(), "r");
     if (fp == nullptr) return Fatal{"", name + ": cannot be opened"};
     Reading r{windows, biotypes, {}, {}, {}, true, 0};
@@ -229,7 +231,7 @@ Outcome<GeneFile> readGenes(const std::string& path, const std::vector<RegionWin
             break;
         }
     }
-    if (problem.empty() && got < -1) problem = name + ": the file is damaged (it cannot be read to its end)";
+    if (problem.empty() && (got < -1 || fp->errcode != 0)) problem = name + ": the file is damaged (it cannot be read to its end)";
     free(line.s);
     bgzf_close(fp);
     if (!problem.empty()) return Fatal{"", problem};

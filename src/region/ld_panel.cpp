@@ -2,6 +2,7 @@
 #include "region/ld_panel.h"
 
 #include <htslib/hts.h>
+#include <htslib/hts_log.h>
 #include <htslib/kstring.h>
 #include <htslib/tbx.h>
 #include <htslib/vcf.h>
@@ -91,6 +92,7 @@ PanelR2 panelR2(const PanelRequest& q) {
                                std::to_string(q.end) + " is drawn without r2");
         return out;
     };
+    hts_set_log_level(HTS_LOG_OFF);  // its problems are told in one line of ours
     Panel p;
     p.fp = hts_open(q.path.c_str(), "r");
     if (p.fp == nullptr) return fail("cannot be opened");

@@ -2,6 +2,7 @@
 #include "region/ld_table.h"
 
 #include <htslib/bgzf.h>
+#include <htslib/hts_log.h>
 #include <htslib/kstring.h>
 
 #include <algorithm>
@@ -52,6 +53,7 @@ bool idsDiffer(std::string_view a, std::string_view b) {
 }
 
 Outcome<LdTable> readLdTable(const std::string& path, const std::vector<LdLead>& leads) {
+    hts_set_log_level(HTS_LOG_OFF);  // its problems are told in one line of ours
     BGZF* fp = bgzf_open(path.c_str(), "r");
     if (fp == nullptr) return Fatal{"", "-ld '" + path + "': cannot be opened"};
     LdTable table;
@@ -114,7 +116,7 @@ Outcome<LdTable> readLdTable(const std::string& path, const std::vector<LdLead>&
             }
         }
     }
-    if (problem.empty() && got < -1) problem = "-ld '" + path + "': the file is damaged (it cannot be read to its end)";
+    if (problem.empty() && (got < -1 || fp->errcode != 0)) problem = "-ld '" + path + "': the file is damaged (it cannot be read to its end)";
     if (problem.empty() && !haveHeader) problem = "-ld '" + path + "': the file is empty";
     free(line.s);
     bgzf_close(fp);
