@@ -131,23 +131,4 @@ TEST(regions, dataTableHasTheRowsAsReadAndTheirBins) {
                     "1\t30\tc\t0.1\t1\t\t\n");
 }
 
-TEST(regions, filesAreWrittenAsideAndRenamed) {
-    ScratchDir dir;
-    const std::string path = dir.file("f.tsv");
-    writeFile(path, "old");
-    std::string why;
-    EXPECT_FALSE(writeAside(path, [](const std::string& temporary) {
-        writeFile(temporary, "half");
-        errno = ENOSPC;
-        return false;
-    }, why));
-    EXPECT_EQ(readFile(path), "old");  // a failed write leaves the file as it was, and no temporary file
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}), 1);
-    EXPECT_TRUE(writeAside(path, [](const std::string& temporary) {
-        writeFile(temporary, "new");
-        return true;
-    }, why));
-    EXPECT_EQ(readFile(path), "new");
-}
-
 }  // namespace

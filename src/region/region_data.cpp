@@ -1,15 +1,10 @@
-// Writing the data table of a regional plot, and writing files whole.
+// Writing the data table of a regional plot.
 #include "region/region_data.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 
 #include "analysis/lead_loci.h"
-#include "base/write_all.h"
 #include "region/region_figure.h"
 
 namespace vennrick {
@@ -55,24 +50,6 @@ std::string regionDataText(const RegionRows& rows, const std::vector<size_t>& in
         out += '\n';
     }
     return out;
-}
-
-bool writeAside(const std::string& path, const std::function<bool(const std::string&)>& make, std::string& why) {
-    const size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    const std::string temporary = folder + "." + base + ".part" + std::to_string(getpid());
-    if (!make(temporary)) {
-        why = std::strerror(errno != 0 ? errno : EIO);
-        unlink(temporary.c_str());
-        return false;
-    }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        why = std::strerror(errno);
-        unlink(temporary.c_str());
-        return false;
-    }
-    return true;
 }
 
 }  // namespace vennrick

@@ -1,9 +1,7 @@
 // The data behind a regional plot, Outname.region.CHR_START_END.tsv: the window's rows as read (CHR, POS, ID, P)
-// with the computed LOG10P, R2 (empty where unknown) and LD_BIN; and files written whole, beside their place
-// and then renamed into it.
+// with the computed LOG10P, R2 (empty where unknown) and LD_BIN.
 #pragma once
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,10 +16,5 @@ namespace vennrick {
 // end inside a text becomes a space.
 std::string regionDataText(const RegionRows& rows, const std::vector<size_t>& inside, const std::vector<double>& r2,
                            bool logp);
-
-// Writes the file at path whole: make(temporary path) writes it beside path, in the same folder, and it is then
-// renamed to path, so that path holds either what it held or the whole new file. False, with the reason in why,
-// when it could not be made; the temporary file is removed.
-bool writeAside(const std::string& path, const std::function<bool(const std::string&)>& make, std::string& why);
 
 }  // namespace vennrick

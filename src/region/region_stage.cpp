@@ -3,7 +3,9 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 
 #include "base/text.h"
 #include "base/write_all.h"
@@ -19,6 +21,11 @@ namespace {
 bool sameFile(const std::string& a, const std::string& b) {
     struct stat x, y;
     return stat(a.c_str(), &x) == 0 && stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev && x.st_ino == y.st_ino;
+}
+
+Fatal writeFailure(const std::string& what, const std::string& path) {
+    const int error = errno;
+    return Fatal{"", "cannot write " + what + " '" + path + "'" + (error != 0 ? std::string(": ") + std::strerror(error) : "")};
 }
 
 std::string placeText(const Region& r) {
@@ -161,18 +168,14 @@ std::optional<Fatal> drawRegions(const std::vector<Region>& regions, const Regio
         if (figure.genesLeftOut > 0)
             notes.push_back("region " + placeText(region) + ": " + rowCount(figure.genesLeftOut, "gene") +
                             " left out of the gene panel for want of room (a taller -size shows them)");
-        std::string why;
-        if (!writeAside(image, [&](const std::string& temporary) {
-                return save(figure.figure, temporary);
-            }, why)) {
-            failed = Fatal{"", "cannot write the image file '" + image + "': " + why};
+        // Both are written whole: aside, then renamed into place.
+        if (!save(figure.figure, image)) {
+            failed = writeFailure("the image file", image);
             break;
         }
         const std::string text = regionDataText(rows, inside[i], r2, settings.logpyes == 1);
-        if (!writeAside(data, [&](const std::string& temporary) {
-                return writeWholeFile(temporary, text.data(), text.size());
-            }, why)) {
-            failed = Fatal{"", "cannot write the regional data file '" + data + "': " + why};
+        if (!writeWholeFile(data, text.data(), text.size())) {
+            failed = writeFailure("the regional data file", data);
             break;
         }
         ++written;
