@@ -130,8 +130,7 @@ Outcome<ColumnChoice> chooseColumns(std::string_view headerLine, bool haveHeader
     std::optional<size_t> snp;
     if (names.snpcolumn) {
         if (!(snp = findGiven(fields, *names.snpcolumn))) return notFound(given("-snpcolumn", *names.snpcolumn));
-    } else if (wantsVariantIds(settings)) {
-    } else if (collectsHitRows(settings) || regionsAsked(settings.region)) {
+    } else if (wantsVariantIds(settings) || regionsAsked(settings.region)) {
         snp = findStandard(fields, kVariantIdNames);
     }
     // The regional plots match the panel's alleles with the table's where it has them.
