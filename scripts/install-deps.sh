@@ -8,6 +8,8 @@ set -eu
 packages="g++ cmake make pkg-config qt6-base-dev qt6-svg-dev libhts-dev libisal-dev zlib1g-dev libgtest-dev
 libboost-math-dev fonts-crosextra-carlito fonts-dejavu-core gzip
 chromium chromium-driver python3-selenium nodejs $*"
+# The regional plot test compares r2 with an independent program's on a bgzipped, indexed panel.
+packages="$packages plink1.9 tabix python3"
 # The fuzz targets are built with clang's libFuzzer.
 if [ "${VENNRICK_FUZZ:-0}" = 1 ]; then
     packages="$packages clang libclang-rt-14-dev"

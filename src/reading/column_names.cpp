@@ -20,6 +20,8 @@ constexpr std::string_view kPvalueNames[] = {"P",       "PVAL",    "PVALUE",    
 constexpr std::string_view kLogPvalueNames[] = {"LOG10P", "LOG10_P", "MLOG10P", "NEG_LOG_10_P_VALUE"};
 constexpr std::string_view kVariantIdNames[] = {"SNP",        "ID",         "RSID",  "MARKERID",
                                                 "MARKERNAME", "VARIANT_ID", "MARKER"};
+constexpr std::string_view kAllele1Names[] = {"A1", "ALT", "ALLELE1", "EA"};
+constexpr std::string_view kAllele2Names[] = {"A2", "REF", "ALLELE0", "NEA"};
 
 bool sameNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -128,9 +130,18 @@ Outcome<ColumnChoice> chooseColumns(std::string_view headerLine, bool haveHeader
     std::optional<size_t> snp;
     if (names.snpcolumn) {
         if (!(snp = findGiven(fields, *names.snpcolumn))) return notFound(given("-snpcolumn", *names.snpcolumn));
-    } else if (wantsVariantIds(settings)) {
+    } else if (wantsVariantIds(settings) || regionsAsked(settings.region)) {
         snp = findStandard(fields, kVariantIdNames);
     }
+    // The regional plots match the panel's alleles with the table's where it has them.
+    std::optional<size_t> allele1, allele2;
+    if (regionsAsked(settings.region)) {
+        allele1 = findStandard(fields, kAllele1Names);
+        allele2 = findStandard(fields, kAllele2Names);
+        if (!allele1 || !allele2 || *allele1 == *allele2) allele1 = allele2 = std::nullopt;
+    }
+    choice.allele1column = allele1 ? static_cast<int32_t>(*allele1 + 1) : 0;
+    choice.allele2column = allele2 ? static_cast<int32_t>(*allele2 + 1) : 0;
     choice.idcolumn = static_cast<int32_t>(*id + 1);
     choice.column = static_cast<int32_t>(*p + 1);
     choice.poscolumn = pos ? static_cast<int32_t>(*pos + 1) : 0;
@@ -138,7 +149,8 @@ Outcome<ColumnChoice> chooseColumns(std::string_view headerLine, bool haveHeader
 
     auto named = [&](size_t index) { return shownText(fields[index]) + "=" + std::to_string(index + 1); };
     choice.notes.push_back("columns by name: " + named(*id) + (pos ? " " + named(*pos) : "") + " " + named(*p) +
-                           (snp ? " " + named(*snp) : "") + " (" +
+                           (snp ? " " + named(*snp) : "") +
+                           (allele1 ? " " + named(*allele1) + " " + named(*allele2) : "") + " (" +
                            delimiterName(choice.Delim) + (pos ? "" : "; no position column") +
                            (choice.logp ? "; -log10(p) column, as with -logp yes" : "") + ")");
     if (names.column && settings.logpyes == 0 && findStandard({fields[*p]}, kLogPvalueNames))
@@ -169,6 +181,8 @@ void applyColumns(const ColumnChoice& choice, PlotSettings& settings) {
     settings.column = choice.column;
     settings.poscolumn = choice.poscolumn;
     settings.snpcolumn = choice.snpcolumn;
+    settings.region.allele1column = choice.allele1column;
+    settings.region.allele2column = choice.allele2column;
     if (choice.logp) settings.logpyes = 1;
     if (choice.poscolumn == 0) settings.window.posrangeallowed = 0;
 }

@@ -224,8 +224,8 @@ void closeBatch(PieceResult& res, const KeptRows& out, bool positions) {
     }
 
     int32_t kept = 0;  // the position as kept
+    int32_t pos = 0;   // the position as read
     if (r.poscolumn != 0) {
-        int32_t pos;
         if (!parseIntInBuffer(f.pos, pos)) return RowFault::pos;
         if (r.window.posrangeallowed == 1) {
             if (pos < r.window.startpos || pos > r.window.endpos) {
@@ -247,6 +247,11 @@ void closeBatch(PieceResult& res, const KeptRows& out, bool positions) {
         state.lastRunIsId = true;
     }
     out.lastPosition = kept;
+    if (r.regionRows) {
+        res.rowStart.push_back(static_cast<uint32_t>(begin - res.base));
+        res.rowLength.push_back(static_cast<uint32_t>(end - begin));
+        res.rowPos.push_back(pos);
+    }
     *out.value++ = value;
     if (value < out.minY) out.minY = value;
     if (value > out.maxY) out.maxY = value;
@@ -520,6 +525,7 @@ RowRules rulesFrom(const PlotSettings& s) {
     r.collectHits = collectsHitRows(s);
     r.snpcolumn = s.snpcolumn;
     r.strongestKept = s.htmlyes == 1 ? kStrongestRows : 0;
+    r.regionRows = regionsAsked(s.region) && s.poscolumn != 0;
     return r;
 }
 
@@ -595,6 +601,7 @@ void parseLines(char* p, char* end, const RowRules& r, ParserState& state, Piece
     clearUpperVectorState();
     res.reset();
     if (r.strongestBar != nullptr) res.strongestBar = r.strongestBar->load(std::memory_order_relaxed);
+    res.base = p;
     state.memo.prepare(r.logp);
     state.lastRunIsId = false;
     state.valid = false;  // the piece notes its own unselected IDs, whichever piece this thread parsed before

@@ -38,6 +38,7 @@ struct RowRules {
                                // for it: a hit row's ID is looked up on its own, and may be missing
     size_t strongestKept = 0;  // the report page: the strongest rows are recorded, this many in the end; 0 for none
     std::atomic<double>* strongestBar = nullptr;  // with strongestKept: the bar of the pieces placed so far, shared
+    bool regionRows = false;   // note where every kept row lies and its position as read (regional plots)
 };
 
 enum class RowFault { none, tooFewFields, pvalue, pos };
@@ -62,6 +63,10 @@ struct PieceResult {
     std::string faultField;           // that row's offending field, as a message shows it
     int32_t faultFieldCount = 0;      // tooFewFields: the fields the row has
     std::string faultHint;            // tooFewFields: the delimiter the row seems to use, or empty
+    // With RowRules::regionRows, for each kept row: its first byte after base, its length and its position as read.
+    const char* base = nullptr;
+    std::vector<uint32_t> rowStart, rowLength;
+    std::vector<int32_t> rowPos;
 
     void reset() {
         runs.clear();
@@ -80,6 +85,9 @@ struct PieceResult {
         faultField.clear();
         faultFieldCount = 0;
         faultHint.clear();
+        rowStart.clear();
+        rowLength.clear();
+        rowPos.clear();
     }
 };
 

@@ -1,6 +1,8 @@
 // Reading the table: the reading thread cuts pieces, parsing threads parse them, results are placed in file order.
 #include "reading/table_reader.h"
 
+#include "reading/region_gathering.h"
+
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -252,6 +254,7 @@ struct Progress {
 struct PlaceState {
     uint64_t bytesPlaced = 0;  // bytes of placed pieces; their lines and rows are counted in the read's summary
     int32_t lastPosition = 0;  // the position of the last kept row placed, as kept
+    RegionGathering regions;   // the rows of the regional plots
 };
 
 // An upper bound of the kept rows of the whole file, from the rows per byte so far, so that the lists are
@@ -330,6 +333,7 @@ void placeRows(Piece& piece, TableRead& read, PlaceState& state, const RowRules&
             rules.strongestBar->store(bar, std::memory_order_relaxed);  // only this thread raises it
         }
     }
+    if (state.regions.on) gatherRegionRows(state.regions, res.base, res, data.maxX);
     if (rules.poscolumn != 0 && !res.positions.empty()) {
         // A run that goes on from the piece before: its first position against the one before it.
         if (!data.ID_list.empty() && data.ID_list.back().id == res.runs.front().id)
@@ -445,6 +449,7 @@ Outcome<TableRead> readTable(const PlotSettings& given, std::ostream& out, std::
     Progress progress;
     if (options.showProgress) progress.err = &err;
     PlaceState state;
+    state.regions = startRegionGathering(settings);
     const bool positions = rules.poscolumn != 0;
 
     // Without workers (one thread, or none could be started) the reading thread does every task at once.
@@ -558,6 +563,7 @@ Outcome<TableRead> readTable(const PlotSettings& given, std::ostream& out, std::
         double bar = -std::numeric_limits<double>::infinity();
         keepStrongest(read.strongest, rules.strongestKept, bar, true);
     }
+    read.regionRows = std::move(state.regions.rows);
     return read;
 }
 

@@ -14,6 +14,7 @@
 #include "reading/hit_file.h"
 #include "reading/hit_rows.h"
 #include "reading/plot_data.h"
+#include "reading/region_rows.h"
 #include "settings/settings.h"
 
 namespace vennrick {
@@ -41,6 +42,7 @@ struct TableRead {
     ReadSummary summary;    // what became of the rows
     HitRows hitRows;        // when collectsHitRows(settings): a record of every hit row, in row order
     HitRows strongest;      // with -html yes: the kStrongestRows strongest kept rows, strongest first (values set)
+    RegionRows regionRows;  // with regional plots: the rows that may lie in a region, in row order
 };
 
 // Opens the data file and reads its header; with -names yes finds the columns in it (saying so on err unless

@@ -26,6 +26,7 @@
 #include "analysis/qq_stats.h"
 #include "settings/settings.h"
 #include "reading/table_reader.h"
+#include "region/region_stage.h"
 #include "base/thread_count.h"
 #include "output/png_writer.h"
 #include "page/report_page.h"
@@ -229,6 +230,8 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
         collectsHitRows(settings) ? findLeadLoci(read.hitRows, read.data, settings.leadwindow) : LeadLoci{};
     if (collectsHitRows(settings))
         if (std::optional<Fatal> failed = leadLociStage(read, leads, picture, err)) return failed;
+    // The regional plots are planned while the plot data is at hand, and drawn once the run's images are written.
+    const std::vector<Region> regions = planRunRegions(read);
 
     const std::string imagefile = imageFileName(settings);
     errno = 0;
@@ -242,7 +245,11 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
     if (saved && !qqFailed && forPage != nullptr) qqFailed = writeReportPage(page, read, leads, err);
     read.data = PlotData{};
     if (!saved) return imageWriteFailure(imagefile);
-    return qqFailed;
+    if (qqFailed || regions.empty()) return qqFailed;
+    return drawRegions(
+        regions, read.regionRows, settings,
+        [&](const Figure& figure, const std::string& path) { return saveFigure(figure, settings.imagetype, path, threads); },
+        err);
 }
 
 }  // namespace vennrick

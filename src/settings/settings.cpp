@@ -96,8 +96,11 @@ std::optional<Fatal> readFigureSwitches(const SwitchList& switches, PlotSettings
 }  // namespace
 
 std::optional<Fatal> refuseLociWithoutPositions(const PlotSettings& settings) {
-    if (!collectsHitRows(settings) || settings.poscolumn != 0) return std::nullopt;
-    const std::string asked = settings.leadsyes == 1 ? "-leads yes" : "-labels " + std::to_string(settings.labels);
+    if ((!collectsHitRows(settings) && !regionsAsked(settings.region)) || settings.poscolumn != 0) return std::nullopt;
+    const std::string asked = settings.leadsyes == 1  ? "-leads yes"
+                              : settings.labels > 0   ? "-labels " + std::to_string(settings.labels)
+                              : settings.region.leads ? "-regions leads"
+                                                      : "-region";
     return Fatal{"", asked + " needs a position column" +
                          (settings.names.on ? std::string(", and the header has none: give -poscolumn NAME")
                                             : std::string(": give -poscolumn")) +
@@ -342,6 +345,11 @@ Outcome<PlotSettings> readSettings(const SwitchList& switches, std::ostream& out
     Outcome<bool> html = readYesNo(switches, "-html");
     if (auto* fatal = std::get_if<Fatal>(&html)) return *fatal;
     s.htmlyes = std::get<bool>(html) ? 1 : 0;
+    Outcome<RegionOptions> region = readRegionOptions(switches, lookup("-size").has_value(), s.imagesize);
+    if (auto* fatal = std::get_if<Fatal>(&region)) return *fatal;
+    s.region = std::move(std::get<RegionOptions>(region));
+    if (!byName)
+        if (std::optional<Fatal> refused = refuseLociWithoutPositions(s)) return *refused;
 
     out << "running manhattan()\n\n";
     return s;

@@ -12,6 +12,7 @@
 #include "base/fatal.h"
 #include "base/text.h"
 #include "settings/figure_options.h"
+#include "settings/region_options.h"
 #include "settings/switches.h"
 
 namespace vennrick {
@@ -103,10 +104,14 @@ struct PlotSettings {
     double suggestive = 0;       // -suggestive: -log10(p) of the paper style's suggestive line; 0 for none
     PaperColours colours = kPaperColours;  // -colors: the paper style's chromosome and hit colours
     int htmlyes = 0;             // 1 with -html yes: the report page Outname + ".html" as well; 0 by default
+    RegionOptions region;        // the regional plots: none by default
 };
 
 // Whether the reader keeps a record of every hit row: for the lead loci (-leads yes) or their labels (-labels).
-inline bool collectsHitRows(const PlotSettings& settings) { return settings.leadsyes == 1 || settings.labels > 0; }
+// The regional plots of the lead loci (-regions leads) need them too.
+inline bool collectsHitRows(const PlotSettings& settings) {
+    return settings.leadsyes == 1 || settings.labels > 0 || settings.region.leads;
+}
 
 // Lead loci are formed by distance in base pairs: -leads yes or -labels N without a position column is refused.
 std::optional<Fatal> refuseLociWithoutPositions(const PlotSettings& settings);

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "settings/figure_options.h"
+#include "settings/region_options.h"
 
 namespace vennrick {
 
@@ -117,6 +118,33 @@ const std::vector<SwitchDeclaration>& switchTable() {
     {"-html", "", "yes|no", "also write a report page, OUT.html, to open in a browser", "yes|no", "", 0, 0, 0,
      "`yes`: write a report page as well, the hit file's name followed by `.html`: one file to open in a browser, with an interactive Manhattan plot (see \"A page to share\"); `no`",
      "no"},
+    {"-region", "", "CHR:START-END[,...]", "regional plots of these windows", "", "", 0, 0, 0,
+     "regional plots of these windows, `CHR:START-END` (positions as in the table, inclusive), several separated by commas (see \"Regional plots\"); needs a position column",
+     "none"},
+    {"-regions", "", "leads", "a regional plot of each lead locus", "leads", "", 0, 0, 0,
+     "`leads`: a regional plot of each lead locus, the strongest first, spanning the locus and `-flank` on each side; needs a position column",
+     "none"},
+    {"-regionsmax", "", "N", "the most lead loci drawn with -regions leads", "", "", 1, 100000, kDefaultRegionsMax,
+     "the most lead loci that get a regional plot with `-regions leads`, 1 to 100000",
+     "20"},
+    {"-flank", "", "BP", "base pairs added on each side of a lead locus", "", "", 0, INT32_MAX, kDefaultFlank,
+     "base pairs added on each side of a lead locus by `-regions leads`, 0 to 2147483647",
+     "500000"},
+    {"-ld", "", "FILE", "r2 pairs for the regional plots (a --r2 table)", "", "", 0, 0, 0,
+     "r² of variant pairs for the regional plots: a table `CHR_A BP_A SNP_A CHR_B BP_B SNP_B R2` (or its `#CHROM_A POS_A ID_A ... UNPHASED_R2` form), whitespace or tab, plain or gzip",
+     "none"},
+    {"-ldref", "", "PANEL", "a reference panel for r2: an indexed .vcf.gz or .bcf", "", "", 0, 0, 0,
+     "a reference panel to compute r² from: a bgzipped VCF (`.vcf.gz`) or a BCF (`.bcf`) with its `.tbi` or `.csi` index",
+     "none"},
+    {"-ldsamples", "", "FILE", "the -ldref samples to use, one ID a line", "", "", 0, 0, 0,
+     "the samples of the `-ldref` panel to use (a population), one ID a line",
+     "all"},
+    {"-genes", "", "FILE", "genes for the regional plots: GTF, GFF3 or BED", "", "", 0, 0, 0,
+     "the genes drawn under the regional plots: GTF or GFF3 (genes, with exons of the canonical or longest transcript) or BED (4 or 12 columns), plain, gzip or bgzip",
+     "none"},
+    {"-genetypes", "", "LIST", "gene biotypes drawn, separated by commas; all for every one", "", "", 0, 0, 0,
+     "the gene biotypes drawn, separated by commas, or `all`; a file without biotypes is drawn whole",
+     "`protein_coding`"},
     };
     return kTable;
 }

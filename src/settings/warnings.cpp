@@ -180,8 +180,14 @@ std::vector<std::string> settingsWarnings(const SwitchList& switches, const Plot
         w.push_back("-logp " + quoted(*v) + " means no: only yes turns it on");
     for (const char* name : {"-snpcolumn", "-leadwindow"}) {
         if (value(name) && !collectsHitRows(s) && !(s.htmlyes == 1 && std::string_view(name) == "-snpcolumn"))
+        if (value(name) && !collectsHitRows(s) && !(name == std::string_view("-snpcolumn") && regionsAsked(s.region)))
             w.push_back(std::string(name) + " has no effect without -leads yes or -labels N");
     }
+    for (const char* name : {"-regionsmax", "-flank"})
+        if (value(name) && !s.region.leads) w.push_back(std::string(name) + " has no effect without -regions leads");
+    for (const char* name : {"-ld", "-ldref", "-genes", "-genetypes"})
+        if (value(name) && !regionsAsked(s.region))
+            w.push_back(std::string(name) + " has no effect without -region or -regions leads");
     for (const char* name : {"-suggestive", "-colors"})
         if (value(name) && s.style == FigureStyle::classic)
             w.push_back(std::string(name) + " has no effect on the classic figure: it belongs to -style paper");

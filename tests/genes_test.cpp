@@ -1,0 +1,147 @@
+// Genes of the regional plots: GTF, GFF3 and BED read for the windows only, canonical or longest transcripts,
+// biotypes, damaged files; and the stacking, checked on the figure of a dense annotation: no two names and no name
+// and gene line overlap.
+#include "region/genes.h"
+#include "region/region_figure.h"
+
+#include "test_support.h"
+
+using namespace vennrick;
+using namespace vennrick::test;
+
+extern "C" const char* __lsan_default_suppressions() { return "leak:libhts.so\n"; }
+
+namespace {
+
+GeneFile readOk(const std::string& path, std::vector<RegionWindow> windows, std::vector<std::string> types = {"protein_coding"}) {
+    Outcome<GeneFile> got = readGenes(path, windows, types);
+    if (const Fatal* f = std::get_if<Fatal>(&got)) ADD_FAILURE() << f->detail;
+    return std::get_if<GeneFile>(&got) ? std::get<GeneFile>(got) : GeneFile{};
+}
+
+TEST(genes, gtfGenesWithTheExonsOfTheCanonicalTranscript) {
+    ScratchDir dir;
+    const std::string gtf =
+        "#!genome-build x\n"
+        "chr1\ts\tgene\t100\t900\t.\t+\t.\tgene_id \"G1\"; gene_type \"protein_coding\"; gene_name \"ALPHA\";\n"
+        "chr1\ts\ttranscript\t100\t900\t.\t+\t.\tgene_id \"G1\"; transcript_id \"T1\";\n"
+        "chr1\ts\texon\t100\t200\t.\t+\t.\tgene_id \"G1\"; transcript_id \"T1\";\n"
+        "chr1\ts\texon\t300\t900\t.\t+\t.\tgene_id \"G1\"; transcript_id \"T1\";\n"
+        "chr1\ts\ttranscript\t100\t500\t.\t+\t.\tgene_id \"G1\"; transcript_id \"T2\"; tag \"Ensembl_canonical\";\n"
+        "chr1\ts\texon\t100\t150\t.\t+\t.\tgene_id \"G1\"; transcript_id \"T2\";\n"
+        "chr1\ts\texon\t400\t500\t.\t+\t.\tgene_id \"G1\"; transcript_id \"T2\";\n"
+        "chr1\ts\tgene\t1000\t2000\t.\t-\t.\tgene_id \"G2\"; gene_type \"lncRNA\"; gene_name \"BETA\";\n"
+        "chr1\ts\tgene\t5000000\t5000100\t.\t-\t.\tgene_id \"G3\"; gene_type \"protein_coding\"; gene_name \"FAR\";\n"
+        "chr2\ts\tgene\t100\t900\t.\t-\t.\tgene_id \"G4\"; gene_type \"protein_coding\"; gene_name \"OTHER\";\n";
+    writeFile(dir.file("a.gtf"), compressed(gtf, "wg"));
+    GeneFile f = readOk(dir.file("a.gtf"), {{"1", 1, 3000}});
+    ASSERT_EQ(f.genes.size(), 1u);
+    EXPECT_EQ(f.genes[0].name, "ALPHA");
+    EXPECT_EQ(f.genes[0].strand, '+');
+    ASSERT_EQ(f.genes[0].exons.size(), 2u);  // the canonical T2, though T1 is longer
+    EXPECT_EQ(f.genes[0].exons[1].start, 400);
+    EXPECT_EQ(readOk(dir.file("a.gtf"), {{"1", 1, 3000}}, {}).genes.size(), 2u);  // every biotype
+    EXPECT_EQ(readOk(dir.file("a.gtf"), {{"1", 1, 3000}}, {"lncRNA"}).genes.at(0).name, "BETA");
+}
+
+TEST(genes, gff3AndBedFiles) {
+    ScratchDir dir;
+    writeFile(dir.file("a.gff3"),
+              "##gff-version 3\n"
+              "1\ts\tgene\t100\t900\t.\t-\t.\tID=gene:G1;Name=AB%2CC;biotype=protein_coding\n"
+              "1\ts\tmRNA\t100\t900\t.\t-\t.\tID=transcript:T1;Parent=gene:G1\n"
+              "1\ts\texon\t100\t300\t.\t-\t.\tParent=transcript:T1\n"
+              "1\ts\texon\t700\t900\t.\t-\t.\tParent=transcript:T1\n"
+              "1\ts\tmRNA\t100\t900\t.\t-\t.\tID=transcript:T2;Parent=gene:G1\n"
+              "1\ts\texon\t100\t120\t.\t-\t.\tParent=transcript:T2\n");
+    GeneFile g = readOk(dir.file("a.gff3"), {{"chr1", 1, 1000}});
+    ASSERT_EQ(g.genes.size(), 1u);
+    EXPECT_EQ(g.genes[0].name, "AB,C");
+    EXPECT_EQ(g.genes[0].exons.size(), 2u);  // the longest transcript
+    writeFile(dir.file("a.bed"), "track name=x\nchr1\t99\t900\tONE\t0\t+\t99\t900\t0\t2\t100,200,\t0,601,\nchr1\t5\t50\tTWO\n");
+    GeneFile b = readOk(dir.file("a.bed"), {{"1", 1, 1000}});
+    ASSERT_EQ(b.genes.size(), 2u);
+    EXPECT_EQ(b.genes[0].start, 100);
+    ASSERT_EQ(b.genes[0].exons.size(), 2u);
+    EXPECT_EQ(b.genes[0].exons[1].start, 701);
+    EXPECT_EQ(b.genes[0].exons[1].end, 900);
+    EXPECT_EQ(b.genes[1].strand, '.');
+}
+
+TEST(genes, damagedFilesAreRefusedWithTheLine) {
+    ScratchDir dir;
+    writeFile(dir.file("a.gtf"), "1\ts\tgene\t100\t900\t.\t+\t.\tgene_id \"G\";\n1\ts\tgene\t100\n");
+    Outcome<GeneFile> got = readGenes(dir.file("a.gtf"), {{"1", 1, 1000}}, {});
+    ASSERT_TRUE(std::holds_alternative<Fatal>(got));
+    EXPECT_EQ(std::get<Fatal>(got).detail, "-genes '" + dir.file("a.gtf") + "': line 2 is damaged (too few fields)");
+    writeFile(dir.file("b.bed"), "1\t10\t100\tX\t0\t+\t10\t100\t0\t3\t5,5,\t0,10,\n");
+    EXPECT_TRUE(std::holds_alternative<Fatal>(readGenes(dir.file("b.bed"), {{"1", 1, 1000}}, {})));
+    std::string gz = compressed(std::string(20000, '#') + "\n1\ts\tgene\t1\t9\t.\t+\t.\tgene_id \"G\";\n", "wg");
+    writeFile(dir.file("c.gtf.gz"), gz.substr(0, gz.size() - 12));
+    EXPECT_TRUE(std::holds_alternative<Fatal>(readGenes(dir.file("c.gtf.gz"), {{"1", 1, 1000}}, {})));
+    writeFile(dir.file("d.gtf"), "1\ts\tgene\t100\t900\t.\t+\t.\tgene_id \"G\";\n");
+    GeneFile unnamed = readOk(dir.file("d.gtf"), {{"1", 1, 1000}});
+    ASSERT_EQ(unnamed.genes.size(), 1u);
+    EXPECT_EQ(unnamed.genes[0].name, "G");
+    ASSERT_EQ(unnamed.warnings.size(), 1u);
+}
+
+TEST(genes, stackedSpansNeverMeet) {
+    std::mt19937 rng(3);
+    std::vector<GeneSpan> spans;
+    for (int i = 0; i < 3000; ++i) {
+        const double left = std::uniform_real_distribution<double>(0, 1000)(rng);
+        spans.push_back(GeneSpan{left, left + std::uniform_real_distribution<double>(0, 200)(rng)});
+    }
+    const std::vector<int> rows = stackGenes(spans, 2);
+    for (size_t a = 0; a < spans.size(); ++a)
+        for (size_t b = a + 1; b < spans.size(); ++b)
+            if (rows[a] == rows[b])
+                ASSERT_TRUE(spans[a].right + 2 <= spans[b].left || spans[b].right + 2 <= spans[a].left) << a << " " << b;
+}
+
+bool meet(const FigureRect& a, const FigureRect& b) {
+    return a.left < b.left + b.width && b.left < a.left + a.width && a.top < b.top + b.height && b.top < a.top + a.height;
+}
+
+TEST(genes, namesAndLinesOfADenseAnnotationNeverOverlapOnTheFigure) {
+    std::mt19937 rng(11);
+    RegionPlot plot;
+    plot.chrom = "1";
+    plot.start = 1000000;
+    plot.end = 2000000;
+    plot.points = {{1500000, 12, 1}};
+    plot.leadName = "rs1";
+    plot.genePanel = true;
+    std::set<std::string> names;
+    for (int g = 0; g < 400; ++g) {
+        Gene gene;
+        gene.chrom = "1";
+        gene.start = std::uniform_int_distribution<int>(900000, 1990000)(rng);
+        gene.end = gene.start + std::uniform_int_distribution<int>(100, 200000)(rng);
+        gene.strand = "+-."[g % 3];
+        gene.name = "G" + std::to_string(g) + std::string(g % 4 * 3, 'X');
+        gene.exons = {{gene.start, gene.start + 50}};
+        names.insert(gene.name);
+        plot.genes.push_back(gene);
+    }
+    PlotSettings settings;
+    settings.region.size = ImageSize{1200, 3000};
+    const RegionFigure figure = layoutRegion(plot, settings);
+    std::vector<FigureRect> boxes;
+    for (const FigureText& t : figure.figure.texts)
+        if (names.count(t.text)) boxes.push_back(t.box);
+    EXPECT_EQ(boxes.size() + figure.genesLeftOut, plot.genes.size());
+    EXPECT_GT(boxes.size(), 100u);
+    for (size_t a = 0; a < boxes.size(); ++a)
+        for (size_t b = a + 1; b < boxes.size(); ++b) ASSERT_FALSE(meet(boxes[a], boxes[b])) << a << " " << b;
+    double top = 1e9;
+    for (const FigureRect& b : boxes) top = std::min(top, b.top);
+    for (const FigureLine& l : figure.figure.lines) {
+        if (l.y1 != l.y2 || l.y1 < top - 20 || l.y1 > figure.figure.height - 60) continue;  // the gene lines
+        const FigureRect line{std::min(l.x1, l.x2), l.y1 - l.width / 2, std::fabs(l.x2 - l.x1), l.width};
+        for (const FigureRect& b : boxes) ASSERT_FALSE(meet(line, b));
+    }
+}
+
+}  // namespace

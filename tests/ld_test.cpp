@@ -1,0 +1,131 @@
+// r2 for the regional plots: tables of pairs in both common forms, matching by position and ID; and the panel
+// through htslib: hard calls, haploid and missing calls, multi-allelic sites matched by their alleles, "chr"
+// naming, a lead the panel lacks, damaged files.
+#include "region/ld_panel.h"
+#include "region/ld_table.h"
+
+#include <htslib/tbx.h>
+
+#include "test_support.h"
+
+using namespace vennrick;
+using namespace vennrick::test;
+
+extern "C" const char* __lsan_default_suppressions() { return "leak:libhts.so\n"; }
+
+namespace {
+
+TEST(ld, pairTablesOfBothFormsKeepThePairsOfTheLeads) {
+    ScratchDir dir;
+    writeFile(dir.file("a.ld"),
+              " CHR_A         BP_A   SNP_A  CHR_B         BP_B   SNP_B           R2 \n"
+              "     7      1000    rs1      7      900      rs0  0.5 \n"
+              "     7      1100    rs2      7      1000     rs1  0.25 \n"
+              "     7      1000    rsX      7      800      rs8  0.9 \n"   // another variant at the lead's place
+              "     8      1000    rs1      8      700      rs7  0.9 \n"
+              "     7      1000    rs1      7      1200     rs3  nan \n");
+    Outcome<LdTable> got = readLdTable(dir.file("a.ld"), {{"chr7", 1000, "rs1"}});
+    ASSERT_TRUE(std::holds_alternative<LdTable>(got)) << std::get<Fatal>(got).detail;
+    const LdTable& t = std::get<LdTable>(got);
+    ASSERT_EQ(t.partners[0].size(), 2u);
+    const std::vector<LdVariant> v = {{900, "rs0"}, {1000, "rs1"}, {1100, ""}, {1100, "other"}, {1200, "rs3"}};
+    const std::vector<double> r2 = tableR2(t.partners[0], v, 1);
+    EXPECT_EQ(r2[0], 0.5);
+    EXPECT_EQ(r2[1], 1);
+    EXPECT_EQ(r2[2], 0.25);       // by position alone where the row has no ID
+    EXPECT_TRUE(std::isnan(r2[3]));  // another ID at that position
+    EXPECT_TRUE(std::isnan(r2[4]));  // nan in the table
+
+    writeFile(dir.file("b.ld.gz"), compressed("#CHROM_A\tPOS_A\tID_A\tCHROM_B\tPOS_B\tID_B\tUNPHASED_R2\n"
+                                              "7\t1000\trs1\t7\t900\trs0\t0.125\n", "wg"));
+    Outcome<LdTable> two = readLdTable(dir.file("b.ld.gz"), {{"7", 1000, ""}});
+    ASSERT_TRUE(std::holds_alternative<LdTable>(two));
+    EXPECT_EQ(std::get<LdTable>(two).partners[0].at(0).r2, 0.125);
+
+    writeFile(dir.file("c.ld"), "CHR_A BP_A SNP_A CHR_B BP_B SNP_B R2\n7 x rs1 7 5 rs2 0.1\n");
+    ASSERT_TRUE(std::holds_alternative<Fatal>(readLdTable(dir.file("c.ld"), {{"7", 1000, ""}})));
+    writeFile(dir.file("d.ld"), "CHR BP SNP\n");
+    ASSERT_TRUE(std::holds_alternative<Fatal>(readLdTable(dir.file("d.ld"), {{"7", 1000, ""}})));
+}
+
+TEST(ld, dosageCorrelation) {
+    const int8_t x[] = {0, 1, 2, 2, -1, 0}, y[] = {0, 1, 2, 2, 2, -1}, z[] = {2, 1, 0, 0, 0, 2}, c[] = {1, 1, 1, 1, 1, 1};
+    EXPECT_DOUBLE_EQ(dosageR2(x, y, 6), 1);   // the missing calls of either take no part
+    EXPECT_DOUBLE_EQ(dosageR2(x, z, 6), 1);   // r = -1
+    EXPECT_TRUE(std::isnan(dosageR2(x, c, 6)));  // no variation
+    const int8_t a[] = {0, 0, 1, 1}, b[] = {0, 1, 0, 1};
+    EXPECT_DOUBLE_EQ(dosageR2(a, b, 4), 0);
+}
+
+// A panel of six samples as a bgzipped, indexed VCF.
+std::string writePanel(const ScratchDir& dir, const std::string& records, const std::string& name = "p.vcf.gz") {
+    const std::string text = "##fileformat=VCFv4.2\n##contig=<ID=chr2>\n##FORMAT=<ID=GT,Number=1,Type=String,Description=\"GT\">\n"
+                             "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT\tA\tB\tC\tD\tE\tF\n" + records;
+    const std::string path = dir.file(name);
+    writeFile(path, compressed(text, "w"));
+    EXPECT_EQ(tbx_index_build(path.c_str(), 0, &tbx_conf_vcf), 0);
+    return path;
+}
+
+TEST(ld, panelCallsHaploidMissingAndMultiallelicSites) {
+    ScratchDir dir;
+    const std::string path = writePanel(dir,
+        "chr2\t100\tl\tA\tG\t.\tPASS\t.\tGT\t0|0\t0/1\t1|1\t0|1\t1\t./.\n"     // the lead: 0 1 2 1 (haploid 1: 2) missing
+        "chr2\t200\ts\tC\tT\t.\tLowQual\t.\tGT\t0/0\t0|1\t1/1\t0/1\t1\t1/1\n"  // the same counts, a FILTER value
+        "chr2\t300\tm\tC\tT,G\t.\tPASS\t.\tGT\t0/0\t1/2\t2/2\t0/2\t2\t0/0\n"   // its G allele follows the lead
+        "chr2\t400\tz\tA\tC\t.\tPASS\t.\tGT\t1/1\t0/1\t0/0\t0/1\t0\t.\n");     // opposite; F missing (haploid '.')
+    PanelRequest q{path, "", "2", 1, 1000,
+                   {{100, "l", "G", "A"}, {200, "", "T", "C"}, {300, "m", "G", "C"}, {300, "m2", "T", "C"}, {400, "", "", ""},
+                    {500, "", "", ""}, {300, "x", "A", "T"}},
+                   0};
+    PanelR2 r = panelR2(q);
+    ASSERT_TRUE(r.leadFound) << (r.warnings.empty() ? "" : r.warnings[0]);
+    EXPECT_DOUBLE_EQ(r.r2[0], 1);
+    EXPECT_DOUBLE_EQ(r.r2[1], 1);
+    EXPECT_DOUBLE_EQ(r.r2[2], 1);
+    EXPECT_LT(r.r2[3], 0.5);  // the T allele of the same site does not
+    EXPECT_DOUBLE_EQ(r.r2[4], 1);
+    EXPECT_TRUE(std::isnan(r.r2[5]));  // no panel site
+
+    // -ldsamples: four samples.
+    writeFile(dir.file("s.txt"), "A\nB\nC\nD\n");
+    q.samplesFile = dir.file("s.txt");
+    EXPECT_DOUBLE_EQ(panelR2(q).r2[1], 1);
+
+    // The lead the panel lacks: named with the nearest sites.
+    q.samplesFile.clear();
+    q.lead = 5;
+    PanelR2 missing = panelR2(q);
+    EXPECT_FALSE(missing.leadFound);
+    ASSERT_EQ(missing.warnings.size(), 1u);
+    EXPECT_NE(missing.warnings[0].find("is not in the panel; nearest panel sites: chr2:400 A/C"), std::string::npos)
+        << missing.warnings[0];
+    q.lead = 6;  // present at its position with other alleles
+    EXPECT_NE(panelR2(q).warnings.at(0).find("at its position the panel has chr2:300 C/T,G"), std::string::npos);
+
+    // Another chromosome name.
+    q.lead = 0;
+    q.chrom = "3";
+    EXPECT_NE(panelR2(q).warnings.at(0).find("has no chromosome '3' (its chromosomes: chr2)"), std::string::npos);
+}
+
+TEST(ld, damagedPanelsAndIndexesAreWarnings) {
+    ScratchDir dir;
+    std::string records;
+    for (int i = 1; i <= 3000; ++i) records += "chr2\t" + std::to_string(i * 10) + "\t.\tA\tG\t.\tPASS\t.\tGT\t0|0\t0/1\t1|1\t0|1\t1\t./.\n";
+    const std::string path = writePanel(dir, records);
+    PanelRequest q{path, "", "chr2", 1, 30000, {{10, "", "", ""}, {29990, "", "", ""}}, 0};
+    ASSERT_TRUE(panelR2(q).leadFound);
+    const std::string bytes = readFile(path);
+    writeFile(path, bytes.substr(0, bytes.size() / 2) + std::string(64, 'x') + bytes.substr(bytes.size() / 2 + 64));
+    PanelR2 damaged = panelR2(q);
+    ASSERT_FALSE(damaged.warnings.empty());
+    writeFile(path, bytes);
+    writeFile(path + ".tbi", "garbage");
+    PanelR2 index = panelR2(q);
+    ASSERT_EQ(index.warnings.size(), 1u);
+    EXPECT_NE(index.warnings[0].find("its index (.tbi or .csi) cannot be read"), std::string::npos);
+    for (double v : index.r2) EXPECT_TRUE(std::isnan(v));
+}
+
+}  // namespace
