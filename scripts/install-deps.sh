@@ -10,6 +10,9 @@ libboost-math-dev fonts-crosextra-carlito fonts-dejavu-core gzip
 chromium chromium-driver python3-selenium nodejs $*"
 # The regional plot test compares r2 with an independent program's on a bgzipped, indexed panel.
 packages="$packages plink1.9 tabix python3"
+# The run report is made with nlohmann-json; the workflow for many tables runs on snakemake, and its tests check
+# the reports with python3-jsonschema and start a one-node Slurm (slurmctld, slurmd, munge).
+packages="$packages nlohmann-json3-dev python3-jsonschema snakemake slurmctld slurmd slurm-client munge"
 # The fuzz targets are built with clang's libFuzzer.
 if [ "${VENNRICK_FUZZ:-0}" = 1 ]; then
     packages="$packages clang libclang-rt-14-dev"
