@@ -286,7 +286,7 @@ def run_table(binary, table, outdir, log_path, threads, extra_switches="", html=
         command += ["-html", "yes"]
     started = time.time()
     status = {"name": name, "input": table["path"], "command": command, "report": name + ".hits.json",
-              "mem_mb_requested": mem_mb, "threads": threads}
+              "mem_mb_requested": mem_mb, "threads": threads, "slurm_job_id": os.environ.get("SLURM_JOB_ID")}
     with open(log_path, "w", encoding="utf-8", errors="replace") as log:
         log.write("command: " + " ".join(shlex.quote(w) for w in command) + "\n")
         log.flush()

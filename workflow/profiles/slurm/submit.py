@@ -31,9 +31,10 @@ def main():
     resources = props.get("resources", {})
     threads = int(props.get("threads") or resources.get("_cores") or 1)
     name = props.get("groupid") or props.get("rule") or "vennrick"
-    # the folder of the logs: next to the first log of the job, else the working directory
-    logs = [l for l in props.get("log", []) if l]
-    logdir = os.path.join(os.path.dirname(logs[0]) if logs else "logs", "slurm")
+    # Slurm's output of the job: OUTDIR/logs/slurm/, found from the job's first output, OUTDIR/tables/NAME
+    outputs = [o for o in props.get("output", []) if o]
+    outdir = os.path.dirname(os.path.dirname(os.path.normpath(outputs[0]))) if outputs else "."
+    logdir = os.path.join(outdir, "logs", "slurm")
     os.makedirs(logdir, exist_ok=True)
     args = ["sbatch", "--parsable", f"--job-name=vennrick-{name}", f"--cpus-per-task={threads}",
             f"--output={os.path.join(logdir, 'vennrick-' + name + '-%j.out')}"]
