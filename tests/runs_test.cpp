@@ -4,6 +4,8 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
+
 #include <QCryptographicHash>
 #include <QImage>
 #include <algorithm>
@@ -203,6 +205,16 @@ void runCase(const Case& c) {
     }
     if (ran) checkErr();
     for (const auto& [file, bytes] : made) EXPECT_TRUE(readFile(file) == bytes) << c.name << ": " << file << " changed";
+    // Every run report a case leaves holds to the documented schema.
+    std::string reports;
+    for (const auto& entry : fs::directory_iterator(dir.path))
+        if (entry.path().extension() == ".json" && entry.is_regular_file() && !made.count(entry.path().string()))
+            reports += " '" + entry.path().string() + "'";
+    if (!reports.empty()) {
+        const std::string command = "python3 '" + std::string(VENNRICK_SOURCE_DIR) + "/tests/report/validate_report.py' '" +
+                                    std::string(VENNRICK_SOURCE_DIR) + "/docs/report.schema.json'" + reports;
+        EXPECT_EQ(std::system(command.c_str()), 0) << c.name << ": a report breaks docs/report.schema.json";
+    }
 }
 
 }  // namespace

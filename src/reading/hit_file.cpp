@@ -52,6 +52,7 @@ std::optional<Fatal> refuseOverwritingData(const PlotSettings& settings) {
     if (settings.qqyes == 1) outputs.push_back(qqImageFileName(settings));
     if (settings.leadsyes == 1) outputs.push_back(settings.Outname + ".leads");
     if (settings.htmlyes == 1) outputs.push_back(pageFileName(settings));
+    if (settings.reportJson) outputs.push_back(reportFileName(settings));
     for (const std::string& name : outputs) {
         struct stat outFile;
         if (stat(name.c_str(), &outFile) == 0 && outFile.st_dev == dataFile.st_dev && outFile.st_ino == dataFile.st_ino)

@@ -418,6 +418,8 @@ Outcome<TableRead> readTable(const PlotSettings& given, std::ostream& out, std::
             if (count == settings.headersize - 1) lastHeaderLine.assign(line, dropCarriageReturns(line, lineEnd));
         }
     }
+    read.headerLine = lastHeaderLine;
+    read.compression = compressionName(source);
     if (settings.names.on) {
         Outcome<ColumnChoice> chosen = chooseColumns(lastHeaderLine, header, settings);
         if (Fatal* fatal = std::get_if<Fatal>(&chosen)) return *fatal;

@@ -43,6 +43,8 @@ struct TableRead {
     HitRows hitRows;        // when collectsHitRows(settings): a record of every hit row, in row order
     HitRows strongest;      // with -html yes: the kStrongestRows strongest kept rows, strongest first (values set)
     RegionRows regionRows;  // with regional plots: the rows that may lie in a region, in row order
+    std::string headerLine;   // the last header line, without its line end; empty without a header
+    std::string compression;  // the input's compression as found: "none", "gzip" or "bgzip"
 };
 
 // Opens the data file and reads its header; with -names yes finds the columns in it (saying so on err unless

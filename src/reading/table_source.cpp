@@ -232,4 +232,17 @@ uint64_t fileBytesConsumed(const DataSource& source) {
     return at < 0 ? 0 : static_cast<uint64_t>(at);
 }
 
+const char* compressionName(const DataSource& source) {
+    if (source.gzip) return "gzip";
+    if (source.bgzip) return "bgzip";
+    if (source.bgzf != nullptr) {
+        switch (bgzf_compression(source.bgzf)) {
+            case bgzf: return "bgzip";
+            case gzip: return "gzip";
+            default: return "none";
+        }
+    }
+    return "none";
+}
+
 }  // namespace vennrick

@@ -51,4 +51,7 @@ Outcome<size_t> readBlock(DataSource& source, char* buffer, size_t size);
 // Bytes of the file itself consumed so far (compressed bytes for compressed input), for progress.
 uint64_t fileBytesConsumed(const DataSource& source);
 
+// The input's compression as found from its content: "none", "gzip" or "bgzip".
+const char* compressionName(const DataSource& source);
+
 }  // namespace vennrick

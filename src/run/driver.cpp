@@ -8,6 +8,7 @@
 
 #include "base/text.h"
 #include "settings/warnings.h"
+#include "report/run_report.h"
 #include "run/manhattan.h"
 #include "settings/switches.h"
 
@@ -45,7 +46,13 @@ std::string formatElapsed(int64_t msecs) {
     return text + "\n\n";
 }
 
-int runDriver(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int runDriver(const std::vector<std::string>& args, std::ostream& out, std::ostream& errStream) {
+    // Standard error passes through a recorder that keeps the run's warnings for its report; the bytes are the same.
+    RunRecord record;
+    record.commandLine = args;
+    LineRecorder recorder(errStream.rdbuf(), record.warnings);
+    std::ostream err(&recorder);
+    err.flags(errStream.flags());
     printBanner(out);
     for (size_t i = 1; i < args.size(); ++i) out << i << ' ' << args[i] << '\n';
 
@@ -78,7 +85,19 @@ int runDriver(const std::vector<std::string>& args, std::ostream& out, std::ostr
         << QDate::currentDate().toString(Qt::TextDate).toLocal8Bit().constData() << '\n';
 
     if (mode == "manhattan") {
-        std::optional<Fatal> fatal = manhattan(Switches, out, err, args);
+        std::optional<Fatal> fatal = manhattan(Switches, out, err, record);
+        if (record.reportPath) {
+            // A report that cannot be written fails a run that went well; a failed run keeps its own message.
+            const double elapsedMs = static_cast<double>(t.nsecsElapsed()) / 1e6;
+            const std::string text = reportText(record, fatal, fatal ? 1 : 0, elapsedMs);
+            if (std::optional<Fatal> notWritten = writeReportFile(*record.reportPath, text)) {
+                if (!fatal) {
+                    fatal = notWritten;
+                } else {
+                    err << "vennrick: " << notWritten->detail << '\n';
+                }
+            }
+        }
         if (fatal) {
             out << fatal->message << std::flush;
             if (!fatal->detail.empty()) err << "vennrick: " << fatal->detail << '\n' << std::flush;

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <utility>
 
 #include "classic/classic_figure.h"
@@ -33,6 +34,17 @@
 
 namespace vennrick {
 namespace {
+
+// Milliseconds of wall time since a stage began, each stage added to the run's record as it ends.
+struct StageClock {
+    RunRecord& record;
+    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+    void end(const char* stage) {
+        const auto now = std::chrono::steady_clock::now();
+        record.stages.emplace_back(stage, std::chrono::duration<double, std::milli>(now - start).count());
+        start = now;
+    }
+};
 
 // An image that could not be written, with the system's reason when there is one (a full disk, a folder in
 // its place); an image the toolkit could not encode has none.
@@ -102,7 +114,7 @@ size_t labelPicture(ManhattanPicture& picture, const LeadLoci& leads, const Tabl
 // Values that take no part are counted on err. Two passes over the values: the sample, then the points' pixel
 // rows, which also gathers the candidates for lambda's median.
 std::optional<Fatal> writeQqPlot(ValueView values, const PlotSettings& settings, unsigned threads,
-                                 std::ostream& out, std::ostream& err, PageRun* page) {
+                                 std::ostream& out, std::ostream& err, PageRun* page, RunRecord& record) {
     const QqSample sample = sampleValues(values);
     if (sample.excluded > 0 && settings.quiet == 0)
         err << "vennrick: " << sample.excluded << (sample.excluded == 1 ? " p-value" : " p-values")
@@ -115,6 +127,9 @@ std::optional<Fatal> writeQqPlot(ValueView values, const PlotSettings& settings,
     MedianGathering gathering = startGathering(sample);
     std::vector<PixelDot> dots = qqDots(values, sample, axes, &gathering);
     const std::optional<double> lambda = inflationFactor(values, sample, std::move(gathering));
+    record.qqDone = true;
+    record.lambda = lambda;
+    record.pValuesUsed = sample.usable;
     const Figure figure =
         paper ? layoutPaperQq(geometry, sample.usable, std::move(dots), lambda, title, settings)
               : layoutQq(sample.usable, axes, std::move(dots), lambda, title, settings.font1, settings.font2, frame,
@@ -122,6 +137,7 @@ std::optional<Fatal> writeQqPlot(ValueView values, const PlotSettings& settings,
     const std::string qqfile = qqImageFileName(settings);
     errno = 0;
     if (!saveFigure(figure, settings.imagetype, qqfile, threads)) return imageWriteFailure(qqfile);
+    record.files.emplace_back("qq", qqfile);
     out << "Genomic inflation factor lambda = " << formatLambda(lambda) << "\n";
     if (page != nullptr) {  // the report page shows the plot as a PNG, whatever the image type
         page->lambda = formatLambda(lambda);
@@ -133,13 +149,21 @@ std::optional<Fatal> writeQqPlot(ValueView values, const PlotSettings& settings,
 
 // The lead loci of the hits: written to Outname + ".leads" with -leads yes, named on the plot with -labels N.
 std::optional<Fatal> leadLociStage(const TableRead& read, const LeadLoci& leads, ManhattanPicture& picture,
-                                   std::ostream& err) {
+                                   std::ostream& err, RunRecord& record) {
     const PlotSettings& settings = read.settings;
     std::vector<std::string> report;
     if (settings.leadsyes == 1) {
         const std::string path = settings.Outname + ".leads";
         if (std::optional<Fatal> failed = writeLeadsFile(path, leads, read.hitRows, read.data, settings.logpyes == 1))
             return failed;
+        record.files.emplace_back("leads", path);
+        if (record.reportPath) {
+            record.leadsDone = true;
+            record.leadLoci = leads.loci.size();
+            record.leadHits = read.hitRows.records.size();
+            record.leadWindow = settings.leadwindow;
+            record.topLeads = topLeads(leads, read.hitRows, read.data, settings.logpyes == 1);
+        }
         report.push_back(leadsSummary(read.hitRows.records.size(), leads.loci.size(), settings.leadwindow, path));
     }
     if (settings.labels > 0)
@@ -150,7 +174,8 @@ std::optional<Fatal> leadLociStage(const TableRead& read, const LeadLoci& leads,
 }
 
 // With -html yes: the report page, Outname + ".html", written whole.
-std::optional<Fatal> writeReportPage(PageRun& page, const TableRead& read, const LeadLoci& leads, std::ostream& err) {
+std::optional<Fatal> writeReportPage(PageRun& page, const TableRead& read, const LeadLoci& leads, std::ostream& err,
+                                     RunRecord& record) {
     const PlotSettings& settings = read.settings;
     page.settings = &settings;
     page.summary = &read.summary;
@@ -164,6 +189,7 @@ std::optional<Fatal> writeReportPage(PageRun& page, const TableRead& read, const
     const std::string html = pageHtml(pageData(page));
     const std::string path = pageFileName(settings);
     if (std::optional<Fatal> failed = writePage(path, html)) return failed;
+    record.files.emplace_back("page", path);
     if (settings.quiet == 0)
         printLines(err, {"report page written to '" + path + "' (" + std::to_string((html.size() + 1023) / 1024) + " KB)"});
     return std::nullopt;
@@ -171,14 +197,18 @@ std::optional<Fatal> writeReportPage(PageRun& page, const TableRead& read, const
 
 }  // namespace
 
-std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, std::ostream& err,
-                               const std::vector<std::string>& commandLine) {
+std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, std::ostream& err, RunRecord& record) {
+    StageClock clock{record};
     Outcome<PlotSettings> settingsOutcome = readSettings(Switches, out);
     if (auto* fatal = std::get_if<Fatal>(&settingsOutcome)) return *fatal;
     const PlotSettings& given = std::get<PlotSettings>(settingsOutcome);
     if (given.quiet == 0) printLines(err, settingsWarnings(Switches, given));
 
     if (std::optional<Fatal> refused = refuseOverwritingData(given)) return refused;
+    // From here on a run that asks for a report gets one, also when it fails: its command line was accepted.
+    if (given.reportJson) record.reportPath = reportFileName(given);
+    record.inputPath = given.Filename;
+    clock.end("settings");
 
     const unsigned threads = threadsForRun(given.threads, availableCpus());
     ReadOptions options;
@@ -198,10 +228,22 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
     } else {
         readData();
     }
+    clock.end("read");
     if (auto* fatal = std::get_if<Fatal>(&*readOutcome)) return *fatal;
     TableRead& read = std::get<TableRead>(*readOutcome);
     const PlotSettings& settings = read.settings;  // with -names yes, the columns found in the header
     if (settings.quiet == 0) printLines(err, summaryLines(read.summary, read.data, settings));
+    if (record.reportPath) {
+        record.tableOpened = record.tableRead = true;
+        record.compression = read.compression;
+        record.delimGiven = lookupSwitch(Switches, "-delim").has_value();
+        record.given = given;
+        record.used = settings;
+        record.headerLine = read.headerLine;
+        record.summary = read.summary;
+        record.kept = read.data.maxX;
+        if (read.data.maxX > 0) record.maxLog10p = read.data.maxY;
+    }
 
     // The report page's plot is taken from the positions as read: the layout below rewrites them.
     PageRun page;
@@ -222,14 +264,18 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
         return *fatal;
     }
     ManhattanPicture& picture = std::get<ManhattanPicture>(pictureOutcome);
+    clock.end("layout");
 
     // The hit file is completed and closed first: a hit file that cannot be written (a full disk) stops the
     // run before an image is made, and an image that cannot be written leaves a complete hit file.
     if (std::optional<Fatal> closeFailed = closeHitFile(read.hits)) return closeFailed;
+    record.files.emplace_back("hits", settings.Outname);
     const LeadLoci leads =
         collectsHitRows(settings) ? findLeadLoci(read.hitRows, read.data, settings.leadwindow) : LeadLoci{};
-    if (collectsHitRows(settings))
-        if (std::optional<Fatal> failed = leadLociStage(read, leads, picture, err)) return failed;
+    if (collectsHitRows(settings)) {
+        if (std::optional<Fatal> failed = leadLociStage(read, leads, picture, err, record)) return failed;
+        clock.end("lead loci");
+    }
     // The regional plots are planned while the plot data is at hand, and drawn once the run's images are written.
     const std::vector<Region> regions = planRunRegions(read);
 
@@ -238,18 +284,32 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
     const bool saved = picture.documented
                            ? saveImage(renderPlot(*picture.layout, read.data, threads), settings.imagetype, imagefile)
                            : saveFigure(picture.figure, settings.imagetype, imagefile, threads);
+    if (saved) record.files.emplace_back("manhattan", imagefile);
+    clock.end("manhattan image");
     std::optional<Fatal> qqFailed;
-    page.commandLine = commandLine;
+    page.commandLine = record.commandLine;
     PageRun* forPage = settings.htmlyes == 1 ? &page : nullptr;
-    if (saved && settings.qqyes == 1) qqFailed = writeQqPlot(read.data.Value_list, settings, threads, out, err, forPage);
-    if (saved && !qqFailed && forPage != nullptr) qqFailed = writeReportPage(page, read, leads, err);
+    if (saved && settings.qqyes == 1) {
+        qqFailed = writeQqPlot(read.data.Value_list, settings, threads, out, err, forPage, record);
+        clock.end("qq image");
+    }
+    if (saved && !qqFailed && forPage != nullptr) {
+        qqFailed = writeReportPage(page, read, leads, err, record);
+        clock.end("page");
+    }
     read.data = PlotData{};
     if (!saved) return imageWriteFailure(imagefile);
     if (qqFailed || regions.empty()) return qqFailed;
-    return drawRegions(
+    std::optional<Fatal> regionsFailed = drawRegions(
         regions, read.regionRows, settings,
-        [&](const Figure& figure, const std::string& path) { return saveFigure(figure, settings.imagetype, path, threads); },
+        [&](const Figure& figure, const std::string& path) {
+            const bool written = saveFigure(figure, settings.imagetype, path, threads);
+            if (written) record.files.emplace_back("region", path);
+            return written;
+        },
         err);
+    clock.end("regional plots");
+    return regionsFailed;
 }
 
 }  // namespace vennrick

@@ -136,6 +136,8 @@ std::string imageFileName(const PlotSettings& settings) {
 
 std::string pageFileName(const PlotSettings& settings) { return settings.Outname + ".html"; }
 
+std::string reportFileName(const PlotSettings& settings) { return settings.Outname + ".json"; }
+
 std::string qqImageFileName(const PlotSettings& settings) {
     return settings.Outname + ".qq." + imageExtension(settings.imagetype);
 }
@@ -350,6 +352,10 @@ Outcome<PlotSettings> readSettings(const SwitchList& switches, std::ostream& out
     s.region = std::move(std::get<RegionOptions>(region));
     if (!byName)
         if (std::optional<Fatal> refused = refuseLociWithoutPositions(s)) return *refused;
+
+    Outcome<std::optional<std::string>> report = readChoice(switches, "-report");
+    if (auto* fatal = std::get_if<Fatal>(&report)) return *fatal;
+    s.reportJson = std::get<std::optional<std::string>>(report) == std::optional<std::string>("json");
 
     out << "running manhattan()\n\n";
     return s;

@@ -105,6 +105,7 @@ struct PlotSettings {
     PaperColours colours = kPaperColours;  // -colors: the paper style's chromosome and hit colours
     int htmlyes = 0;             // 1 with -html yes: the report page Outname + ".html" as well; 0 by default
     RegionOptions region;        // the regional plots: none by default
+    bool reportJson = false;     // -report json: a record of the run is written to Outname + ".json"
 };
 
 // Whether the reader keeps a record of every hit row: for the lead loci (-leads yes) or their labels (-labels).
@@ -125,6 +126,9 @@ std::string qqImageFileName(const PlotSettings& settings);
 
 // The report page of -html yes: Outname + ".html".
 std::string pageFileName(const PlotSettings& settings);
+
+// The run report of -report json: Outname + ".json".
+std::string reportFileName(const PlotSettings& settings);
 
 // Whether the variant ID column is looked for by its standard names with -names yes: when hit records are kept
 // or the report page names its points.

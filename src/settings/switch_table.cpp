@@ -145,6 +145,9 @@ const std::vector<SwitchDeclaration>& switchTable() {
     {"-genetypes", "", "LIST", "gene biotypes drawn, separated by commas; all for every one", "", "", 0, 0, 0,
      "the gene biotypes drawn, separated by commas, or `all`; a file without biotypes is drawn whole",
      "`protein_coding`"},
+    {"-report", "", "json", "write a record of the run to OUT.json", "json", "", 0, 0, 0,
+     "`json`: write a machine-readable record of the run to the hit file's name followed by `.json`, also when the run fails (see \"Run report\"; schema in `docs/report.schema.json`)",
+     "none"},
     };
     return kTable;
 }
