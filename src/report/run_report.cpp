@@ -1,3 +1,4 @@
+// The run report of -report json: the record of a run as JSON, written whole; the recorder of its warnings.
 #include "report/run_report.h"
 
 #include <sys/stat.h>

@@ -16,7 +16,7 @@ vennrick=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 
 # The whole test is bounded: re-run under timeout (the EXIT trap below still cleans up on the TERM it sends).
 if [ -z "${VENNRICK_SLURM_TEST_BOUNDED:-}" ]; then
-    VENNRICK_SLURM_TEST_BOUNDED=1 exec timeout --kill-after=15 240 "$0" "$@"
+    VENNRICK_SLURM_TEST_BOUNDED=1 exec timeout --kill-after=40 "${VENNRICK_SLURM_TEST_SECONDS:-250}" "$0" "$@"
 fi
 
 skip() { echo "SKIPPED: $*"; exit 0; }
@@ -30,11 +30,34 @@ export PATH="$PATH:/usr/sbin:/sbin"
 scratch=$(mktemp -d /tmp/vennrick-slurm-test.XXXXXX)
 chmod 700 "$scratch"
 pids=()
+child=""
+# Long steps run in the background and are waited for, so that a TERM from the timeout is handled at once.
+# bounded LOG COMMAND...: COMMAND's output goes to LOG.
+bounded() {
+    local log=$1
+    shift
+    setsid "$@" >"$log" 2>&1 &  # a process group of its own (snakemake and what it starts), stopped as one
+    child=$!
+    wait "$child"
+    local status=$?
+    child=""
+    return $status
+}
 cleanup() {
     local status=$?
-    # jobs still in the queue first, then the daemons, each by the pid this script started
-    if [ -f "$scratch/etc/slurm.conf" ]; then
-        SLURM_CONF="$scratch/etc/slurm.conf" timeout 10 scancel --user=root >/dev/null 2>&1
+    # a workflow still running first (its process group), then the jobs in the queue, then the daemons, each
+    # by the pid this script started
+    if [ -n "$child" ]; then
+        kill -TERM -- "-$child" 2>/dev/null
+        for _ in $(seq 50); do kill -0 "$child" 2>/dev/null || break; sleep 0.1; done
+        kill -KILL -- "-$child" 2>/dev/null
+        wait "$child" 2>/dev/null
+    fi
+    if [ -f "$scratch/etc/slurm.conf" ] && [ ${#pids[@]} -ge 3 ]; then
+        export SLURM_CONF="$scratch/etc/slurm.conf"
+        timeout 10 scancel --user=root >/dev/null 2>&1
+        # the jobs' step daemons end with their jobs; the controller must still run to see them end
+        for _ in $(seq 10); do [ -z "$(timeout 2 squeue -h 2>/dev/null)" ] && break; sleep 0.3; done
     fi
     for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null; done
     for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
@@ -42,11 +65,19 @@ cleanup() {
         kill -9 "${pids[i]}" 2>/dev/null
         wait "${pids[i]}" 2>/dev/null
     done
+    # Anything the daemons started that is still there (a job's step daemon, its processes): every process
+    # started with this cluster's SLURM_CONF in its environment, which only this script's children have.
+    for proc in /proc/[0-9]*; do
+        [ "${proc#/proc/}" = $$ ] && continue
+        if { tr '\0' '\n' <"$proc/environ"; } 2>/dev/null | grep -qxF "SLURM_CONF=$scratch/etc/slurm.conf"; then
+            kill -9 "${proc#/proc/}" 2>/dev/null
+        fi
+    done
     [ -n "${KEEP_SCRATCH:-}" ] && { echo "kept $scratch"; exit $status; }; rm -rf "$scratch"
     exit $status
 }
 trap cleanup EXIT
-trap 'exit 1' TERM INT HUP
+trap 'echo "FAIL: stopped by a signal (time limit?)"; exit 1' TERM INT HUP
 
 fail() {
     echo "FAIL: $*"
@@ -103,6 +134,7 @@ SelectTypeParameters=CR_Core_Memory
 ReturnToService=2
 MailProg=/bin/true
 MinJobAge=600
+KillWait=2
 SlurmctldTimeout=30
 SlurmdTimeout=30
 NodeName=vnode1 NodeHostname=$host NodeAddr=127.0.0.1 CPUs=$cpus RealMemory=$mem_mb State=UNKNOWN
@@ -133,12 +165,12 @@ sheet="$scratch/tables/sheet.tsv"
 cd "$scratch/work" || fail "no work folder"
 common=(-s "$repo/workflow/Snakefile" --config "sheet=$sheet" "vennrick=$vennrick" threads=1 max_jobs=2)
 
-timeout 120 snakemake "${common[@]}" outdir=local --cores 2 >"$scratch/log/local-snakemake.log" 2>&1
+bounded "$scratch/log/local-snakemake.log" timeout 120 snakemake "${common[@]}" outdir=local --cores 2
 status=$?
 [ $status -eq 1 ] || fail "the local run exited with $status (expected 1: one table fails)"
 
-timeout 180 snakemake "${common[@]}" outdir=slurm --profile "$repo/workflow/profiles/slurm" \
-    >"$scratch/log/slurm-snakemake.log" 2>&1
+bounded "$scratch/log/slurm-snakemake.log" \
+    timeout 180 snakemake "${common[@]}" outdir=slurm --profile "$repo/workflow/profiles/slurm"
 status=$?
 [ $status -eq 1 ] || { tail -n 40 "$scratch/log/slurm-snakemake.log"; fail "the Slurm run exited with $status (expected 1: one table fails)"; }
 grep -q "1 of 5 tables failed: broken" "$scratch/log/slurm-snakemake.log" ||
