@@ -1,0 +1,45 @@
+#!/bin/sh
+# Times the workflow for many tables against the single runs it is made of:
+#   scripts/bench/workflow_benchmark.sh [TABLES] [ROWS] [BUILD]     (defaults: 100 tables of 1,000,000 rows, build/)
+# Generates TABLES tables of ROWS rows (make_example_table, a seed each), times each single run one after the other
+# with the workflow's switches and -threads 2, then the workflow with --cores 2 and threads=2 (one table at a time,
+# so that the two are comparable) and with threads=1 (two at a time). Prints the sum of the single runs, the
+# workflow's wall time and the overhead per table. Needs snakemake; writes into a temporary folder it removes.
+set -eu
+tables=${1:-100}
+rows=${2:-1000000}
+build=$(cd "${3:-build}" && pwd)
+repo=$(cd "$(dirname "$0")/../.." && pwd)
+work=$(mktemp -d /tmp/vennrick-workflow-bench.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/tables"
+printf 'name\tpath\n' >"$work/sheet.tsv"
+i=1
+while [ $i -le "$tables" ]; do
+    name=$(printf 't%03d' $i)
+    "$build/make_example_table" --rows "$rows" --seed $i --out "$work/tables/$name.tsv"
+    printf '%s\ttables/%s.tsv\n' "$name" "$name" >>"$work/sheet.tsv"
+    i=$((i + 1))
+done
+echo "tables: $tables of $rows rows, $(du -sh "$work/tables" | cut -f1) in all"
+cd "$work"
+now() { date +%s.%N; }
+mkdir -p single
+start=$(now)
+for f in tables/*.tsv; do
+    n=$(basename "$f" .tsv)
+    "$build/vennrick" -M manhattan -file "$f" -out "single/$n.hits" -figuretitle "$n" -names yes -style paper \
+        -image png -qq yes -leads yes -report json -threads 2 >/dev/null 2>&1
+done
+single=$(echo "$(now) - $start" | bc)
+echo "single runs one after the other (-threads 2): $single s in all, $(echo "scale=3; $single / $tables" | bc) s a table"
+for threads in 2 1; do
+    rm -rf out .snakemake
+    start=$(now)
+    snakemake -s "$repo/workflow/Snakefile" --cores 2 --config sheet=sheet.tsv outdir=out "vennrick=$build/vennrick" \
+        threads=$threads >"sm$threads.log" 2>&1 || { tail -n 20 "sm$threads.log"; exit 1; }
+    wall=$(echo "$(now) - $start" | bc)
+    ok=$(awk -F'\t' 'NR > 1 && $8 == "ok"' out/summary.tsv | wc -l)
+    echo "workflow --cores 2 threads=$threads: $wall s wall ($ok of $tables ok); overhead over the single runs" \
+        "$(echo "scale=3; ($wall - $single) / $tables" | bc) s a table"
+done
