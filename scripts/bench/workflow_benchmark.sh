@@ -23,23 +23,34 @@ while [ $i -le "$tables" ]; do
 done
 echo "tables: $tables of $rows rows, $(du -sh "$work/tables" | cut -f1) in all"
 cd "$work"
-now() { date +%s.%N; }
+# timed LOG COMMAND...: wall and processor (user + system, children included) seconds of COMMAND, as "WALL CPU";
+# COMMAND's output goes to LOG
+timed() {
+    log=$1
+    shift
+    /usr/bin/time -f '%e %U %S' -o "$work/time" "$@" >"$log" 2>&1 || return 1
+    awk '{ printf "%s %.2f", $1, $2 + $3 }' "$work/time"
+}
 mkdir -p single
-start=$(now)
+cat >single.sh <<SH
 for f in tables/*.tsv; do
-    n=$(basename "$f" .tsv)
-    "$build/vennrick" -M manhattan -file "$f" -out "single/$n.hits" -figuretitle "$n" -names yes -style paper \
+    n=\$(basename "\$f" .tsv)
+    "$build/vennrick" -M manhattan -file "\$f" -out "single/\$n.hits" -figuretitle "\$n" -names yes -style paper \\
         -image png -qq yes -leads yes -report json -threads 2 >/dev/null 2>&1
 done
-single=$(echo "$(now) - $start" | bc)
-echo "single runs one after the other (-threads 2): $single s in all, $(echo "scale=3; $single / $tables" | bc) s a table"
+SH
+set -- $(timed single.log sh single.sh)
+single=$1 single_cpu=$2
+echo "single runs one after the other (-threads 2): $single s wall, $single_cpu s CPU;" \
+    "$(echo "scale=3; $single / $tables" | bc) s wall a table"
 for threads in 2 1; do
     rm -rf out .snakemake
-    start=$(now)
-    snakemake -s "$repo/workflow/Snakefile" --cores 2 --config sheet=sheet.tsv outdir=out "vennrick=$build/vennrick" \
-        threads=$threads >"sm$threads.log" 2>&1 || { tail -n 20 "sm$threads.log"; exit 1; }
-    wall=$(echo "$(now) - $start" | bc)
+    set -- $(timed "sm$threads.log" snakemake -s "$repo/workflow/Snakefile" --cores 2 --config sheet=sheet.tsv \
+        outdir=out "vennrick=$build/vennrick" threads=$threads) || { tail -n 20 "sm$threads.log"; exit 1; }
+    wall=$1 cpu=$2
     ok=$(awk -F'\t' 'NR > 1 && $8 == "ok"' out/summary.tsv | wc -l)
-    echo "workflow --cores 2 threads=$threads: $wall s wall ($ok of $tables ok); overhead over the single runs" \
-        "$(echo "scale=3; ($wall - $single) / $tables" | bc) s a table"
+    echo "workflow --cores 2 threads=$threads: $wall s wall, $cpu s CPU ($ok of $tables ok); over the single runs:" \
+        "$(echo "scale=3; ($wall - $single) / $tables" | bc) s wall and" \
+        "$(echo "scale=3; ($cpu - $single_cpu) / $tables" | bc) s CPU a table"
 done
+echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -310,6 +310,11 @@ def run_table(binary, table, outdir, log_path, threads, extra_switches="", html=
         if code == 0 and report is not None and report.get("status") == "ok":
             status["status"] = "ok"
             status["message"] = ""
+            # the page's thumbnails, made here so that the gathering does not make them all one after another
+            import gather
+            gather.write_thumbnails(os.path.join(outdir, f["path"]) for f in report.get("files", [])
+                                    if isinstance(f, dict) and f.get("kind") in ("manhattan", "qq")
+                                    and isinstance(f.get("path"), str))
         else:
             status["status"] = "failed"
             if code < 0:
@@ -338,7 +343,27 @@ def run_table(binary, table, outdir, log_path, threads, extra_switches="", html=
     return status
 
 
+def main_run(argv):
+    """batch.py run: one table's run, as the Snakefile's table rule calls it."""
+    import argparse
+    p = argparse.ArgumentParser(prog="batch.py run")
+    p.add_argument("--vennrick", required=True)
+    p.add_argument("--table", required=True, help="JSON: name, path, words")
+    p.add_argument("--outdir", required=True)
+    p.add_argument("--log", required=True)
+    p.add_argument("--threads", type=int, required=True)
+    p.add_argument("--switches", default="")
+    p.add_argument("--html", choices=["yes", "no"], default="no")
+    p.add_argument("--mem-mb", type=int, default=None)
+    a = p.parse_args(argv)
+    run_table(a.vennrick, json.loads(a.table), a.outdir, a.log, a.threads, extra_switches=a.switches,
+              html=a.html == "yes", mem_mb=a.mem_mb)
+    return 0
+
+
 if __name__ == "__main__":
+    if len(sys.argv) >= 2 and sys.argv[1] == "run":
+        sys.exit(main_run(sys.argv[2:]))
     if len(sys.argv) == 3 and sys.argv[1] == "check":
         try:
             for t in read_sheet(sys.argv[2]):
@@ -347,5 +372,5 @@ if __name__ == "__main__":
             print(f"vennrick-workflow: {e}", file=sys.stderr)
             sys.exit(1)
     else:
-        print("usage: batch.py check SHEET", file=sys.stderr)
+        print("usage: batch.py check SHEET | batch.py run ...", file=sys.stderr)
         sys.exit(2)

@@ -10,8 +10,10 @@ columns, sortable, thumbnails of each table's Manhattan and QQ plots inline, lin
 whose lambda lies outside 0.9-1.1 or whose run failed marked.
 """
 
+import array
 import base64
 import html
+import itertools
 import json
 import os
 import struct
@@ -155,12 +157,7 @@ def _png_rows(data):
         elif kind == 1:  # sub: running sums of each channel
             out = bytearray(stride)
             for c in range(channels):
-                total = 0
-                sums = []
-                for v in line[c::channels]:
-                    total += v
-                    sums.append(total & 255)
-                out[c::channels] = bytes(sums)
+                out[c::channels] = bytes(map((255).__and__, itertools.accumulate(line[c::channels])))
             row = bytes(out)
         elif kind in (3, 4):  # average, paeth: byte by byte (not written by Vennrick)
             out = bytearray(stride)
@@ -188,7 +185,7 @@ def _png_bytes(width, height, rows):
         return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF)
     raw = b"".join(b"\x00" + r for r in rows)
     return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
-            + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+            + chunk(b"IDAT", zlib.compress(raw, 6)) + chunk(b"IEND", b""))
 
 
 def thumbnail_png(data, width=THUMB_WIDTH):
@@ -206,10 +203,30 @@ def thumbnail_png(data, width=THUMB_WIDTH):
     if tw == 0 or th == 0:
         return None
     area = k * k
+    mean = bytes((s + area // 2) // area for s in range(255 * area + 1))  # a box's sum to its rounded mean
     out_rows = []
     for ty in range(th):
         block = rows[ty * k:(ty + 1) * k]
         out = bytearray(tw * 3)
+        if ch == 3:
+            # The block's bytes as 16-bit lanes of one integer, its rows added, then each lane plus the next
+            # k - 1 pixels' lanes: lane 3k*tx + c holds the box's sum of channel c (at most 255 * k * k).
+            total = 0
+            for r in block:
+                spread = bytearray(2 * len(r))
+                spread[0::2] = r
+                total += int.from_bytes(spread, "little")
+            boxes = total
+            for dx in range(1, k):
+                boxes += total >> (16 * 3 * dx)
+            lanes = array.array("H")
+            lanes.frombytes(boxes.to_bytes(2 * len(block[0]), "little"))
+            if sys.byteorder == "big":
+                lanes.byteswap()
+            for c in range(3):
+                out[c::3] = bytes(map(mean.__getitem__, lanes[c:3 * k * tw:3 * k]))
+            out_rows.append(bytes(out))
+            continue
         for c in range(3):
             # every byte of channel c in the block, column by column of boxes: k rows x k offsets
             slices = [r[(dx * ch + c)::k * ch][:tw] for r in block for dx in range(k)]
@@ -219,13 +236,38 @@ def thumbnail_png(data, width=THUMB_WIDTH):
                         for vs, als in zip(zip(*slices), zip(*alphas))]
             else:
                 sums = map(sum, zip(*slices))
-            out[c::3] = bytes((s + area // 2) // area for s in sums)
+            out[c::3] = bytes(map(mean.__getitem__, sums))
         out_rows.append(bytes(out))
     return _png_bytes(tw, th, out_rows)
 
 
+def thumbnail_path(path):
+    """Where the table's job leaves the thumbnail of the image at PATH."""
+    return os.path.join(os.path.dirname(path), ".thumb." + os.path.basename(path) + ".png")
+
+
+def write_thumbnails(paths):
+    """Writes the thumbnail of each PNG image of PATHS next to it (the table's job does this, so that the work is
+    spread over the jobs); an image this cannot read gets none."""
+    for path in paths:
+        if not path.lower().endswith(".png"):
+            continue
+        try:
+            with open(path, "rb") as f:
+                thumb = thumbnail_png(f.read())
+            if thumb is not None:
+                _write_whole(thumbnail_path(path), thumb, binary=True)
+        except OSError:
+            pass
+
+
 def image_data_uri(path):
-    """A data: URI of the image at PATH, shrunk when it is a PNG; None when it cannot be shown."""
+    """A data: URI of the thumbnail of the image at PATH (left by the table's job, or made here), or of the image
+    itself when it is small; None when it cannot be shown."""
+    thumb_file = thumbnail_path(path)
+    if os.path.isfile(thumb_file) and os.path.getmtime(thumb_file) >= os.path.getmtime(path):
+        with open(thumb_file, "rb") as f:
+            return "data:image/png;base64," + base64.b64encode(f.read()).decode("ascii")
     try:
         with open(path, "rb") as f:
             data = f.read()
@@ -365,10 +407,10 @@ def page(outdir, records):
 # ---------------------------------------------------------------------------------------------------------
 
 
-def _write_whole(path, text):
+def _write_whole(path, content, binary=False):
     tmp = f"{path}.{os.getpid()}.tmp"
-    with open(tmp, "w", encoding="utf-8", newline="\n") as f:
-        f.write(text)
+    with (open(tmp, "wb") if binary else open(tmp, "w", encoding="utf-8", newline="\n")) as f:
+        f.write(content)
     os.replace(tmp, path)
 
 
