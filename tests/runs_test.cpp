@@ -3,6 +3,7 @@
 #include <gtest/gtest-spi.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -211,7 +212,9 @@ void runCase(const Case& c) {
         if (entry.path().extension() == ".json" && entry.is_regular_file() && !made.count(entry.path().string()))
             reports += " '" + entry.path().string() + "'";
     if (!reports.empty()) {
-        const std::string command = "python3 '" + std::string(VENNRICK_SOURCE_DIR) + "/tests/report/validate_report.py' '" +
+        // Debian's Python, which has python3-jsonschema
+        const std::string python = access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3";
+        const std::string command = python + " '" + std::string(VENNRICK_SOURCE_DIR) + "/tests/report/validate_report.py' '" +
                                     std::string(VENNRICK_SOURCE_DIR) + "/docs/report.schema.json'" + reports;
         EXPECT_EQ(std::system(command.c_str()), 0) << c.name << ": a report breaks docs/report.schema.json";
     }

@@ -14,6 +14,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/../.." && pwd)
 vennrick=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 
+# Debian's Python, which has the packages scripts/install-deps.sh installs (python3-jsonschema, python3-selenium)
+py=/usr/bin/python3
+[ -x "$py" ] || py=$(command -v python3)
 for tool in snakemake python3; do
     command -v "$tool" >/dev/null 2>&1 || { echo "SKIPPED: $tool is not installed (scripts/install-deps.sh installs it)"; exit 0; }
 done
@@ -23,7 +26,7 @@ trap 'rm -rf "$scratch"' EXIT
 trap 'exit 1' TERM INT HUP
 fail() { echo "FAIL: $*"; exit 1; }
 
-python3 "$here/make_tables.py" "$scratch/tables" 20000 || fail "cannot generate the tables"
+"$py" "$here/make_tables.py" "$scratch/tables" 20000 || fail "cannot generate the tables"
 sheet="$scratch/tables/sheet.tsv"
 {
     printf 'name\tpath\tswitches\n'
@@ -43,7 +46,7 @@ status=$?
 [ $status -eq 1 ] || { tail -n 30 run.log; fail "the workflow exited with $status (expected 1: two tables fail)"; }
 grep -q "2 of 7 tables failed: broken, empty" run.log || { tail -n 30 run.log; fail "the run does not name the failed tables"; }
 
-python3 - "$scratch/out" "$repo" <<'EOF' || fail "the outputs are wrong"
+"$py" - "$scratch/out" "$repo" <<'EOF' || fail "the outputs are wrong"
 import base64, html.parser, json, os, re, subprocess, sys, urllib.parse
 out, repo = sys.argv[1], sys.argv[2]
 names = ["bgz", "broken", "empty", "gz", "plink", "regenie", "spaces"]
@@ -149,6 +152,9 @@ for href in p.links:
 assert "<script>" in page and "aria-sort" in page
 print(f"local: index.html marks {marked}, {len(p.images)} inline thumbnails, {len(p.links)} links that resolve")
 EOF
+
+# The page in a real browser: thumbnails shown, columns sorted by a click.
+timeout 120 "$py" "$here/page_check.py" "$scratch/out/index.html" || fail "the page does not work in Chromium"
 
 # Refused at start, before any job: a missing file and a duplicated name, each named.
 printf 'name\tpath\nplink\tplink.assoc\nplink\tgzip.tsv.gz\ngone\tno such table.tsv\n' >"$scratch/tables/bad.tsv"

@@ -20,6 +20,8 @@ if [ -z "${VENNRICK_SLURM_TEST_BOUNDED:-}" ]; then
 fi
 
 skip() { echo "SKIPPED: $*"; exit 0; }
+py=/usr/bin/python3
+[ -x "$py" ] || py=$(command -v python3)
 [ "$(id -u)" -eq 0 ] || skip "the one-node Slurm cluster needs root (slurmd starts jobs as their user)"
 for tool in munged mungekey slurmctld slurmd sbatch scontrol snakemake python3; do
     command -v "$tool" >/dev/null 2>&1 || PATH="$PATH:/usr/sbin:/sbin" command -v "$tool" >/dev/null 2>&1 ||
@@ -154,7 +156,7 @@ done
 [ -n "$ready" ] || fail "the Slurm node did not become idle: $(timeout 5 sinfo -N 2>&1 | tr '\n' ' ')"
 
 # five tables, one of them broken; the same sheet locally and on Slurm
-python3 "$here/make_tables.py" "$scratch/tables" 5000 || fail "cannot generate the tables"
+"$py" "$here/make_tables.py" "$scratch/tables" 5000 || fail "cannot generate the tables"
 sheet="$scratch/sheet.tsv"
 printf 'name\tpath\tswitches\n' >"$sheet"
 printf 'plink\tplink.assoc\t\nregenie\tregenie.regenie\t\ngz\tgzip.tsv.gz\t\n' >>"$sheet"
@@ -177,7 +179,7 @@ grep -q "1 of 5 tables failed: broken" "$scratch/log/slurm-snakemake.log" ||
     fail "the Slurm run does not say that table 'broken' failed"
 
 # Every table ran in a Slurm job that the controller recorded as completed; the five make two jobs.
-python3 - "$scratch" <<'EOF' || fail "the job completion log does not show the tables' jobs"
+"$py" - "$scratch" <<'EOF' || fail "the job completion log does not show the tables' jobs"
 import json, re, sys
 scratch = sys.argv[1]
 comp = open(f"{scratch}/log/jobcomp.txt").read().splitlines()
@@ -202,7 +204,7 @@ print(f"slurm: 5 tables in jobs {sorted(used, key=int)}, all COMPLETED in the jo
 EOF
 
 # The outputs equal those of the local run: every file byte for byte, the reports but for their times.
-python3 - "$scratch/work" <<'EOF' || fail "the Slurm run's outputs differ from the local run's"
+"$py" - "$scratch/work" <<'EOF' || fail "the Slurm run's outputs differ from the local run's"
 import json, os, sys
 os.chdir(sys.argv[1])
 def files(root):
