@@ -46,7 +46,7 @@ status=$?
 [ $status -eq 1 ] || { tail -n 30 run.log; fail "the workflow exited with $status (expected 1: two tables fail)"; }
 grep -q "2 of 7 tables failed: broken, empty" run.log || { tail -n 30 run.log; fail "the run does not name the failed tables"; }
 
-"$py" - "$scratch/out" "$repo" <<'EOF' || fail "the outputs are wrong"
+VENNRICK_BINARY=$vennrick "$py" - "$scratch/out" "$repo" <<'EOF' || fail "the outputs are wrong"
 import base64, html.parser, json, os, re, subprocess, sys, urllib.parse
 out, repo = sys.argv[1], sys.argv[2]
 names = ["bgz", "broken", "empty", "gz", "plink", "regenie", "spaces"]
@@ -55,6 +55,9 @@ assert lines[0].split("\t") == ["name", "rows", "kept", "hits", "loci", "lambda"
 rows = [l.split("\t") for l in lines[1:]]
 assert [r[0] for r in rows] == names, [r[0] for r in rows]
 fmt = lambda v, d: "NA" if v is None else (str(v) if isinstance(v, int) else f"{v:.{d}f}")
+sys.path.insert(0, f"{repo}/workflow/scripts")
+import batch
+pages = batch.has_switch(os.environ["VENNRICK_BINARY"], "-html")
 reports = []
 for r in rows:
     name = r[0]
@@ -94,6 +97,10 @@ for r in rows:
     for f in rep["files"]:
         assert os.path.getsize(f"{out}/tables/{name}/{f['path']}") == f["size_bytes"], (name, f)
     assert {f["kind"] for f in rep["files"]} >= {"hits", "leads", "manhattan", "qq"}, rep["files"]
+    # with a binary that writes report pages, each table has its page (-html yes), which the index links
+    if pages:
+        assert "page" in {f["kind"] for f in rep["files"]}, rep["files"]
+        assert f"tables/{name}/{name}.hits.html" in open(f"{out}/index.html").read(), f"{name}: no link to its page"
     # the columns each layout was read with
     col = rep["columns"]
     if name == "plink":
@@ -110,7 +117,7 @@ for r in rows:
 r = subprocess.run([sys.executable, f"{repo}/tests/report/validate_report.py", f"{repo}/docs/report.schema.json"] + reports,
                    stdout=subprocess.PIPE, text=True)
 assert r.returncode == 0, r.stdout
-print(f"local: summary.tsv agrees with {len(reports)} reports, which agree with their logs and the schema ({r.stdout.strip() or 'valid'})")
+print(f"local: summary.tsv agrees with {len(reports)} reports, which agree with their logs and the schema ({r.stdout.strip() or 'valid'}); report pages: {'linked' if pages else 'not made by this binary'}")
 
 # The page: one self-contained file, the failed and the inflated tables marked, thumbnails inline, links that resolve.
 page = open(f"{out}/index.html").read()

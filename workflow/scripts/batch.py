@@ -248,12 +248,17 @@ def find_binary(given):
 
 
 def has_switch(binary, switch):
-    """True when the binary's --help text lists SWITCH."""
+    """True when the binary takes SWITCH: its --help text lists it, or a run that stops before any file (no
+    -file) does not call it "not a switch"."""
     try:
         r = subprocess.run([binary, "--help"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=30)
+        if re.search(rb"(^|[\s`|])" + re.escape(switch.encode()) + rb"([\s`|]|$)", r.stdout):
+            return True
+        r = subprocess.run([binary, "-M", "manhattan", switch, "yes"], stdout=subprocess.DEVNULL,
+                           stderr=subprocess.PIPE, timeout=30)
     except (OSError, subprocess.SubprocessError):
         return False
-    return re.search(rb"(^|[\s`|])" + re.escape(switch.encode()) + rb"([\s`|]|$)", r.stdout) is not None
+    return b"'" + switch.encode() + b"' is not a switch" not in r.stderr
 
 
 # ---------------------------------------------------------------------------------------------------------
