@@ -177,4 +177,11 @@ grep -q "line 4: table 'gone': file 'no such table.tsv' does not exist" refused.
     { tail -n 20 glob.log; fail "the workflow on a glob failed"; }
 [ "$(cut -f1,8 globbed/summary.tsv | tr '\t\n' ' ')" = "name status bgzip ok gzip ok " ] ||
     fail "the glob's summary is $(cut -f1,8 globbed/summary.tsv | tr '\t\n' ' ')"
+# On a cluster the tables go into at most max_jobs jobs: 120 tiny tables, max_jobs=5, planned (dry run) as 5.
+mkdir -p many
+for i in $(seq 1 120); do printf 'CHR\tBP\tP\n1\t%d\t0.5\n1\t%d\t0.1\n' $i $((i + 1)) >"many/t$i.tsv"; done
+"${sm[@]}" --profile "$repo/workflow/profiles/slurm" --dry-run --config "sheet=$scratch/many/*.tsv" outdir=grouped \
+    "vennrick=$vennrick" max_jobs=5 >grouped.log 2>&1 || { tail -n 20 grouped.log; fail "the dry run on a cluster failed"; }
+groups=$(grep -o 'group job tables[0-9]*' grouped.log | sort -u | wc -l)
+[ "$groups" -eq 5 ] || fail "120 tables with max_jobs=5 were planned as $groups cluster jobs"
 echo "PASS: workflow locally"
