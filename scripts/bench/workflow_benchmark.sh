@@ -32,16 +32,18 @@ timed() {
     awk '{ printf "%s %.2f", $1, $2 + $3 }' "$work/time"
 }
 mkdir -p single
+# the single runs take the switches the workflow gives (-html yes too, when the binary takes it)
+html=$(python3 -c "import sys; sys.path.insert(0, '$repo/workflow/scripts'); import batch; print('-html yes' if batch.has_switch('$build/vennrick', '-html') else '')")
 cat >single.sh <<SH
 for f in tables/*.tsv; do
     n=\$(basename "\$f" .tsv)
     "$build/vennrick" -M manhattan -file "\$f" -out "single/\$n.hits" -figuretitle "\$n" -names yes -style paper \\
-        -image png -qq yes -leads yes -report json -threads 2 >/dev/null 2>&1
+        -image png -qq yes -leads yes -report json $html -threads 2 >/dev/null 2>&1
 done
 SH
 set -- $(timed single.log sh single.sh)
 single=$1 single_cpu=$2
-echo "single runs one after the other (-threads 2): $single s wall, $single_cpu s CPU;" \
+echo "single runs one after the other (-threads 2 $html): $single s wall, $single_cpu s CPU;" \
     "$(echo "scale=3; $single / $tables" | bc) s wall a table"
 for threads in 2 1; do
     rm -rf out .snakemake
