@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -150,6 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(serial.fatal.has_value() == parallel.fatal.has_value(), "the same outcome on one and several threads");
     const auto [pipeFatal, pipeHits] = readThroughPipe();
     if (pipeFatal.has_value() != serial.fatal.has_value()) {  // what the finding was, for whoever reads it
+        if (const char* dump = std::getenv("VENNRICK_FUZZ_TABLE")) test::writeFile(dump, table);
         for (const std::string& word : switches) std::fprintf(stderr, "%s ", word.c_str());
         std::fprintf(stderr, "(pieces of %zu bytes)\nfrom the file: %s\nthrough a pipe: %s\n", chunkBytes,
                      serial.fatal ? serial.fatal->detail.c_str() : "(read)", pipeFatal ? pipeFatal->detail.c_str() : "(read)");
