@@ -5,7 +5,7 @@
 # chromium, chromium-driver and python3-selenium drive the report page in a real browser; nodejs checks its script.
 set -eu
 
-packages="g++ cmake make pkg-config qt6-base-dev qt6-svg-dev libhts-dev libisal-dev zlib1g-dev libgtest-dev
+packages="g++ cmake make pkg-config qt6-base-dev qt6-svg-dev libhts-dev libisal-dev zlib1g-dev libzstd-dev liblzma-dev libbz2-dev libgtest-dev
 libboost-math-dev fonts-crosextra-carlito fonts-dejavu-core gzip
 chromium chromium-driver python3-selenium nodejs $*"
 # The regional plot test compares r2 with an independent program's on a bgzipped, indexed panel.

@@ -123,12 +123,20 @@ void runCase(const Case& c) {
             const auto [text, hits] = generated(w[1]);
             writeFile(at, text);
             writeFile(at + ".hits", hits);
-        } else if (key == "file" || key == "fixture" || key == "repeat" || key == "gzip") {
+        } else if (key == "file" || key == "fixture" || key == "repeat" || key == "gzip" || key == "pack" ||
+                   key == "damage") {
             std::string bytes = key == "file"      ? rest
                                 : key == "fixture" ? readFile(std::string(VENNRICK_FIXTURES) + "/reader/" + w[1])
                                 : key == "gzip"    ? compressed(readFile(path(w[1])), "wg")
+                                : key == "pack"    ? packed(readFile(path(w[2])), w[1])
                                                    : readFile(at);
             if (key == "gzip") bytes.resize(bytes.size() - std::stoul(w[2]));
+            if (key == "pack") bytes.resize(bytes.size() - std::stoul(w[3]));
+            if (key == "damage") {  // 16 bytes turned over from the offset (from the end when negative)
+                const long offset = std::stol(w[1]);
+                const size_t from = offset < 0 ? bytes.size() - static_cast<size_t>(-offset) : static_cast<size_t>(offset);
+                for (size_t i = from; i < from + 16 && i < bytes.size(); ++i) bytes[i] = static_cast<char>(~bytes[i]);
+            }
             for (int i = 0; key == "repeat" && i < std::stoi(w[1]); ++i) {
                 std::string line = unescaped(raw.substr(raw.find(' ', raw.find(' ') + 1) + 1));
                 if (line.find("%d") != std::string::npos) line.replace(line.find("%d"), 2, std::to_string(i));

@@ -1,11 +1,15 @@
 #include "test_support.h"
 
 #include <QImage>
+#include <bzlib.h>
 #include <htslib/bgzf.h>
+#include <lzma.h>
+#include <zstd.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <regex>
 #include <stdexcept>
 
@@ -22,6 +26,41 @@ std::string compressed(const std::string& text, const char* mode) {
         bgzf_close(file) != 0)
         throw std::runtime_error("cannot compress");
     return readFile(path);
+}
+
+std::string packed(const std::string& text, const std::string& kind) {
+    std::string out;
+    if (kind == "zstd" || kind == "zstd-frames") {
+        const size_t frame = kind == "zstd" ? std::max<size_t>(text.size(), 1) : size_t{1} << 16;
+        ZSTD_CCtx* context = ZSTD_createCCtx();
+        ZSTD_CCtx_setParameter(context, ZSTD_c_checksumFlag, 1);
+        for (size_t at = 0; at < text.size() || (at == 0 && text.empty()); at += frame) {
+            const size_t size = std::min(frame, text.size() - at);
+            std::string part(ZSTD_compressBound(size), '\0');
+            const size_t n = ZSTD_compress2(context, part.data(), part.size(), text.data() + at, size);
+            if (ZSTD_isError(n)) throw std::runtime_error("cannot compress");
+            out.append(part.data(), n);
+            if (text.empty()) break;
+        }
+        ZSTD_freeCCtx(context);
+    } else if (kind == "xz") {
+        out.resize(lzma_stream_buffer_bound(text.size()));
+        size_t n = 0;
+        if (lzma_easy_buffer_encode(6, LZMA_CHECK_CRC64, nullptr, reinterpret_cast<const uint8_t*>(text.data()),
+                                    text.size(), reinterpret_cast<uint8_t*>(out.data()), &n, out.size()) != LZMA_OK)
+            throw std::runtime_error("cannot compress");
+        out.resize(n);
+    } else if (kind == "bzip2") {
+        unsigned n = static_cast<unsigned>(text.size() + text.size() / 100 + 600);
+        out.resize(n);
+        if (BZ2_bzBuffToBuffCompress(out.data(), &n, const_cast<char*>(text.data()), static_cast<unsigned>(text.size()),
+                                     1, 0, 0) != BZ_OK)
+            throw std::runtime_error("cannot compress");
+        out.resize(n);
+    } else {
+        throw std::runtime_error("no compression " + kind);
+    }
+    return out;
 }
 
 RunResult runVennrick(const std::vector<std::string>& args, const std::string& dir, const std::string& input,

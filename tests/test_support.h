@@ -36,6 +36,11 @@ namespace vennrick::test {
 // The text compressed by the BGZF writer: mode "wg" gives one gzip member, "w" bgzip blocks and the end block.
 std::string compressed(const std::string& text, const char* mode);
 
+// The text compressed by the formats' own libraries: "zstd" (one frame with its checksum, as the zstd tool
+// writes), "zstd-frames" (a frame of its own for every 64 KiB of text, as association tools write their
+// output), "xz" (with its CRC64), "bzip2" (blocks of 100 kB, so that a table of a few hundred kB has several).
+std::string packed(const std::string& text, const std::string& kind);
+
 struct RunResult {
     int status = -1;     // exit status; 128 + signal number when killed by a signal
     std::string out;     // standard output

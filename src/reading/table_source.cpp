@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <htslib/bgzf.h>
+#include <htslib/hfile.h>
 #include <htslib/hts.h>
 #include <htslib/hts_log.h>
 #include <sys/stat.h>
@@ -11,6 +12,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
+#include <string_view>
 #include <utility>
 
 #include "base/standard_streams.h"
@@ -22,18 +25,48 @@ Fatal openFailure(const std::string& path, int error) {
     return Fatal{"", "cannot open the data file '" + path + "': " + std::strerror(error)};
 }
 
-Fatal corruptData(const std::string& path) {
-    return Fatal{"", "cannot read the data file '" + path + "': the compressed data is corrupt or truncated"};
+Fatal corruptData(const DataSource& source) {
+    // gzip and bgzip keep the words they always had; the other compressions are named.
+    const bool named = source.stream != nullptr;
+    return Fatal{"", "cannot read the data file '" + source.path + "': the " +
+                         (named ? std::string(compressionName(source.compression)) + "-" : std::string()) +
+                         "compressed data is corrupt or truncated"};
 }
 
 void closeSource(DataSource& s) {
     s.gzip.reset();  // stops the inflating threads before their descriptor is closed
     s.bgzip.reset();
+    s.stream.reset();
     if (s.bgzf != nullptr) bgzf_close(s.bgzf);  // also closes the descriptor
+    if (s.pipe != nullptr) hclose_abruptly(s.pipe);  // also closes the descriptor
     if (s.fd >= 0) close(s.fd);
     s.bgzf = nullptr;
+    s.pipe = nullptr;
     s.fd = -1;
     s.positionFd = -1;
+}
+
+// What the first bytes of the data (decompressed) show it to be, when it is something that is no table but
+// holds one or comes from a tool that writes one: the line that says so and what to do.
+std::optional<std::string> refusedContent(const std::string& head, const DataSource& source) {
+    auto startsWith = [&](std::string_view magic) { return head.compare(0, magic.size(), magic) == 0; };
+    std::string what, todo;
+    if (startsWith("PK\x03\x04") || startsWith("PK\x05\x06") || startsWith("PK\x07\x08")) {
+        what = "a zip archive", todo = "unpack it (unzip) and give the table inside with -file";
+    } else if (head.size() >= 262 && head.compare(257, 5, "ustar") == 0) {
+        what = "a tar archive", todo = "unpack it (tar -xf) and give the table inside with -file";
+    } else if (startsWith("##fileformat=VCF")) {
+        what = "a VCF file", todo = "give the association results as a table (columns of chromosome, position "
+                                    "and p-value), e.g. made from it with bcftools query";
+    } else if (startsWith("BCF\x02") || startsWith("BCF\x01")) {
+        what = "a BCF file", todo = "give the association results as a table (columns of chromosome, position "
+                                    "and p-value), e.g. made from it with bcftools query";
+    } else {
+        return std::nullopt;
+    }
+    const std::string compression =
+        source.compression != Compression::none ? std::string(" (") + compressionName(source.compression) + "-compressed)" : "";
+    return "the data file '" + source.path + "' is " + what + compression + ", not a table: " + todo;
 }
 
 // How the BGZF reader classifies the regular file open on fd; fd is left at offset 0.
@@ -69,13 +102,20 @@ DataSource& DataSource::operator=(DataSource&& other) noexcept {
         fd = std::exchange(other.fd, -1);
         gzip = std::move(other.gzip);
         bgzip = std::move(other.bgzip);
+        stream = std::move(other.stream);
+        pipe = std::exchange(other.pipe, nullptr);
         bgzf = std::exchange(other.bgzf, nullptr);
+        compression = other.compression;
         positionFd = std::exchange(other.positionFd, -1);
         fileBytes = other.fileBytes;
         plainBytesRead = other.plainBytesRead;
         missingEofBlock = other.missingEofBlock;
         bgzipStream = other.bgzipStream;
         failed = other.failed;
+        started = other.started;
+        head = std::move(other.head);
+        headAt = other.headAt;
+        pendingFailure = std::move(other.pendingFailure);
     }
     return *this;
 }
@@ -106,12 +146,41 @@ Outcome<DataSource> openDataSource(const std::string& path, unsigned threads) {
     // A plain regular file is read with read() straight into our blocks: no extra copy. Anything that
     // starts with the gzip magic bytes, and anything that cannot be peeked at without consuming it (a pipe),
     // goes through the BGZF reader, which passes plain text through unchanged.
+    // zstd, xz and bzip2 are decompressed by an inflater of their own, on a thread of its own when threads > 1;
+    // a pipe's first bytes are peeked at through the buffered reader, which then feeds the inflater or the
+    // BGZF reader.
+    unsigned char magic[6] = {0, 0, 0, 0, 0, 0};
+    ssize_t magicBytes = 0;
+    if (S_ISREG(st.st_mode)) {
+        const off_t at = regularFile ? 0 : lseek(fd, 0, SEEK_CUR);
+        magicBytes = at < 0 ? 0 : pread(fd, magic, sizeof magic, at);
+    } else {
+        source.pipe = hdopen(fd, "r");
+        if (source.pipe == nullptr) {
+            int error = errno != 0 ? errno : EIO;
+            close(fd);
+            return openFailure(source.path, error);
+        }
+        magicBytes = hpeek(source.pipe, magic, sizeof magic);
+        if (magicBytes < 0) {
+            int error = errno != 0 ? errno : EIO;
+            return openFailure(source.path, error);  // the source's destructor closes the pipe
+        }
+    }
+    source.compression = compressionOf(magic, static_cast<size_t>(std::max<ssize_t>(magicBytes, 0)));
+    if (source.compression == Compression::zstd || source.compression == Compression::xz ||
+        source.compression == Compression::bzip2) {
+        if (regularFile) source.fileBytes = static_cast<uint64_t>(st.st_size);
+        if (source.pipe == nullptr) source.fd = fd;
+        source.stream = startStreamInflater(source.compression, source.pipe == nullptr ? fd : -1, source.pipe,
+                                            threads > 1);
+        return source;
+    }
+
     bool compressed = true;
     if (regularFile) {
         source.fileBytes = static_cast<uint64_t>(st.st_size);
-        unsigned char magic[2] = {0, 0};
-        ssize_t n = pread(fd, magic, 2, 0);
-        compressed = n == 2 && magic[0] == 0x1f && magic[1] == 0x8b;
+        compressed = source.compression == Compression::gzip;
     }
     if (!compressed) {
         source.fd = fd;
@@ -141,13 +210,14 @@ Outcome<DataSource> openDataSource(const std::string& path, unsigned threads) {
         }
     }
 
-    source.bgzf = bgzf_dopen(fd, "r");
+    source.bgzf = source.pipe != nullptr ? bgzf_hopen(source.pipe, "r") : bgzf_dopen(fd, "r");
     if (source.bgzf == nullptr) {
         int error = errno != 0 ? errno : EIO;
-        close(fd);
+        if (source.pipe == nullptr) close(fd);
         source.positionFd = -1;
-        return openFailure(source.path, error);
+        return openFailure(source.path, error);  // the source's destructor closes the pipe
     }
+    source.pipe = nullptr;  // the BGZF reader owns it
     if (bgzf_compression(source.bgzf) == bgzf) {
         // A bgzip file ends with an empty block; without it the file was cut short at a block edge, which
         // would otherwise read as a clean end. Only a seekable file can be checked.
@@ -172,17 +242,16 @@ bool endedOnEofBlock(const BGZF& stream) {
            std::memcmp(stream.compressed_block, kEofBlock, sizeof kEofBlock) == 0;
 }
 
-}  // namespace
-
-Outcome<size_t> readBlock(DataSource& source, char* buffer, size_t size) {
+Outcome<size_t> readFromSource(DataSource& source, char* buffer, size_t size) {
     size_t filled = 0;
-    if (source.failed) return corruptData(source.path);
-    if (source.gzip != nullptr || source.bgzip != nullptr) {
-        const int64_t n = source.gzip != nullptr ? readInflated(*source.gzip, buffer, size)
-                                                 : readInflated(*source.bgzip, buffer, size);
+    if (source.failed) return corruptData(source);
+    if (source.gzip != nullptr || source.bgzip != nullptr || source.stream != nullptr) {
+        const int64_t n = source.gzip != nullptr    ? readInflated(*source.gzip, buffer, size)
+                          : source.bgzip != nullptr ? readInflated(*source.bgzip, buffer, size)
+                                                    : readInflated(*source.stream, buffer, size);
         if (n < 0) {
             source.failed = true;
-            return corruptData(source.path);
+            return corruptData(source);
         }
         filled = static_cast<size_t>(n);
     } else if (source.bgzf != nullptr) {
@@ -198,7 +267,7 @@ Outcome<size_t> readBlock(DataSource& source, char* buffer, size_t size) {
                 n == 0 && (source.missingEofBlock || (source.bgzipStream && !endedOnEofBlock(*source.bgzf)));
             if (n < 0 || source.bgzf->errcode != 0 || cutShort) {
                 source.failed = true;
-                if (filled == 0) return corruptData(source.path);
+                if (filled == 0) return corruptData(source);
                 break;
             }
             if (n == 0) break;
@@ -213,17 +282,67 @@ Outcome<size_t> readBlock(DataSource& source, char* buffer, size_t size) {
             filled += static_cast<size_t>(n);
         }
     }
+    return filled;
+}
+
+// The first bytes of the data, read before anything is handed out: enough for every refused format.
+constexpr size_t kHeadBytes = 512;
+
+}  // namespace
+
+Outcome<size_t> readBlock(DataSource& source, char* buffer, size_t size) {
+    if (!source.started) {
+        source.started = true;
+        source.head.resize(kHeadBytes);
+        size_t have = 0;
+        while (have < kHeadBytes) {
+            Outcome<size_t> n = readFromSource(source, source.head.data() + have, kHeadBytes - have);
+            if (Fatal* fatal = std::get_if<Fatal>(&n)) {
+                source.pendingFailure = *fatal;
+                break;
+            }
+            if (std::get<size_t>(n) == 0) break;
+            have += std::get<size_t>(n);
+        }
+        source.head.resize(have);
+        if (std::optional<std::string> refused = refusedContent(source.head, source)) {
+            source.pendingFailure = Fatal{"", *refused};
+            source.head.clear();
+        }
+    }
+    size_t filled = 0;
+    if (source.headAt < source.head.size()) {
+        filled = std::min(size, source.head.size() - source.headAt);
+        std::memcpy(buffer, source.head.data() + source.headAt, filled);
+        source.headAt += filled;
+        if (source.headAt == source.head.size()) std::string().swap(source.head), source.headAt = 0;
+    }
+    // A failure met while bytes before it were still to be handed out comes on the call after them.
+    if (filled < size && source.head.empty()) {
+        if (source.pendingFailure) {
+            if (filled == 0) return *source.pendingFailure;
+        } else {
+            Outcome<size_t> n = readFromSource(source, buffer + filled, size - filled);
+            if (Fatal* fatal = std::get_if<Fatal>(&n)) {
+                if (filled == 0) return *fatal;
+                source.pendingFailure = *fatal;
+            } else {
+                filled += std::get<size_t>(n);
+            }
+        }
+    }
     source.plainBytesRead += filled;
     return filled;
 }
 
 bool isDecompressed(const DataSource& source) {
-    return source.gzip != nullptr || source.bgzip != nullptr || source.bgzf != nullptr;
+    return source.gzip != nullptr || source.bgzip != nullptr || source.stream != nullptr || source.bgzf != nullptr;
 }
 
 uint64_t fileBytesConsumed(const DataSource& source) {
     if (source.gzip != nullptr) return compressedBytesConsumed(*source.gzip);
     if (source.bgzip != nullptr) return compressedBytesConsumed(*source.bgzip);
+    if (source.stream != nullptr) return compressedBytesConsumed(*source.stream);
     if (source.bgzf == nullptr) return source.plainBytesRead;
     // In a bgzip file, the offset of the block being handed out; the descriptor's offset runs ahead by what
     // the decompression threads have read, which made the reader's size estimate from it far too low.
@@ -233,6 +352,7 @@ uint64_t fileBytesConsumed(const DataSource& source) {
 }
 
 const char* compressionName(const DataSource& source) {
+    if (source.stream) return compressionName(source.compression);
     if (source.gzip) return "gzip";
     if (source.bgzip) return "bgzip";
     if (source.bgzf != nullptr) {

@@ -1,16 +1,20 @@
 // The bytes of the data file, block by block: plain text straight from the file, gzip (one or several
-// members) and bgzip decompressed on the way. The format is told by the content, never by the name.
+// members), bgzip, zstd, xz and bzip2 decompressed on the way. The format is told by the content, never by
+// the name; archives and variant files (zip, tar, VCF, BCF) are refused with a line that says what to do.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "base/fatal.h"
 #include "reading/bgzip_inflater.h"
 #include "reading/gzip_inflater.h"
+#include "reading/stream_inflater.h"
 
 struct BGZF;
+struct hFILE;
 
 namespace vennrick {
 
@@ -26,13 +30,20 @@ struct DataSource {
     int fd = -1;                  // regular file read with read() (plain, or inflated by gzip); -1 when bgzf owns it
     GzipInflaterPtr gzip;         // plain gzip in a regular file: inflated from fd
     BgzipInflaterPtr bgzip;       // bgzip in a regular file, inflated from fd on several threads
+    StreamInflaterPtr stream;     // zstd, xz or bzip2, from fd or from pipe
+    hFILE* pipe = nullptr;        // input that is not a regular file, when no BGZF reader owns it
     BGZF* bgzf = nullptr;         // bgzip input, or input that is not a regular file
+    Compression compression = Compression::none;  // told by the first bytes of the file
     int positionFd = -1;          // descriptor whose offset tells how far the file has been read
     uint64_t fileBytes = 0;       // size on disk (compressed size for compressed input); 0 when unknown
     uint64_t plainBytesRead = 0;  // bytes handed out so far (decompressed bytes for compressed input)
     bool missingEofBlock = false; // bgzip file without its end-of-file block: cut short at a block edge
     bool bgzipStream = false;     // bgzip that is not a regular file: its end block is checked when it ends
     bool failed = false;          // the compressed data turned out corrupt or truncated
+    bool started = false;         // the first bytes have been read and looked at (see readBlock)
+    std::string head;             // those first bytes, handed out from headAt on before any others
+    size_t headAt = 0;
+    std::optional<Fatal> pendingFailure;  // met after bytes still to be handed out: the next call's outcome
 };
 
 // Opens the data file; "-" is standard input. A failure is fatal: silent on standard output, one line naming
@@ -45,7 +56,8 @@ Outcome<DataSource> openDataSource(const std::string& path, unsigned threads);
 bool isDecompressed(const DataSource& source);
 
 // Reads up to size bytes into buffer, fewer only at the end of the data; 0 at the end. A read error or
-// corrupt or truncated compressed data is fatal.
+// corrupt or truncated compressed data is fatal. The first call looks at the first bytes of the data (after
+// decompression): a zip or tar archive, a VCF or a BCF file is fatal there, before any byte is handed out.
 Outcome<size_t> readBlock(DataSource& source, char* buffer, size_t size);
 
 // Bytes of the file itself consumed so far (compressed bytes for compressed input), for progress.

@@ -38,7 +38,7 @@ struct RunRecord {
     std::string inputPath;                     // -file as given
 
     bool tableOpened = false;                  // the fields below up to `summary` hold what the reader found
-    std::string compression;                   // "none", "gzip" or "bgzip"
+    std::string compression;                   // "none", "gzip", "bgzip", "zstd", "xz" or "bzip2"
     bool delimGiven = false;                   // -delim was given
     PlotSettings given;                        // the settings as read from the command line
     PlotSettings used;                         // with the columns found in the header
