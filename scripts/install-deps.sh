@@ -14,8 +14,8 @@ packages="$packages plink1.9 tabix python3"
 # the reports with python3-jsonschema and start a one-node Slurm (slurmctld, slurmd, munge).
 packages="$packages nlohmann-json3-dev python3-jsonschema snakemake slurmctld slurmd slurm-client munge"
 # dpkg-dev computes the Debian package's dependencies (dpkg-shlibdeps); debootstrap makes the fresh root
-# the package test installs it in.
-packages="$packages dpkg-dev debootstrap"
+# the package test installs it in; mandoc and groff-base lint the manual page.
+packages="$packages dpkg-dev debootstrap mandoc groff-base"
 # The fuzz targets are built with clang's libFuzzer.
 if [ "${VENNRICK_FUZZ:-0}" = 1 ]; then
     packages="$packages clang libclang-rt-14-dev"

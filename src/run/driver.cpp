@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "base/text.h"
+#include "run/about.h"
 #include "settings/warnings.h"
 #include "report/run_report.h"
 #include "run/manhattan.h"
@@ -47,6 +48,11 @@ std::string formatElapsed(int64_t msecs) {
 }
 
 int runDriver(const std::vector<std::string>& args, std::ostream& out, std::ostream& errStream) {
+    // --help, -h or --version alone: the answer on standard output, nothing else.
+    if (std::optional<std::string> about = aboutText(args)) {
+        out << *about << std::flush;
+        return 0;
+    }
     // Standard error passes through a recorder that keeps the run's warnings for its report; the bytes are the same.
     RunRecord record;
     record.commandLine = args;
