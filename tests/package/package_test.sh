@@ -139,7 +139,12 @@ done
 # The manual page, through man as a user reads it.
 in_root sh -c 'man -P cat vennrick 2>&1' >"$work/man.txt" || { cat "$work/man.txt" >&2; fail "man vennrick"; }
 grep -q "^SYNOPSIS" "$work/man.txt" && grep -q "EXIT STATUS" "$work/man.txt" || fail "man vennrick: $(head -c 300 "$work/man.txt")"
-[ -f "$root/usr/share/bash-completion/completions/vennrick" ] || fail "no bash completion installed"
+in_root vennrick --version >"$work/version.txt" 2>&1 && grep -q "^vennrick $version\$" "$work/version.txt" ||
+    fail "vennrick --version in the root: $(cat "$work/version.txt")"
+# The completion as bash loads it: the values of -style after the switch.
+in_root bash -c '. /usr/share/bash-completion/completions/vennrick && COMP_WORDS=(vennrick -style "") &&
+    COMP_CWORD=2 && _vennrick && echo "${COMPREPLY[*]}"' >"$work/complete.txt" 2>&1 &&
+    grep -qx "classic paper" "$work/complete.txt" || fail "bash completion in the root: $(cat "$work/complete.txt")"
 
 in_root apt-get purge -y vennrick >"$work/purge.log" 2>&1 || { cat "$work/purge.log" >&2; fail "apt-get purge"; }
 left=""
