@@ -43,6 +43,23 @@ std::string packed(const std::string& text, const std::string& kind) {
             if (text.empty()) break;
         }
         ZSTD_freeCCtx(context);
+    } else if (kind == "xz-blocks") {  // blocks of 64 KiB of text, as xz -T writes them (in bigger blocks)
+        lzma_mt options{};
+        options.threads = 1;
+        options.block_size = size_t{1} << 16;
+        options.preset = 6;
+        options.check = LZMA_CHECK_CRC64;
+        lzma_stream stream = LZMA_STREAM_INIT;
+        if (lzma_stream_encoder_mt(&stream, &options) != LZMA_OK) throw std::runtime_error("cannot compress");
+        out.resize(lzma_stream_buffer_bound(text.size()) + 4096 + text.size() / 1000);
+        stream.next_in = reinterpret_cast<const uint8_t*>(text.data());
+        stream.avail_in = text.size();
+        stream.next_out = reinterpret_cast<uint8_t*>(out.data());
+        stream.avail_out = out.size();
+        const lzma_ret status = lzma_code(&stream, LZMA_FINISH);
+        out.resize(out.size() - stream.avail_out);
+        lzma_end(&stream);
+        if (status != LZMA_STREAM_END) throw std::runtime_error("cannot compress");
     } else if (kind == "xz") {
         out.resize(lzma_stream_buffer_bound(text.size()));
         size_t n = 0;

@@ -38,7 +38,8 @@ std::string compressed(const std::string& text, const char* mode);
 
 // The text compressed by the formats' own libraries: "zstd" (one frame with its checksum, as the zstd tool
 // writes), "zstd-frames" (a frame of its own for every 64 KiB of text, as association tools write their
-// output), "xz" (with its CRC64), "bzip2" (blocks of 100 kB, so that a table of a few hundred kB has several).
+// output), "xz" (with its CRC64), "xz-blocks" (a block for every 64 KiB of text, as xz -T writes them, which
+// are decoded on several threads), "bzip2" (blocks of 100 kB, so that a table of a few hundred kB has several).
 std::string packed(const std::string& text, const std::string& kind);
 
 struct RunResult {

@@ -31,9 +31,10 @@ using StreamInflaterPtr = std::unique_ptr<StreamInflater, StreamInflaterDeleter>
 
 // Starts decompressing data of the given compression (zstd, xz or bzip2) read from fd with read(), from
 // its current offset on, or, when stream is not null, from stream (a pipe whose first bytes have been
-// peeked at); either stays the caller's and must stay open until the inflater is destroyed. On a thread of
-// its own when ownThread is true; otherwise, or when no thread is to be had, as the reader asks.
-StreamInflaterPtr startStreamInflater(Compression compression, int fd, hFILE* stream, bool ownThread);
+// peeked at); either stays the caller's and must stay open until the inflater is destroyed. With threads > 1
+// on a thread of its own (and xz written in blocks on up to `threads` threads of the library); otherwise, or
+// when no thread is to be had, as the reader asks.
+StreamInflaterPtr startStreamInflater(Compression compression, int fd, hFILE* stream, unsigned threads);
 
 // Copies up to size decompressed bytes into buffer, fewer only at the end of the data or before a failure.
 // Returns the count (0 at the clean end of the data), or -1 when the data is corrupt or truncated or cannot

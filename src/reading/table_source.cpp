@@ -172,8 +172,7 @@ Outcome<DataSource> openDataSource(const std::string& path, unsigned threads) {
         source.compression == Compression::bzip2) {
         if (regularFile) source.fileBytes = static_cast<uint64_t>(st.st_size);
         if (source.pipe == nullptr) source.fd = fd;
-        source.stream = startStreamInflater(source.compression, source.pipe == nullptr ? fd : -1, source.pipe,
-                                            threads > 1);
+        source.stream = startStreamInflater(source.compression, source.pipe == nullptr ? fd : -1, source.pipe, threads);
         return source;
     }
 
