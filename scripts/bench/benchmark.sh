@@ -6,11 +6,12 @@
 #   --tool PATH      the binary to time (default: build/vennrick of this project)
 #   --baseline PATH  a second binary (an earlier build), timed in the same rounds for ratios against it
 #   --rounds N       timed runs of each command on each table (default 5)
-#   --tables LIST    comma-separated subset of 1M,10M,10M.bgz,10M.gz (default: all four)
+#   --tables LIST    comma-separated subset of 1M,10M,10M.bgz,10M.gz,10M.zst,10M.xz,10M.bz2 (default: the
+#                    first four; the other compressions: --tables 10M,10M.zst,10M.xz,10M.bz2)
 #   BENCH_DIR        where the tables are cached and the outputs go (default /tmp/vennrick-bench)
 #
 # The tables are made once by scripts/make_example_table.cpp (chromosomes 1-22, deterministic): 1 M and
-# 10 M rows, and the 10 M table compressed with bgzip and with gzip. They are remade only when the
+# 10 M rows, and the 10 M table compressed with bgzip, gzip, zstd, xz (-1, in blocks) and bzip2. They are remade only when the
 # generator's source changes. All tables are read once before timing so that they sit in the page cache:
 # the per-line work, not the disk, is what is measured. The rounds are interleaved (round 1 of every command
 # on every table, then round 2, ...) so that a slow patch of the machine hits all of them alike.
@@ -44,7 +45,7 @@ done
 case "$rounds" in ''|*[!0-9]*|0) echo "benchmark.sh: --rounds needs a positive number" >&2; exit 2 ;; esac
 IFS=, read -r -a selected <<<"$tables"
 for t in "${selected[@]}"; do
-    case "$t" in 1M|10M|10M.bgz|10M.gz) ;; *) echo "benchmark.sh: unknown table '$t'" >&2; exit 2 ;; esac
+    case "$t" in 1M|10M|10M.bgz|10M.gz|10M.zst|10M.xz|10M.bz2) ;; *) echo "benchmark.sh: unknown table '$t'" >&2; exit 2 ;; esac
 done
 case "$tool" in /*) ;; *) tool="$(pwd)/$tool" ;; esac
 if [ ! -x "$tool" ]; then
@@ -60,8 +61,9 @@ fi
 binary_path() { if [ "$1" = base ]; then echo "$baseline"; else echo "$tool"; fi; }
 wants() { local t; for t in "${selected[@]}"; do [ "$t" = "$1" ] && return 0; done; return 1; }
 
-# --- Debian packages: GNU time for the peak memory, bgzip (package tabix) for the block-compressed table.
-"$root/scripts/install-deps.sh" time tabix
+# --- Debian packages: GNU time for the peak memory, bgzip (package tabix) for the block-compressed table, and
+# the compressors of the other tables.
+"$root/scripts/install-deps.sh" time tabix zstd xz-utils bzip2
 
 # --- The tables, cached and stamped with the generator's source.
 mkdir -p "$bench_dir/out"
@@ -82,6 +84,9 @@ table_path() {
         10M) echo "$bench_dir/table-10M.tsv" ;;
         10M.bgz) echo "$bench_dir/table-10M.tsv.bgz" ;;
         10M.gz) echo "$bench_dir/table-10M.tsv.gz" ;;
+        10M.zst) echo "$bench_dir/table-10M.tsv.zst" ;;
+        10M.xz) echo "$bench_dir/table-10M.tsv.xz" ;;
+        10M.bz2) echo "$bench_dir/table-10M.tsv.bz2" ;;
     esac
 }
 # Each table is written under a temporary name and renamed when complete, so an interrupted run never
@@ -97,6 +102,9 @@ make_table() {
         10M) "$bench_dir/make_example_table" --rows 10000000 --autosomes --out "$tmp" ;;
         10M.bgz) make_table 10M; bgzip -@ "$(nproc)" -c "$(table_path 10M)" >"$tmp" ;;
         10M.gz) make_table 10M; gzip -6 -c "$(table_path 10M)" >"$tmp" ;;
+        10M.zst) make_table 10M; zstd -q -T0 -c "$(table_path 10M)" >"$tmp" ;;
+        10M.xz) make_table 10M; xz -1 -T0 -c "$(table_path 10M)" >"$tmp" ;;
+        10M.bz2) make_table 10M; bzip2 -c "$(table_path 10M)" >"$tmp" ;;
     esac
     mv "$tmp" "$path"
 }
