@@ -143,12 +143,11 @@ Outcome<DataSource> openDataSource(const std::string& path, unsigned threads) {
     const bool regularFile = S_ISREG(st.st_mode) && !standardInput;
     source.positionFd = fd;
 
-    // A plain regular file is read with read() straight into our blocks: no extra copy. Anything that
-    // starts with the gzip magic bytes, and anything that cannot be peeked at without consuming it (a pipe),
-    // goes through the BGZF reader, which passes plain text through unchanged.
-    // zstd, xz and bzip2 are decompressed by an inflater of their own, on a thread of its own when threads > 1;
-    // a pipe's first bytes are peeked at through the buffered reader, which then feeds the inflater or the
-    // BGZF reader.
+    // The first bytes tell the compression: read in place from a regular file, peeked at through htslib's
+    // buffered reader from anything else (a pipe), which then feeds the decompression. zstd, xz and bzip2
+    // are decompressed by an inflater of their own, on a thread of its own when threads > 1. A plain regular
+    // file is read with read() straight into our blocks: no extra copy. Anything else (gzip, bgzip, and a
+    // pipe of plain text) goes through the BGZF reader, which passes plain text through unchanged.
     unsigned char magic[6] = {0, 0, 0, 0, 0, 0};
     ssize_t magicBytes = 0;
     if (S_ISREG(st.st_mode)) {
