@@ -40,6 +40,7 @@ void closeSource(DataSource& s) {
     if (s.bgzf != nullptr) bgzf_close(s.bgzf);  // also closes the descriptor
     if (s.pipe != nullptr) hclose_abruptly(s.pipe);  // also closes the descriptor
     if (s.fd >= 0) close(s.fd);
+    s.tail.reset();  // after the pipe's reading end is closed: its thread then ends
     s.bgzf = nullptr;
     s.pipe = nullptr;
     s.fd = -1;
@@ -104,6 +105,7 @@ DataSource& DataSource::operator=(DataSource&& other) noexcept {
         bgzip = std::move(other.bgzip);
         stream = std::move(other.stream);
         pipe = std::exchange(other.pipe, nullptr);
+        tail = std::move(other.tail);
         bgzf = std::exchange(other.bgzf, nullptr);
         compression = other.compression;
         positionFd = std::exchange(other.positionFd, -1);
@@ -154,6 +156,11 @@ Outcome<DataSource> openDataSource(const std::string& path, unsigned threads) {
         const off_t at = regularFile ? 0 : lseek(fd, 0, SEEK_CUR);
         magicBytes = at < 0 ? 0 : pread(fd, magic, sizeof magic, at);
     } else {
+        // A stream's last bytes cannot be read again once it has ended: a thread passes it on and keeps them,
+        // for the end-of-file check that a regular file gets by seeking.
+        int passedOn = -1;
+        if ((source.tail = startStreamTail(fd, &passedOn)) != nullptr) fd = passedOn;
+        source.positionFd = fd;
         source.pipe = hdopen(fd, "r");
         if (source.pipe == nullptr) {
             int error = errno != 0 ? errno : EIO;
@@ -219,8 +226,8 @@ Outcome<DataSource> openDataSource(const std::string& path, unsigned threads) {
     if (bgzf_compression(source.bgzf) == bgzf) {
         // A bgzip file ends with an empty block; without it the file was cut short at a block edge, which
         // would otherwise read as a clean end. Only a seekable file can be checked.
-        source.missingEofBlock = regularFile && bgzf_check_EOF(source.bgzf) == 0;
-        source.bgzipStream = !regularFile;  // told by its first block, as a file is
+        source.missingEofBlock = S_ISREG(st.st_mode) && bgzf_check_EOF(source.bgzf) == 0;
+        source.bgzipStream = !S_ISREG(st.st_mode);  // told by its first block, as a file is
         // What comes here (standard input, a pipe, a bgzip file without its end block, or no thread to be had)
         // is decompressed on the reading thread. The library's own threads are not used: on a run of empty
         // blocks they took memory without bound (100,000 empty blocks, 2.8 MB: 880 MB), and through a pipe
@@ -231,14 +238,9 @@ Outcome<DataSource> openDataSource(const std::string& path, unsigned threads) {
 
 namespace {
 
-// Whether the last block a bgzip stream gave is the end-of-file block, byte for byte, as the file check
-// compares it: the raw block is still in the reader's buffer.
-bool endedOnEofBlock(const BGZF& stream) {
-    static constexpr unsigned char kEofBlock[28] = {0x1f, 0x8b, 8, 4, 0, 0, 0, 0, 0, 0xff, 6, 0, 'B', 'C',
-                                                    2,    0,    0x1b, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    return stream.last_block_eof != 0 && stream.compressed_block != nullptr &&
-           std::memcmp(stream.compressed_block, kEofBlock, sizeof kEofBlock) == 0;
-}
+// bgzip's end-of-file block: an empty block, the last 28 bytes of every whole bgzip file.
+constexpr unsigned char kEofBlock[28] = {0x1f, 0x8b, 8, 4, 0, 0, 0, 0, 0, 0xff, 6, 0, 'B', 'C',
+                                         2,    0,    0x1b, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 
 Outcome<size_t> readFromSource(DataSource& source, char* buffer, size_t size) {
     size_t filled = 0;
@@ -262,7 +264,9 @@ Outcome<size_t> readFromSource(DataSource& source, char* buffer, size_t size) {
             // edge. A regular file is checked for it when opened; a stream when it ends, so that the same bytes
             // give the same outcome from a file and from a pipe.
             const bool cutShort =
-                n == 0 && (source.missingEofBlock || (source.bgzipStream && !endedOnEofBlock(*source.bgzf)));
+                n == 0 && (source.missingEofBlock ||
+                           (source.bgzipStream && (source.tail == nullptr ||
+                                                   !streamEndsWith(*source.tail, kEofBlock, sizeof kEofBlock))));
             if (n < 0 || source.bgzf->errcode != 0 || cutShort) {
                 source.failed = true;
                 if (filled == 0) return corruptData(source);

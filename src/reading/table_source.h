@@ -12,6 +12,7 @@
 #include "reading/bgzip_inflater.h"
 #include "reading/gzip_inflater.h"
 #include "reading/stream_inflater.h"
+#include "reading/stream_tail.h"
 
 struct BGZF;
 struct hFILE;
@@ -32,13 +33,14 @@ struct DataSource {
     BgzipInflaterPtr bgzip;       // bgzip in a regular file, inflated from fd on several threads
     StreamInflaterPtr stream;     // zstd, xz or bzip2, from fd or from pipe
     hFILE* pipe = nullptr;        // input that is not a regular file, when no BGZF reader owns it
+    StreamTailPtr tail;           // input that is not a regular file, passed on through a pipe with its last bytes
     BGZF* bgzf = nullptr;         // bgzip input, or input that is not a regular file
     Compression compression = Compression::none;  // told by the first bytes of the file
     int positionFd = -1;          // descriptor whose offset tells how far the file has been read
     uint64_t fileBytes = 0;       // size on disk (compressed size for compressed input); 0 when unknown
     uint64_t plainBytesRead = 0;  // bytes handed out so far (decompressed bytes for compressed input)
     bool missingEofBlock = false; // bgzip file without its end-of-file block: cut short at a block edge
-    bool bgzipStream = false;     // bgzip that is not a regular file: its end block is checked when it ends
+    bool bgzipStream = false;     // bgzip that is not a regular file: its end block is checked when it ends (tail)
     bool failed = false;          // the compressed data turned out corrupt or truncated
     bool started = false;         // the first bytes have been read and looked at (see readBlock)
     std::string head;             // those first bytes, handed out from headAt on before any others
