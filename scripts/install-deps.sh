@@ -2,20 +2,22 @@
 # Installs the Debian packages that building, running and testing Vennrick need, and any further packages
 # named as arguments (the benchmark scripts name theirs).
 # Idempotent: when every package is already installed it only checks and returns.
-# chromium, chromium-driver and python3-selenium drive the report page in a real browser; nodejs checks its script.
 set -eu
 
-packages="g++ cmake make pkg-config qt6-base-dev qt6-svg-dev libhts-dev libisal-dev zlib1g-dev libzstd-dev liblzma-dev libbz2-dev libgtest-dev
-libboost-math-dev fonts-crosextra-carlito fonts-dejavu-core gzip
-chromium chromium-driver python3-selenium nodejs $*"
-# The regional plot test compares r2 with an independent program's on a bgzipped, indexed panel.
-packages="$packages plink1.9 tabix python3"
-# The run report is made with nlohmann-json; the workflow for many tables runs on snakemake, and its tests check
-# the reports with python3-jsonschema and start a one-node Slurm (slurmctld, slurmd, munge).
-packages="$packages nlohmann-json3-dev python3-jsonschema snakemake slurmctld slurmd slurm-client munge"
-# dpkg-dev computes the Debian package's dependencies (dpkg-shlibdeps); debootstrap makes the fresh root
-# the package test installs it in; mandoc and groff-base lint the manual page.
-packages="$packages dpkg-dev debootstrap mandoc groff-base"
+# Building and running: the toolkit, the table readers' libraries, the report's JSON library, the figures' fonts.
+packages="g++ cmake make pkg-config qt6-base-dev qt6-svg-dev libhts-dev libisal-dev zlib1g-dev libzstd-dev liblzma-dev
+libbz2-dev libboost-math-dev nlohmann-json3-dev libgtest-dev fonts-crosextra-carlito fonts-dejavu-core gzip $*"
+# The tests (VENNRICK_TESTS=1, as scripts/test.sh sets it) drive real parts:
+# - chromium, chromium-driver and python3-selenium the report page in a real browser; nodejs checks its script;
+# - plink1.9 computes r2 to compare with, on a panel bgzipped and indexed with tabix;
+# - python3-jsonschema checks the run reports; snakemake runs the workflow for many tables, and a one-node Slurm
+#   (slurmctld, slurmd, slurm-client, munge) runs it as cluster jobs;
+# - dpkg-dev computes the Debian package's dependencies; debootstrap makes the fresh root it is installed in;
+#   mandoc and groff-base lint the manual page.
+if [ "${VENNRICK_TESTS:-0}" = 1 ]; then
+    packages="$packages chromium chromium-driver python3-selenium nodejs plink1.9 tabix python3 python3-jsonschema
+snakemake slurmctld slurmd slurm-client munge dpkg-dev debootstrap mandoc groff-base"
+fi
 # The fuzz targets are built with clang's libFuzzer.
 if [ "${VENNRICK_FUZZ:-0}" = 1 ]; then
     packages="$packages clang libclang-rt-14-dev"

@@ -4,7 +4,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh
+VENNRICK_TESTS=1 scripts/install-deps.sh
 
 jobs=$(nproc 2>/dev/null || echo 2)
 for variant in release sanitize; do
