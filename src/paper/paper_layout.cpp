@@ -204,6 +204,7 @@ Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& setting
     double largest = largestValue(data);
     if (significance) largest = std::max(largest, threshold);
     if (suggestive) largest = std::max(largest, settings.suggestive);
+    if (settings.labels > 0) largest *= 1.12;  // room above the peaks for their labels
     plot.axis = paperAxis(largest);
     const PaperMeasures m = paperMeasures(plot.axis, settings);
     const double margin = m.margin, pad = m.pad, tick = m.tick, line = m.line, tickWidth = m.tickWidth;
@@ -241,6 +242,11 @@ Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& setting
     const double axisY = figure.height - margin - line - pad - labelRows * line - pad - tick;
     plot.zero = std::max(axisY - offset, plot.top + 1);
     const double axisLineY = plot.zero + offset;
+    plot.labelArea = PixelRect{static_cast<int>(std::ceil(plot.axisX + m.axisWidth / 2)) + 1,
+                               static_cast<int>(std::ceil(plot.top - line / 2 + pad / 2)),
+                               static_cast<int>(std::floor(plot.right)),
+                               static_cast<int>(std::floor(axisLineY - m.axisWidth / 2)) - 1};
+    plot.hitReach = static_cast<int>(std::ceil(kPaperHitDot * m.perPoint / 2)) + 1;
 
     // Lines: the axes with their ticks, then the guide lines.
     const double axisWidth = m.axisWidth;

@@ -100,14 +100,18 @@ size_t labelPicture(ManhattanPicture& picture, const LeadLoci& leads, const Tabl
         picture.layout->leaderLines = std::move(plan.leaders);
         return picture.layout->peakLabels.size();
     }
-    if (picture.paper)
-        return labelFigure(
-            picture.figure, leads, read.hitRows, settings.labels,
-            [&](int64_t row) { return paperPointOfRow(*picture.paper, read.data, row); }, kPaperFont,
-            paperFontPoints(settings.font2, 10, settings));
-    return labelFigure(
-        picture.figure, leads, read.hitRows, settings.labels,
-        [&](int64_t row) { return pointOfRow(*picture.layout, read.data, row); }, "Calibri", settings.font2);
+    if (picture.paper) {
+        const auto pointAt = [&](int64_t row) { return paperPointOfRow(*picture.paper, read.data, row); };
+        const LabelScene scene =
+            labelScene(leads, read.hitRows, pointAt, picture.paper->labelArea, picture.paper->hitReach);
+        return labelFigure(picture.figure, leads, read.hitRows, settings.labels, pointAt, kPaperFont,
+                           paperFontPoints(settings.font2, 10, settings), &scene);
+    }
+    const auto pointAt = [&](int64_t row) { return pointOfRow(*picture.layout, read.data, row); };
+    const LabelScene scene = labelScene(leads, read.hitRows, pointAt, classicLabelArea(*picture.layout),
+                                        classicHitReach(*picture.layout));
+    return labelFigure(picture.figure, leads, read.hitRows, settings.labels, pointAt, "Calibri", settings.font2,
+                       &scene);
 }
 
 // With -qq yes: the QQ plot of the kept values as Outname + ".qq." + the image extension, then the lambda line.
