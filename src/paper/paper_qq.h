@@ -17,8 +17,9 @@ namespace vennrick {
 
 // Where the paper QQ plot lies: its axes (for qqDots and the band) and the axis scale they show.
 struct PaperQq {
-    QqAxes axes;      // origin and pixels per unit; both axes run from 0 to axis.top
-    PaperAxis axis;   // the ticks of both axes
+    QqAxes axes;      // origin and pixels per unit: x from 0 to xAxis.top, y from 0 to axis.top
+    PaperAxis axis;   // the ticks of the y axis (observed)
+    PaperAxis xAxis;  // the ticks of the x axis (expected)
     double side = 1;  // pixels from 0 to the top, on both axes
 };
 
