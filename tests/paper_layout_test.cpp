@@ -138,3 +138,27 @@ TEST(paper_layout_test, three_times_the_size_and_dpi_is_the_same_figure) {
     const PaperPlot small = layout(data, paperSettings(800, 533, 96)), large = layout(data, paperSettings(2400, 1599, 288));
     expectScaled(small.figure, large.figure, 3);
 }
+
+TEST(paper_layout_test, a_cap_ends_the_axis_and_marks_the_points_above_it) {
+    // Values up to 300 under -ymax 12.5: the axis ends at 12.5 with a tick labelled so, the points above it are
+    // triangles at the top edge (one per pixel column), the rows below keep their places, and a lead above the
+    // cap is labelled at the top.
+    std::vector<Row> rows;
+    for (int i = 0; i < 200; ++i) rows.push_back({"1", 0.5 + (i % 7), 1000 * (i + 1)});
+    rows[50].value = 300, rows[51].value = 80, rows[150].value = 13;
+    const PlotData data = plotDataOf(rows, true);
+    PlotSettings s = paperSettings();
+    s.ymax = 12.5;
+    const PaperPlot plot = layout(data, s);
+    EXPECT_EQ(plot.axis.top, 12.5);
+    EXPECT_TRUE(std::any_of(plot.figure.texts.begin(), plot.figure.texts.end(), [](const FigureText& t) { return t.text == "12.5"; }));
+    ASSERT_EQ(plot.figure.polygons.size(), 3u) << "three pixel columns above the cap";
+    for (const FigurePolygon& triangle : plot.figure.polygons) {
+        ASSERT_EQ(triangle.vertices.size(), 3u);
+        EXPECT_NEAR((triangle.vertices[0].y + triangle.vertices[2].y) / 2, static_cast<int>(plot.top) + 0.5, 1);
+    }
+    EXPECT_EQ(paperPointOfRow(plot, data, 50)->y, static_cast<int>(plot.top));
+    EXPECT_EQ(paperPointOfRow(plot, data, 3)->y, static_cast<int>(plot.zero - 3.5 / 12.5 * (plot.zero - plot.top)));
+    for (const PointLayer& layer : plot.figure.points)
+        for (const PixelDot& d : layer.dots) EXPECT_GE(d.y, static_cast<int>(plot.top));
+}

@@ -92,9 +92,10 @@ std::pair<int, double> roundedAxis(double largest) {
 
 }  // namespace
 
-QqAxes qqAxes(double maxValue, int64_t usable, const QqFrame& frame) {
+QqAxes qqAxes(double maxValue, int64_t usable, const QqFrame& frame, double cap) {
     QqAxes axes;
-    std::tie(axes.step, axes.top) = roundedAxis(maxValue);
+    std::tie(axes.step, axes.top) = roundedAxis(cap > 0 ? cap : maxValue);
+    if (cap > 0) axes.top = cap;
     std::tie(axes.xStep, axes.xTop) = roundedAxis(qqLargestExpected(usable));
     axes.scale = frame.side / axes.top;
     axes.xScale = frame.side / axes.xTop;
@@ -105,7 +106,8 @@ QqAxes qqAxes(double maxValue, int64_t usable, const QqFrame& frame) {
 
 
 Figure layoutQq(int64_t usable, const QqAxes& axes, std::vector<PixelDot> dots, std::optional<double> lambda,
-                const std::string& title, int font1, int font2, const QqFrame& frame, int dpi) {
+                const std::string& title, int font1, int font2, const QqFrame& frame, int dpi,
+                const std::vector<int>& capped) {
     const double u = frame.unit, l = axes.left, b = axes.baseline, side = frame.side;
     Figure figure;
     figure.width = figure.height = frame.canvas;
@@ -119,6 +121,7 @@ Figure layoutQq(int64_t usable, const QqAxes& axes, std::vector<PixelDot> dots, 
     const std::optional<FigureRect> corner =
         qqFreeCorner(axes, side, 120 * u, 20 * u, 6 * u, dots, 2 * u, band, diagonal);
     figure.points.push_back(PointLayer{kAxisBlue, 2 * u, std::move(dots)});
+    for (int x : capped) figure.polygons.push_back(capMarker(x + 0.5, b - side, 6 * u, kAxisBlue));
 
     const double middle = b - side / 2;
     figure.texts.push_back(text(FigureRect{0, 0, static_cast<double>(frame.canvas), 20 * u}, font1, FigureAlign::centre,

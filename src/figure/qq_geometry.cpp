@@ -149,12 +149,12 @@ FigurePolygon qqBand(int64_t n, const QqAxes& axes, double side, Colour colour) 
 }
 
 std::vector<PixelDot> qqDots(ValueView values, const QqSample& sample, const QqAxes& axes,
-                             MedianGathering* gathering) {
+                             MedianGathering* gathering, std::vector<int>* capped) {
     std::vector<PixelDot> dots;
     if (sample.usable == 0) return dots;
     // Values per pixel row. y falls as the value grows, so the rows from the bottom up hold consecutive
     // stretches of ascending ranks.
-    const int topRow = qqPixelY(sample.maxValue, axes.scale, axes.baseline);
+    const int topRow = qqPixelY(std::min(sample.maxValue, axes.top), axes.scale, axes.baseline);
     const int bottomRow = qqPixelY(0.0, axes.scale, axes.baseline);
     // Values per pixel row, counted in four sets for every fourth value: most values fall in a few rows near the
     // bottom, and with one set each count would wait for the one before.
@@ -166,7 +166,9 @@ std::vector<PixelDot> qqDots(ValueView values, const QqSample& sample, const QqA
         for (size_t i = 0; i < n; ++i) {
             alsoOffer(v[i]);
             if (!takesPart(v[i])) continue;
-            // qqPixelY without its clamp, which no value from 0 to the largest one reaches: the same row.
+            // qqPixelY without its clamp, which no value from 0 to the largest one reaches: the same row. A value
+            // above a cap falls on no row.
+            if (v[i] > axes.top) continue;
             const auto row = static_cast<size_t>(static_cast<int>(axes.baseline - v[i] * axes.scale) - topRow);
             if (row < rows) ++counts[(i & 3) * rows + row];
         }
@@ -188,6 +190,12 @@ std::vector<PixelDot> qqDots(ValueView values, const QqSample& sample, const QqA
             r = columns.firstRightOf(x, r, hi);
         }
         lo = hi;
+    }
+    // The ranks above the cap are the last ones: their columns, each once.
+    for (int64_t r = lo; capped != nullptr && r < sample.usable;) {
+        const int x = columns.x(r);
+        capped->push_back(x);
+        r = columns.firstRightOf(x, r, sample.usable);
     }
     return dots;
 }

@@ -66,8 +66,10 @@ std::optional<FigureRect> qqFreeCorner(const QqAxes& axes, double side, double w
 // The pixel of every usable value plotted at (its expected value, its value), each pixel once, in rows from
 // the bottom up: the same set of pixels as sorting the values and placing every one of them. Takes one pass
 // over the values, in which every value is also offered to gathering when one is given.
+// Values above the y axis's top (a cap) are not among the dots: the pixel columns of their ranks, each once, go to
+// capped when it is given.
 std::vector<PixelDot> qqDots(ValueView values, const QqSample& sample, const QqAxes& axes,
-                             MedianGathering* gathering = nullptr);
+                             MedianGathering* gathering = nullptr, std::vector<int>* capped = nullptr);
 
 // The 95% band of the expected order statistics of n values on the axes, clipped to the plot square (of `side`): for p-rank
 // i of n, the 0.025 and 0.975 quantiles of Beta(i, n - i + 1), as -log10, at the rank's expected value. No

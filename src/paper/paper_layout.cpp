@@ -161,7 +161,7 @@ std::vector<std::vector<PixelDot>> placePoints(const PlotData& data, const Paper
                                                unsigned threads) {
     const PaperRows& rows = plot.rows;
     const std::vector<uint32_t>& ofRun = plot.order.ofRun;
-    auto add = [&, top = plot.axis.top, zero = plot.zero, perValue = (plot.zero - plot.top) / plot.axis.top,
+    auto add = [&, top = plot.axis.top, capped = plot.capped, zero = plot.zero, perValue = (plot.zero - plot.top) / plot.axis.top,
                 values = data.Value_list.data(), positions = data.Pos_list.data()](int64_t begin, int64_t end,
                                                                                     const DotSink sink) {
         // Every value the loop reads is a local copy, which the stores into the grid cannot change. The
@@ -178,14 +178,17 @@ std::vector<std::vector<PixelDot>> placePoints(const PlotData& data, const Paper
             const int layer = static_cast<int>(c % 2);
             for (; i < runEnd; ++i) {
                 const double v = values[i];
-                if (!(v >= 0 && v <= top)) continue;  // below the axis, or not a finite number
+                if (!(v >= 0 && v <= top)) {  // below the axis, not a number, or above a cap
+                    if (capped && v > top) sink.add(3, static_cast<int>(xAtLow + static_cast<double>((byPosition ? positions[i] : i + rankShift) - low) * unit), static_cast<int>(zero - top * perValue));
+                    continue;
+                }
                 const int64_t u = byPosition ? positions[i] : i + rankShift;
                 const double x = xAtLow + static_cast<double>(u - low) * unit;
                 sink.add(v >= hit ? 2 : layer, static_cast<int>(x), static_cast<int>(zero - v * perValue));
             }
         }
     };
-    return gatherDots(plot.figure.width, plot.figure.height, 3, data.maxX, threads, add);
+    return gatherDots(plot.figure.width, plot.figure.height, 4, data.maxX, threads, add);
 }
 
 }  // namespace
@@ -205,7 +208,8 @@ Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& setting
     if (significance) largest = std::max(largest, threshold);
     if (suggestive) largest = std::max(largest, settings.suggestive);
     if (settings.labels > 0) largest *= 1.12;  // room above the peaks for their labels
-    plot.axis = paperAxis(largest);
+    plot.capped = settings.ymax > 0;
+    plot.axis = plot.capped ? cappedAxis(settings.ymax) : paperAxis(largest);
     const PaperMeasures m = paperMeasures(plot.axis, settings);
     const double margin = m.margin, pad = m.pad, tick = m.tick, line = m.line, tickWidth = m.tickWidth;
     const double offset = (kPaperHitDot / 2 + 1) * m.perPoint;  // between the axes and the nearest points
@@ -254,12 +258,22 @@ Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& setting
     figure.lines.push_back(FigureLine{plot.axisX, axisLineY, plot.right, axisLineY, kPaperInk, axisWidth});
     const double pixelsPerStep = (plot.zero - plot.top) / static_cast<double>(plot.axis.intervals);
     const int64_t every = labelEvery(pixelsPerStep, line, plot.axis.intervals);
+    double lastLabelled = HUGE_VAL;  // pixel y of the highest tick label
     for (int64_t k = 0; k <= plot.axis.intervals; ++k) {
         const double value = static_cast<double>(k) * plot.axis.step, y = paperY(plot, value);
         figure.lines.push_back(FigureLine{plot.axisX - tick, y, plot.axisX, y, kPaperInk, axisWidth});
-        if (k % every == 0)
+        if (k % every == 0) {
             figure.texts.push_back(paperText(FigureRect{tickLabelsLeft, y - line / 2, tickWidth, line}, m.axisPoints,
                                              FigureAlign::right, tickText(value, plot.axis.decimals)));
+            lastLabelled = y;
+        }
+    }
+    // A cap between two steps: a tick at the top, labelled with the cap where it clears the label below.
+    if (plot.capped && plot.axis.top > static_cast<double>(plot.axis.intervals) * plot.axis.step * (1 + 1e-9)) {
+        figure.lines.push_back(FigureLine{plot.axisX - tick, plot.top, plot.axisX, plot.top, kPaperInk, axisWidth});
+        if (lastLabelled - plot.top >= line)
+            figure.texts.push_back(paperText(FigureRect{tickLabelsLeft, plot.top - line / 2, tickWidth, line},
+                                             m.axisPoints, FigureAlign::right, capText(plot.axis.top)));
     }
     for (PaperLabel& label : plot.labels) {
         const double x = (places.left[label.chromosome] + places.right[label.chromosome]) / 2;
@@ -270,11 +284,11 @@ Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& setting
             paperText(label.box, m.axisPoints, FigureAlign::centre, plot.order.chromosomes[label.chromosome].id));
     }
     const double guideWidth = m.guideWidth;
-    if (suggestive) {
+    if (suggestive && settings.suggestive <= plot.axis.top) {
         const double y = paperY(plot, settings.suggestive);
         figure.lines.push_back(FigureLine{plot.axisX, y, plot.right, y, kPaperSuggestive, guideWidth, true});
     }
-    if (significance) {
+    if (significance && threshold <= plot.axis.top) {
         const double y = paperY(plot, threshold);
         figure.lines.push_back(FigureLine{plot.axisX, y, plot.right, y, kPaperSignificance, guideWidth, true});
     }
@@ -296,11 +310,15 @@ Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& setting
     figure.points.push_back(PointLayer{colours.first, kPaperDot * m.perPoint, std::move(dots[0]), true});
     figure.points.push_back(PointLayer{colours.second, kPaperDot * m.perPoint, std::move(dots[1]), true});
     figure.points.push_back(PointLayer{colours.hit, kPaperHitDot * m.perPoint, std::move(dots[2]), true});
+    // Points above the cap: a triangle at the top edge for each pixel column that holds one.
+    for (const PixelDot& d : dots[3])
+        figure.polygons.push_back(capMarker(d.x + 0.5, d.y + 0.5, 1.6 * kPaperHitDot * m.perPoint, colours.hit));
     return plot;
 }
 
 std::optional<Pixel> paperPointOfRow(const PaperPlot& plot, const PlotData& data, int64_t i) {
-    const double v = data.Value_list[static_cast<size_t>(i)];
+    double v = data.Value_list[static_cast<size_t>(i)];
+    if (plot.capped && v > plot.axis.top) v = plot.axis.top;  // drawn at the cap
     if (!(v >= 0 && v <= plot.axis.top)) return std::nullopt;
     const PaperRows& rows = plot.rows;
     const size_t r =

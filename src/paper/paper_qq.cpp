@@ -9,7 +9,7 @@ namespace vennrick {
 
 PaperQq paperQqGeometry(double maxValue, int64_t usable, const std::string& title, const PlotSettings& settings) {
     PaperQq q;
-    q.axis = paperAxis(maxValue);
+    q.axis = settings.ymax > 0 ? cappedAxis(settings.ymax) : paperAxis(maxValue);
     q.xAxis = paperAxis(qqLargestExpected(usable));
     const PaperMeasures m = paperMeasures(q.axis, settings);
     const int canvas = settings.imagesize.height;
@@ -29,7 +29,7 @@ PaperQq paperQqGeometry(double maxValue, int64_t usable, const std::string& titl
 }
 
 Figure layoutPaperQq(const PaperQq& q, int64_t usable, std::vector<PixelDot> dots, std::optional<double> lambda,
-                     const std::string& title, const PlotSettings& settings) {
+                     const std::string& title, const PlotSettings& settings, const std::vector<int>& capped) {
     const PaperMeasures m = paperMeasures(q.axis, settings);
     const double l = q.axes.left, b = q.axes.baseline, axisWidth = m.axisWidth;
     Figure figure;
@@ -50,6 +50,15 @@ Figure layoutPaperQq(const PaperQq& q, int64_t usable, std::vector<PixelDot> dot
             figure.texts.push_back(paperText(FigureRect{l - m.tick - m.pad - m.tickWidth, b - at - m.line / 2, m.tickWidth, m.line},
                                              m.axisPoints, FigureAlign::right, tickText(value, q.axis.decimals)));
     }
+    // A cap between two steps: a tick at the top, labelled with the cap where it clears the label below.
+    const double lastStep = static_cast<double>(q.axis.intervals) * q.axis.step;
+    if (settings.ymax > 0 && q.axis.top > lastStep * (1 + 1e-9)) {
+        figure.lines.push_back(FigureLine{l - m.tick, b - q.side, l, b - q.side, kPaperInk, axisWidth});
+        const int64_t lastLabel = q.axis.intervals / everyUp * everyUp;
+        if ((q.axis.top - static_cast<double>(lastLabel) * q.axis.step) * q.axes.scale >= m.line)
+            figure.texts.push_back(paperText(FigureRect{l - m.tick - m.pad - m.tickWidth, b - q.side - m.line / 2, m.tickWidth, m.line},
+                                             m.axisPoints, FigureAlign::right, capText(q.axis.top)));
+    }
     const double xTickWidth = textWidth(m.axisFont, tickText(q.xAxis.top, q.xAxis.decimals));
     const double perXStep = q.side / static_cast<double>(q.xAxis.intervals);
     const int64_t everyAcross = labelEvery(perXStep, xTickWidth + m.pad, q.xAxis.intervals);
@@ -67,6 +76,8 @@ Figure layoutPaperQq(const PaperQq& q, int64_t usable, std::vector<PixelDot> dot
     const std::optional<FigureRect> corner =
         qqFreeCorner(q.axes, q.side, lambdaWidth, m.line, m.pad * 2, dots, kPaperDot * m.perPoint / 2 + 1, band, diagonal);
     figure.points.push_back(PointLayer{settings.colours.first, kPaperDot * m.perPoint, std::move(dots), true});
+    for (int x : capped)
+        figure.polygons.push_back(capMarker(x + 0.5, b - q.side, 1.6 * kPaperHitDot * m.perPoint, settings.colours.first));
 
     const std::string shown = elidedText(m.titleFont, title, canvas - 2 * m.margin);
     if (!shown.empty())

@@ -28,7 +28,8 @@ struct PaperQq {
 PaperQq paperQqGeometry(double maxValue, int64_t usable, const std::string& title, const PlotSettings& settings);
 
 // The figure for `usable` values with their dots (from qqDots on the geometry's axes) and lambda.
+// The pixel columns of the values above the cap (-ymax) are drawn as triangles at the top.
 Figure layoutPaperQq(const PaperQq& geometry, int64_t usable, std::vector<PixelDot> dots, std::optional<double> lambda,
-                     const std::string& title, const PlotSettings& settings);
+                     const std::string& title, const PlotSettings& settings, const std::vector<int>& capped = {});
 
 }  // namespace vennrick

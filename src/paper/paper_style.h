@@ -40,6 +40,12 @@ struct PaperAxis {
 // The axis for a largest value (not finite or not above 0: the axis of 1).
 PaperAxis paperAxis(double largest);
 
+// The axis of a cap: the steps of paperAxis(cap), ending at the cap itself (a step or not).
+PaperAxis cappedAxis(double cap);
+
+// The label of a cap's tick: the shortest decimal text of the value ("12.5").
+std::string capText(double value);
+
 // A tick label: the value with the axis's decimals ("7", "0.5"); values from 1e15 on in scientific form.
 std::string tickText(double value, int decimals);
 

@@ -127,17 +127,18 @@ std::optional<Fatal> writeQqPlot(ValueView values, const PlotSettings& settings,
     const bool paper = settings.style == FigureStyle::paper;
     const QqFrame frame = documentedPicture(settings) ? QqFrame{} : qqFrame(settings.imagesize.height, settings.dpi);
     const PaperQq geometry = paper ? paperQqGeometry(sample.maxValue, sample.usable, title, settings) : PaperQq{};
-    const QqAxes axes = paper ? geometry.axes : qqAxes(sample.maxValue, sample.usable, frame);
+    const QqAxes axes = paper ? geometry.axes : qqAxes(sample.maxValue, sample.usable, frame, settings.ymax);
     MedianGathering gathering = startGathering(sample);
-    std::vector<PixelDot> dots = qqDots(values, sample, axes, &gathering);
+    std::vector<int> capped;
+    std::vector<PixelDot> dots = qqDots(values, sample, axes, &gathering, &capped);
     const std::optional<double> lambda = inflationFactor(values, sample, std::move(gathering));
     record.qqDone = true;
     record.lambda = lambda;
     record.pValuesUsed = sample.usable;
     const Figure figure =
-        paper ? layoutPaperQq(geometry, sample.usable, std::move(dots), lambda, title, settings)
+        paper ? layoutPaperQq(geometry, sample.usable, std::move(dots), lambda, title, settings, capped)
               : layoutQq(sample.usable, axes, std::move(dots), lambda, title, settings.font1, settings.font2, frame,
-                         settings.dpi);
+                         settings.dpi, capped);
     const std::string qqfile = qqImageFileName(settings);
     errno = 0;
     if (!saveFigure(figure, settings.imagetype, qqfile, threads)) return imageWriteFailure(qqfile);
@@ -248,6 +249,9 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
         record.kept = read.data.maxX;
         if (read.data.maxX > 0) record.maxLog10p = read.data.maxY;
     }
+    if (settings.quiet == 0 && settings.ymax == 0 && (settings.style == FigureStyle::paper || settings.qqyes == 1))
+        if (const std::optional<CapSuggestion> cap = suggestCap(read.data.Value_list))
+            printLines(err, {capSuggestionLine(*cap)});
 
     // The report page's plot is taken from the positions as read: the layout below rewrites them.
     PageRun page;

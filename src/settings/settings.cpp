@@ -67,7 +67,7 @@ std::optional<Fatal> readParsed(const SwitchList& switches, std::string_view nam
     return std::nullopt;
 }
 
-// The figure switches, in this order: -style, -image, -size, -dpi, -suggestive, -colors.
+// The figure switches, in this order: -style, -image, -size, -dpi, -suggestive, -ymax, -colors.
 std::optional<Fatal> readFigureSwitches(const SwitchList& switches, PlotSettings& s) {
     auto positive = [](const std::string& text) {
         std::optional<double> v = parseDouble(text);
@@ -87,6 +87,8 @@ std::optional<Fatal> readFigureSwitches(const SwitchList& switches, PlotSettings
     s.dpi = std::get<int32_t>(dpi);
     refused = readParsed(switches, "-suggestive", positive, "a -log10(p) above 0, such as 5 for p = 1e-5",
                          s.suggestive);
+    if (!refused)
+        refused = readParsed(switches, "-ymax", positive, "a -log10(p) above 0, such as 50 for p = 1e-50", s.ymax);
     if (!refused)
         refused = readParsed(switches, "-colors", parseColours,
                              "three colours C1,C2,HIT, each a name such as navy or #rrggbb", s.colours);

@@ -191,6 +191,8 @@ std::vector<std::string> settingsWarnings(const SwitchList& switches, const Plot
     for (const char* name : {"-suggestive", "-colors"})
         if (value(name) && s.style == FigureStyle::classic)
             w.push_back(std::string(name) + " has no effect on the classic figure: it belongs to -style paper");
+    if (value("-ymax") && s.style == FigureStyle::classic && s.qqyes != 1)
+        w.push_back("-ymax has no effect on the classic figure: it caps the paper style's axis and the QQ plot's");
     for (const char* name : {"-xnum", "-ynum"})
         if (value(name) && s.style == FigureStyle::paper)
             w.push_back(std::string(name) + " has no effect with -style paper, which places its labels itself");
