@@ -162,3 +162,25 @@ TEST(paper_layout_test, a_cap_ends_the_axis_and_marks_the_points_above_it) {
     for (const PointLayer& layer : plot.figure.points)
         for (const PixelDot& d : layer.dots) EXPECT_GE(d.y, static_cast<int>(plot.top));
 }
+
+TEST(paper_layout_test, the_title_is_the_file_name_or_none) {
+    const PlotData data = plotDataOf({{"1", 1, 100}, {"1", 3, 200}, {"2", 2, 100}}, true);
+    auto titles = [](const PaperPlot& plot) {
+        std::vector<std::string> texts;
+        for (const FigureText& t : plot.figure.texts)
+            if (t.box.top + t.box.height <= plot.top) texts.push_back(t.text);
+        return texts;
+    };
+    PlotSettings s = paperSettings();
+    s.Title = "../data/run 1/gwas.tsv.gz";  // the path as typed, the default title
+    EXPECT_EQ(titles(layout(data, s)), std::vector<std::string>{"gwas.tsv.gz"});
+    EXPECT_EQ(paperTitle(s), "gwas.tsv.gz");
+    s.titleGiven = true;
+    s.Title = "a/b";  // a title as given keeps its slashes
+    EXPECT_EQ(titles(layout(data, s)), std::vector<std::string>{"a/b"});
+    const double withTitle = layout(data, s).top;
+    s.Title = "";  // -figuretitle "": no title, and its room goes to the plot
+    const PaperPlot untitled = layout(data, s);
+    EXPECT_TRUE(titles(untitled).empty());
+    EXPECT_LT(untitled.top, withTitle - 5);
+}

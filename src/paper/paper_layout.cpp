@@ -240,7 +240,7 @@ Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& setting
         std::any_of(plot.labels.begin(), plot.labels.end(), [](const PaperLabel& l) { return l.row == 1; }) ? 2 : 1;
 
     // Down: the title, the plot area, the ticks, the chromosome labels, the x axis title.
-    const std::string title = elidedText(m.titleFont, plotTitle(settings), figure.width - 2 * margin);
+    const std::string title = elidedText(m.titleFont, paperTitle(settings), figure.width - 2 * margin);
     const double titleLine = title.empty() ? 0 : lineHeight(m.titleFont);
     plot.top = margin + (title.empty() ? 0 : titleLine + pad) + line / 2;
     const double axisY = figure.height - margin - line - pad - labelRows * line - pad - tick;

@@ -123,7 +123,7 @@ std::optional<Fatal> writeQqPlot(ValueView values, const PlotSettings& settings,
     if (sample.excluded > 0 && settings.quiet == 0)
         err << "vennrick: " << sample.excluded << (sample.excluded == 1 ? " p-value" : " p-values")
             << " not in (0, 1] or not a number, left out of the QQ plot and lambda\n";
-    const std::string title = plotTitle(settings);
+    const std::string title = settings.style == FigureStyle::paper ? paperTitle(settings) : plotTitle(settings);
     const bool paper = settings.style == FigureStyle::paper;
     const QqFrame frame = documentedPicture(settings) ? QqFrame{} : qqFrame(settings.imagesize.height, settings.dpi);
     const PaperQq geometry = paper ? paperQqGeometry(sample.maxValue, sample.usable, title, settings) : PaperQq{};

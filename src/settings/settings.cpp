@@ -287,6 +287,7 @@ Outcome<PlotSettings> readSettings(const SwitchList& switches, std::ostream& out
     out << "f=" << switchPosition(switches, "-figuretitle") << "\n";
     if (std::optional<std::string> title = lookup("-figuretitle")) {
         s.Title = *title;
+        s.titleGiven = true;
     } else {
         out << "Using filename for title\n";
         s.Title = s.Filename;
@@ -368,6 +369,14 @@ std::string plotTitle(const PlotSettings& settings) {
     if (settings.window.posrangeallowed != 0)
         title += " - " + std::to_string(settings.window.startpos) + " : " + std::to_string(settings.window.endpos);
     return title;
+}
+
+std::string paperTitle(const PlotSettings& settings) {
+    if (settings.titleGiven) return settings.Title.empty() ? std::string() : plotTitle(settings);
+    PlotSettings named = settings;
+    const size_t slash = settings.Title.find_last_of('/');
+    if (slash != std::string::npos && slash + 1 < settings.Title.size()) named.Title = settings.Title.substr(slash + 1);
+    return plotTitle(named);
 }
 
 }  // namespace vennrick

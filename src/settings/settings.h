@@ -81,6 +81,7 @@ struct PlotSettings {
     int32_t idcolumn = 0;        // 1-based chromosome-ID column
     int32_t divvalue = 10;       // divisor of positions when no window is in force, >= 1
     std::string Title;           // plot title
+    bool titleGiven = false;     // -figuretitle was given (an empty title draws none in the paper style)
     ChromSelection SelChrom;     // selected chromosome IDs
     int32_t poscolumn = 0;       // 1-based position column; 0 for none (points placed by row order)
     PositionWindow window;       // position window on the single selected chromosome
@@ -160,5 +161,9 @@ Outcome<PlotSettings> readSettings(const SwitchList& switches, std::ostream& out
 
 // The title drawn over the plot: the -figuretitle text, with " - start : end" while a position window is in force.
 std::string plotTitle(const PlotSettings& settings);
+
+// The title of the paper style's figures: -figuretitle as given (empty: no title), or by default the table's file
+// name without its folders ("stdin" for standard input), with the position window as plotTitle adds it.
+std::string paperTitle(const PlotSettings& settings);
 
 }  // namespace vennrick
