@@ -184,3 +184,20 @@ TEST(paper_layout_test, the_title_is_the_file_name_or_none) {
     EXPECT_TRUE(titles(untitled).empty());
     EXPECT_LT(untitled.top, withTitle - 5);
 }
+
+TEST(paper_layout_test, one_chromosome_gets_a_position_axis_in_megabases) {
+    // Chromosome 7 from 12.3 to 47.9 Mb (positions divided by -div 10 as the reader keeps them): ticks every 5 Mb
+    // from 15 to 45, each where its position lies, and the chromosome's name as the axis title.
+    std::vector<Row> rows;
+    for (int i = 0; i <= 100; ++i) rows.push_back({"7", 1.0 + i % 5, static_cast<int32_t>((12300000 + i * 356000) / 10)});
+    const PlotData data = plotDataOf(rows, true);
+    PlotSettings s = paperSettings();
+    const PaperPlot plot = layout(data, s);
+    std::vector<std::string> below;
+    for (const FigureText& t : plot.figure.texts)
+        if (t.box.top > plot.zero && t.rotation == 0) below.push_back(t.text);
+    EXPECT_EQ(below, (std::vector<std::string>{"15", "20", "25", "30", "35", "40", "45", "Chromosome 7 (Mb)"}));
+    const double x15 = paperPointOfRow(plot, data, 0)->x + (15.0 - 12.3) / (47.9 - 12.3) * (paperPointOfRow(plot, data, 100)->x - paperPointOfRow(plot, data, 0)->x);
+    const auto tick = std::find_if(plot.figure.texts.begin(), plot.figure.texts.end(), [](const FigureText& t) { return t.text == "15"; });
+    EXPECT_NEAR(tick->box.left + tick->box.width / 2, x15, 1.5);
+}

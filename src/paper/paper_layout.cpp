@@ -191,6 +191,36 @@ std::vector<std::vector<PixelDot>> placePoints(const PlotData& data, const Paper
     return gatherDots(plot.figure.width, plot.figure.height, 4, data.maxX, threads, add);
 }
 
+// The ticks of a position axis under one chromosome: round steps of 1, 2 or 5 times a power of ten Mb, 3 to 10 of
+// them across the extent, labelled where the labels keep apart.
+void addPositionAxis(Figure& figure, const PaperPlot& plot, const Extent& extent, double bpPerUnit,
+                     const PaperMeasures& m, double axisLineY) {
+    const double lowMb = static_cast<double>(extent.low) * bpPerUnit / 1e6;
+    const double highMb = static_cast<double>(extent.high) * bpPerUnit / 1e6;
+    const double span = std::max(highMb - lowMb, 1e-6);
+    const double base = std::pow(10.0, std::floor(std::log10(span / 10)));
+    double step = base;
+    for (double k : {1.0, 2.0, 5.0, 10.0, 20.0, 50.0}) {
+        step = k * base;
+        if (span / step <= 8) break;
+    }
+    const int decimals = step >= 1 ? 0 : static_cast<int>(std::ceil(-std::log10(step) - 1e-9));
+    const PaperRows& rows = plot.rows;
+    auto xOf = [&](double mb) {
+        return rows.xAtLow[0] + (mb * 1e6 / bpPerUnit - static_cast<double>(rows.low[0])) * rows.perUnit;
+    };
+    const double widest = std::max(textWidth(m.axisFont, tickText(highMb, decimals)), textWidth(m.axisFont, tickText(lowMb, decimals)));
+    double lastRight = -HUGE_VAL;
+    for (double k = std::ceil(lowMb / step - 1e-9); k * step <= highMb + step * 1e-9; k += 1) {
+        const double mb = k * step, x = xOf(mb);
+        figure.lines.push_back(FigureLine{x, axisLineY, x, axisLineY + m.tick, kPaperInk, m.axisWidth});
+        if (x - widest / 2 < lastRight + m.pad || x + widest / 2 > figure.width) continue;
+        figure.texts.push_back(paperText(FigureRect{x - widest / 2, axisLineY + m.tick + m.pad, widest, m.line},
+                                         m.axisPoints, FigureAlign::centre, tickText(mb, decimals)));
+        lastRight = x + widest / 2;
+    }
+}
+
 }  // namespace
 
 Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& settings, unsigned threads) {
@@ -235,7 +265,10 @@ Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& setting
     for (const Extent& e : extents) rows.low.push_back(e.low);
     plot.chromosomeLeft = places.left;
     plot.chromosomeRight = places.right;
-    plot.labels = placeChromosomeLabels(plot.order, places, m.axisFont, pad, figure.width);
+    // One chromosome by position (one chosen, or a -posrange window): a position axis in Mb instead of the names.
+    const bool positionAxis = rows.byPosition && plot.order.chromosomes.size() == 1;
+    const double bpPerUnit = settings.window.posrangeallowed != 0 ? 1.0 : static_cast<double>(settings.divvalue);
+    if (!positionAxis) plot.labels = placeChromosomeLabels(plot.order, places, m.axisFont, pad, figure.width);
     const int labelRows =
         std::any_of(plot.labels.begin(), plot.labels.end(), [](const PaperLabel& l) { return l.row == 1; }) ? 2 : 1;
 
@@ -283,6 +316,7 @@ Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& setting
         figure.texts.push_back(
             paperText(label.box, m.axisPoints, FigureAlign::centre, plot.order.chromosomes[label.chromosome].id));
     }
+    if (positionAxis) addPositionAxis(figure, plot, extents[0], bpPerUnit, m, axisLineY);
     const double guideWidth = m.guideWidth;
     if (suggestive && settings.suggestive <= plot.axis.top) {
         const double y = paperY(plot, settings.suggestive);
@@ -298,7 +332,8 @@ Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& setting
         figure.texts.push_back(paperText(FigureRect{margin, margin, figure.width - 2 * margin, titleLine}, m.titlePoints,
                                          FigureAlign::centre, title));
     figure.texts.push_back(paperText(FigureRect{plot.axisX, figure.height - margin - line, plot.right - plot.axisX, line},
-                                     m.axisPoints, FigureAlign::centre, kXTitle));
+                                     m.axisPoints, FigureAlign::centre,
+                                     positionAxis ? "Chromosome " + plot.order.chromosomes[0].id + " (Mb)" : std::string(kXTitle)));
     const double plotHeight = axisLineY - plot.top;
     figure.texts.push_back(paperText(
         FigureRect{margin + line / 2 - plotHeight / 2, (plot.top + axisLineY) / 2 - line / 2, plotHeight, line},
