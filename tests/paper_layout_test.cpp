@@ -201,3 +201,15 @@ TEST(paper_layout_test, one_chromosome_gets_a_position_axis_in_megabases) {
     const auto tick = std::find_if(plot.figure.texts.begin(), plot.figure.texts.end(), [](const FigureText& t) { return t.text == "15"; });
     EXPECT_NEAR(tick->box.left + tick->box.width / 2, x15, 1.5);
 }
+
+TEST(paper_layout_test, table_names_order_and_show_as_chromosomes) {
+    // chr-prefixed names and plink's codes, read by name: in natural order, shown without chr and as X, Y, XY, MT.
+    std::vector<IdRun> runs;
+    for (const std::string& id : {"chr10", "chr2", "23", "chr1", "26", "24", "chrY_random"}) runs.push_back({id, 2});
+    std::vector<std::string> shown;
+    for (const Chromosome& c : orderChromosomes(runs, true).chromosomes) shown.push_back(c.shown);
+    EXPECT_EQ(shown, (std::vector<std::string>{"1", "2", "10", "X", "Y", "MT", "Y_random"}));
+    shown.clear();
+    for (const Chromosome& c : orderChromosomes(runs, false).chromosomes) shown.push_back(c.shown);
+    EXPECT_EQ(shown, (std::vector<std::string>{"chr1", "chr2", "chr10", "23", "24", "26", "chrY_random"}));
+}

@@ -119,7 +119,7 @@ std::vector<PaperLabel> placeChromosomeLabels(const ChromosomeOrder& order, cons
     std::vector<double> width(n, -1);  // measured box widths; -1 not yet measured
     auto boxWidth = [&](size_t c) {
         // A name too long for any figure is not measured (a broken table may hold megabytes in one field).
-        const std::string& id = order.chromosomes[c].id;
+        const std::string& id = order.chromosomes[c].shown;
         if (width[c] < 0) width[c] = id.size() > kLongestLabel ? canvasWidth + 1 : textWidth(font, id) + pad;
         return width[c];
     };
@@ -248,7 +248,7 @@ Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& setting
     const double tickLabelsLeft = margin + line + pad;
     plot.axisX = tickLabelsLeft + tickWidth + pad + tick;
     plot.right = std::max(figure.width - margin, plot.axisX + 1);
-    plot.order = orderChromosomes(data.ID_list);
+    plot.order = orderChromosomes(data.ID_list, settings.names.on);
     PaperRows& rows = plot.rows;
     rows.byPosition = settings.poscolumn != 0 && !data.Pos_list.empty();
     rows.runFirst = runFirstRows(data.ID_list);
@@ -314,7 +314,7 @@ Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& setting
         label.box.top = axisLineY + tick + pad + label.row * line;
         label.box.height = line;
         figure.texts.push_back(
-            paperText(label.box, m.axisPoints, FigureAlign::centre, plot.order.chromosomes[label.chromosome].id));
+            paperText(label.box, m.axisPoints, FigureAlign::centre, plot.order.chromosomes[label.chromosome].shown));
     }
     if (positionAxis) addPositionAxis(figure, plot, extents[0], bpPerUnit, m, axisLineY);
     const double guideWidth = m.guideWidth;
@@ -333,7 +333,7 @@ Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& setting
                                          FigureAlign::centre, title));
     figure.texts.push_back(paperText(FigureRect{plot.axisX, figure.height - margin - line, plot.right - plot.axisX, line},
                                      m.axisPoints, FigureAlign::centre,
-                                     positionAxis ? "Chromosome " + plot.order.chromosomes[0].id + " (Mb)" : std::string(kXTitle)));
+                                     positionAxis ? "Chromosome " + plot.order.chromosomes[0].shown + " (Mb)" : std::string(kXTitle)));
     const double plotHeight = axisLineY - plot.top;
     figure.texts.push_back(paperText(
         FigureRect{margin + line / 2 - plotHeight / 2, (plot.top + axisLineY) / 2 - line / 2, plotHeight, line},

@@ -1,6 +1,8 @@
 // Reading the settings from the switches in the documented order, with their notices and refusals.
 #include "settings/settings.h"
 
+#include "base/chromosome_names.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -145,6 +147,16 @@ std::string qqImageFileName(const PlotSettings& settings) {
 }
 
 bool selectionContains(const ChromSelection& selection, std::string_view id) {
+    if (selection.all) return true;
+    if (selection.tableNames) {
+        const std::string shown = shownChromosome(id);
+        for (const std::string& name : selection.names)
+            if (shownChromosome(name) == shown) return true;
+        const std::optional<int64_t> number = chromosomeNumber(id);
+        for (const ChromRange& range : selection.ranges)
+            if (number && *number >= range.first && *number <= range.last) return true;
+        return false;
+    }
     for (const std::string& name : selection.names) {
         if (name == id) return true;
     }
@@ -323,6 +335,10 @@ Outcome<PlotSettings> readSettings(const SwitchList& switches, std::ostream& out
     Outcome<bool> names = readYesNo(switches, "-names");
     if (auto* fatal = std::get_if<Fatal>(&names)) return *fatal;
     s.names.on = std::get<bool>(names);
+    if (s.names.on) {  // chromosome names as tables write them, and every one of them unless -chr says otherwise
+        s.SelChrom.tableNames = true;
+        s.SelChrom.all = !lookup("-chr");
+    }
     if (s.names.on && s.headeryes != 1)
         return invalidValue("-header", *lookup("-header"), "yes with -names yes, which reads the names from the header");
 

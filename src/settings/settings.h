@@ -39,11 +39,15 @@ struct ChromRange {
 };
 
 // The selected chromosome IDs. A data row's ID field matches when it equals one of the names exactly or is
-// the plain decimal text (no sign, no leading zero) of an integer inside one of the ranges.
+// the plain decimal text (no sign, no leading zero) of an integer inside one of the ranges; with tableNames, when
+// it shows as one of the names (shownChromosome) or its chromosomeNumber lies inside one of the ranges.
 struct ChromSelection {
     std::vector<std::string> names;  // items without "-", as given (duplicates kept)
     std::vector<ChromRange> ranges;  // items "a-b" with a <= b
     int64_t entryCount = 0;          // number of entries the list stands for: names plus every integer of the ranges
+    bool tableNames = false;         // -names yes: names as tables write them ("chr1" is 1, plink's 23 is X; see
+                                     // base/chromosome_names.h), and ranges count the number after "chr"
+    bool all = false;                // -names yes without -chr: every chromosome the table holds
 };
 
 bool selectionContains(const ChromSelection& selection, std::string_view id);
