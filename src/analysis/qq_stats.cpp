@@ -225,11 +225,10 @@ std::string capSuggestionLine(const CapSuggestion& cap) {
 }
 
 std::optional<CapSuggestion> suggestCap(ValueView values) {
-    int64_t n = 0;
-    for (double v : values) n += takesPart(v) ? 1 : 0;
+    // The strongest 0.01 % of the points: of the values given, those that take part or not (one pass).
+    const int64_t n = static_cast<int64_t>(values.size());
     if (n < 2) return std::nullopt;
     const int64_t k = std::max<int64_t>(1, (n + 9999) / 10000);
-    if (k + 1 > n) return std::nullopt;
     // The k + 1 largest values in a heap whose top is the smallest of them.
     std::priority_queue<double, std::vector<double>, std::greater<double>> strongest;
     for (double v : values) {
@@ -241,6 +240,7 @@ std::optional<CapSuggestion> suggestCap(ValueView values) {
             strongest.push(v);
         }
     }
+    if (static_cast<int64_t>(strongest.size()) < k + 1) return std::nullopt;
     std::vector<double> top;  // the k + 1 largest, largest first
     for (; !strongest.empty(); strongest.pop()) top.push_back(strongest.top());
     std::reverse(top.begin(), top.end());

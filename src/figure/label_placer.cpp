@@ -381,9 +381,18 @@ PixelMask pixelMask(int width, int height) {
 void markRect(PixelMask& mask, int left, int top, int right, int bottom) {
     left = std::max(left, 0), top = std::max(top, 0);
     right = std::min(right, mask.width), bottom = std::min(bottom, mask.height);
+    if (left >= right) return;
+    const int first = left / 64, last = (right - 1) / 64;
+    const uint64_t firstMask = ~uint64_t{0} << (left % 64), lastMask = ~uint64_t{0} >> (63 - (right - 1) % 64);
     for (int y = top; y < bottom; ++y) {
         uint64_t* row = mask.bits.data() + static_cast<size_t>(y) * static_cast<size_t>(mask.wordsPerRow);
-        for (int x = left; x < right; ++x) row[x / 64] |= uint64_t{1} << (x % 64);
+        if (first == last) {
+            row[first] |= firstMask & lastMask;
+            continue;
+        }
+        row[first] |= firstMask;
+        for (int w = first + 1; w < last; ++w) row[w] = ~uint64_t{0};
+        row[last] |= lastMask;
     }
 }
 
