@@ -213,3 +213,16 @@ TEST(paper_layout_test, table_names_order_and_show_as_chromosomes) {
     for (const Chromosome& c : orderChromosomes(runs, false).chromosomes) shown.push_back(c.shown);
     EXPECT_EQ(shown, (std::vector<std::string>{"chr1", "chr2", "chr10", "23", "24", "26", "chrY_random"}));
 }
+
+TEST(paper_layout_test, point_size_in_points_with_hits_half_as_large_again) {
+    const PlotData data = plotDataOf({{"1", 1, 100}, {"1", 9, 200}, {"2", 2, 100}}, true);
+    PlotSettings s = paperSettings(2400, 1600, 288);  // 4 pixels per point
+    s.pointsize = 2;
+    const PaperPlot plot = layout(data, s);
+    ASSERT_EQ(plot.figure.points.size(), 3u);
+    EXPECT_DOUBLE_EQ(plot.figure.points[0].side, 8);
+    EXPECT_DOUBLE_EQ(plot.figure.points[1].side, 8);
+    EXPECT_DOUBLE_EQ(plot.figure.points[2].side, 12);
+    s.pointsize = 0;  // the defaults, 2.4 and 3.6 points
+    EXPECT_DOUBLE_EQ(layout(data, s).figure.points[2].side, 14.4);
+}

@@ -242,7 +242,7 @@ Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& setting
     plot.axis = plot.capped ? cappedAxis(settings.ymax) : paperAxis(largest);
     const PaperMeasures m = paperMeasures(plot.axis, settings);
     const double margin = m.margin, pad = m.pad, tick = m.tick, line = m.line, tickWidth = m.tickWidth;
-    const double offset = (kPaperHitDot / 2 + 1) * m.perPoint;  // between the axes and the nearest points
+    const double offset = (paperHitDot(settings) / 2 + 1) * m.perPoint;  // between the axes and the nearest points
 
     // Across: the y axis title, the tick labels, the ticks, then the chromosomes.
     const double tickLabelsLeft = margin + line + pad;
@@ -283,7 +283,7 @@ Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& setting
                                static_cast<int>(std::ceil(plot.top - line / 2 + pad / 2)),
                                static_cast<int>(std::floor(plot.right)),
                                static_cast<int>(std::floor(axisLineY - m.axisWidth / 2)) - 1};
-    plot.hitReach = static_cast<int>(std::ceil(kPaperHitDot * m.perPoint / 2)) + 1;
+    plot.hitReach = static_cast<int>(std::ceil(paperHitDot(settings) * m.perPoint / 2)) + 1;
 
     // Lines: the axes with their ticks, then the guide lines.
     const double axisWidth = m.axisWidth;
@@ -342,12 +342,12 @@ Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& setting
     // Points.
     std::vector<std::vector<PixelDot>> dots = placePoints(data, plot, threshold, threads);
     const PaperColours& colours = settings.colours;
-    figure.points.push_back(PointLayer{colours.first, kPaperDot * m.perPoint, std::move(dots[0]), true});
-    figure.points.push_back(PointLayer{colours.second, kPaperDot * m.perPoint, std::move(dots[1]), true});
-    figure.points.push_back(PointLayer{colours.hit, kPaperHitDot * m.perPoint, std::move(dots[2]), true});
+    figure.points.push_back(PointLayer{colours.first, paperDot(settings) * m.perPoint, std::move(dots[0]), true});
+    figure.points.push_back(PointLayer{colours.second, paperDot(settings) * m.perPoint, std::move(dots[1]), true});
+    figure.points.push_back(PointLayer{colours.hit, paperHitDot(settings) * m.perPoint, std::move(dots[2]), true});
     // Points above the cap: a triangle at the top edge for each pixel column that holds one.
     for (const PixelDot& d : dots[3])
-        figure.polygons.push_back(capMarker(d.x + 0.5, d.y + 0.5, 1.6 * kPaperHitDot * m.perPoint, colours.hit));
+        figure.polygons.push_back(capMarker(d.x + 0.5, d.y + 0.5, 1.6 * paperHitDot(settings) * m.perPoint, colours.hit));
     return plot;
 }
 

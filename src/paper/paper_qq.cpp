@@ -74,10 +74,10 @@ Figure layoutPaperQq(const PaperQq& q, int64_t usable, std::vector<PixelDot> dot
     const std::string lambdaText = "\u03bb = " + formatLambda(lambda);
     const double lambdaWidth = textWidth(m.axisFont, lambdaText) + m.pad;
     const std::optional<FigureRect> corner =
-        qqFreeCorner(q.axes, q.side, lambdaWidth, m.line, m.pad * 2, dots, kPaperDot * m.perPoint / 2 + 1, band, diagonal);
-    figure.points.push_back(PointLayer{settings.colours.first, kPaperDot * m.perPoint, std::move(dots), true});
+        qqFreeCorner(q.axes, q.side, lambdaWidth, m.line, m.pad * 2, dots, paperDot(settings) * m.perPoint / 2 + 1, band, diagonal);
+    figure.points.push_back(PointLayer{settings.colours.first, paperDot(settings) * m.perPoint, std::move(dots), true});
     for (int x : capped)
-        figure.polygons.push_back(capMarker(x + 0.5, b - q.side, 1.6 * kPaperHitDot * m.perPoint, settings.colours.first));
+        figure.polygons.push_back(capMarker(x + 0.5, b - q.side, 1.6 * paperHitDot(settings) * m.perPoint, settings.colours.first));
 
     const std::string shown = elidedText(m.titleFont, title, canvas - 2 * m.margin);
     if (!shown.empty())

@@ -28,6 +28,10 @@ const Colour kPaperSignificance{80, 80, 80};   // the significance line, dashed
 const Colour kPaperSuggestive{150, 150, 150};  // the suggestive line, dashed
 const Colour kPaperBand{150, 150, 150, 64};    // the QQ plot's 95% band
 
+// The point and hit diameters in points: -pointsize and 1.5 times it, or the defaults above.
+inline double paperDot(const PlotSettings& s) { return s.pointsize > 0 ? s.pointsize : kPaperDot; }
+inline double paperHitDot(const PlotSettings& s) { return s.pointsize > 0 ? 1.5 * s.pointsize : kPaperHitDot; }
+
 // The -log10(p) axis: 0 to top in steps of 1, 2 or 5 times a power of ten, 4 to 10 of them; whole steps when the
 // largest value is above 3.
 struct PaperAxis {

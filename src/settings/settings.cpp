@@ -89,6 +89,13 @@ std::optional<Fatal> readFigureSwitches(const SwitchList& switches, PlotSettings
     s.dpi = std::get<int32_t>(dpi);
     refused = readParsed(switches, "-suggestive", positive, "a -log10(p) above 0, such as 5 for p = 1e-5",
                          s.suggestive);
+    auto pointSize = [](const std::string& text) {
+        std::optional<double> v = parseDouble(text);
+        return v && std::isfinite(*v) && *v >= 0.1 && *v <= 20 ? v : std::nullopt;
+    };
+    if (!refused)
+        refused = readParsed(switches, "-pointsize", pointSize, "a point diameter in points from 0.1 to 20, such as 3",
+                             s.pointsize);
     if (!refused)
         refused = readParsed(switches, "-ymax", positive, "a -log10(p) above 0, such as 50 for p = 1e-50", s.ymax);
     if (!refused)

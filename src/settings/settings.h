@@ -107,6 +107,7 @@ struct PlotSettings {
     ImageSize imagesize;         // -size: the Manhattan image in pixels, 800 x 533 by default; the QQ image is its height square
     int32_t dpi = kDefaultDpi;   // -dpi: pixels per inch, 96 by default; font sizes are points of 1/72 inch
     double suggestive = 0;       // -suggestive: -log10(p) of the paper style's suggestive line; 0 for none
+    double pointsize = 0;        // -pointsize: the paper style's point diameter in points (hits 1.5 times); 0: default
     double ymax = 0;             // -ymax: the cap of the -log10(p) axes (paper style, QQ plots); 0 for none
     PaperColours colours = kPaperColours;  // -colors: the paper style's chromosome and hit colours
     int htmlyes = 0;             // 1 with -html yes: the report page Outname + ".html" as well; 0 by default

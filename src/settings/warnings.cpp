@@ -188,7 +188,7 @@ std::vector<std::string> settingsWarnings(const SwitchList& switches, const Plot
     for (const char* name : {"-ld", "-ldref", "-genes", "-genetypes"})
         if (value(name) && !regionsAsked(s.region))
             w.push_back(std::string(name) + " has no effect without -region or -regions leads");
-    for (const char* name : {"-suggestive", "-colors"})
+    for (const char* name : {"-suggestive", "-colors", "-pointsize"})
         if (value(name) && s.style == FigureStyle::classic)
             w.push_back(std::string(name) + " has no effect on the classic figure: it belongs to -style paper");
     if (value("-ymax") && s.style == FigureStyle::classic && s.qqyes != 1)
