@@ -138,3 +138,91 @@ TEST(paper_layout_test, three_times_the_size_and_dpi_is_the_same_figure) {
     const PaperPlot small = layout(data, paperSettings(800, 533, 96)), large = layout(data, paperSettings(2400, 1599, 288));
     expectScaled(small.figure, large.figure, 3);
 }
+
+TEST(paper_layout_test, a_cap_ends_the_axis_and_marks_the_points_above_it) {
+    // Values up to 300 under -ymax 12.5: the axis ends at 12.5 with a tick labelled so, the points above it are
+    // triangles at the top edge (one per pixel column), the rows below keep their places, and a lead above the
+    // cap is labelled at the top.
+    std::vector<Row> rows;
+    for (int i = 0; i < 200; ++i) rows.push_back({"1", 0.5 + (i % 7), 1000 * (i + 1)});
+    rows[50].value = 300, rows[51].value = 80, rows[150].value = 13;
+    const PlotData data = plotDataOf(rows, true);
+    PlotSettings s = paperSettings();
+    s.ymax = 12.5;
+    const PaperPlot plot = layout(data, s);
+    EXPECT_EQ(plot.axis.top, 12.5);
+    EXPECT_TRUE(std::any_of(plot.figure.texts.begin(), plot.figure.texts.end(), [](const FigureText& t) { return t.text == "12.5"; }));
+    ASSERT_EQ(plot.figure.polygons.size(), 3u) << "three pixel columns above the cap";
+    for (const FigurePolygon& triangle : plot.figure.polygons) {
+        ASSERT_EQ(triangle.vertices.size(), 3u);
+        EXPECT_NEAR((triangle.vertices[0].y + triangle.vertices[2].y) / 2, static_cast<int>(plot.top) + 0.5, 1);
+    }
+    EXPECT_EQ(paperPointOfRow(plot, data, 50)->y, static_cast<int>(plot.top));
+    EXPECT_EQ(paperPointOfRow(plot, data, 3)->y, static_cast<int>(plot.zero - 3.5 / 12.5 * (plot.zero - plot.top)));
+    for (const PointLayer& layer : plot.figure.points)
+        for (const PixelDot& d : layer.dots) EXPECT_GE(d.y, static_cast<int>(plot.top));
+}
+
+TEST(paper_layout_test, the_title_is_the_file_name_or_none) {
+    const PlotData data = plotDataOf({{"1", 1, 100}, {"1", 3, 200}, {"2", 2, 100}}, true);
+    auto titles = [](const PaperPlot& plot) {
+        std::vector<std::string> texts;
+        for (const FigureText& t : plot.figure.texts)
+            if (t.box.top + t.box.height <= plot.top) texts.push_back(t.text);
+        return texts;
+    };
+    PlotSettings s = paperSettings();
+    s.Title = "../data/run 1/gwas.tsv.gz";  // the path as typed, the default title
+    EXPECT_EQ(titles(layout(data, s)), std::vector<std::string>{"gwas.tsv.gz"});
+    EXPECT_EQ(paperTitle(s), "gwas.tsv.gz");
+    s.titleGiven = true;
+    s.Title = "a/b";  // a title as given keeps its slashes
+    EXPECT_EQ(titles(layout(data, s)), std::vector<std::string>{"a/b"});
+    const double withTitle = layout(data, s).top;
+    s.Title = "";  // -figuretitle "": no title, and its room goes to the plot
+    const PaperPlot untitled = layout(data, s);
+    EXPECT_TRUE(titles(untitled).empty());
+    EXPECT_LT(untitled.top, withTitle - 5);
+}
+
+TEST(paper_layout_test, one_chromosome_gets_a_position_axis_in_megabases) {
+    // Chromosome 7 from 12.3 to 47.9 Mb (positions divided by -div 10 as the reader keeps them): ticks every 5 Mb
+    // from 15 to 45, each where its position lies, and the chromosome's name as the axis title.
+    std::vector<Row> rows;
+    for (int i = 0; i <= 100; ++i) rows.push_back({"7", 1.0 + i % 5, static_cast<int32_t>((12300000 + i * 356000) / 10)});
+    const PlotData data = plotDataOf(rows, true);
+    PlotSettings s = paperSettings();
+    const PaperPlot plot = layout(data, s);
+    std::vector<std::string> below;
+    for (const FigureText& t : plot.figure.texts)
+        if (t.box.top > plot.zero && t.rotation == 0) below.push_back(t.text);
+    EXPECT_EQ(below, (std::vector<std::string>{"15", "20", "25", "30", "35", "40", "45", "Chromosome 7 (Mb)"}));
+    const double x15 = paperPointOfRow(plot, data, 0)->x + (15.0 - 12.3) / (47.9 - 12.3) * (paperPointOfRow(plot, data, 100)->x - paperPointOfRow(plot, data, 0)->x);
+    const auto tick = std::find_if(plot.figure.texts.begin(), plot.figure.texts.end(), [](const FigureText& t) { return t.text == "15"; });
+    EXPECT_NEAR(tick->box.left + tick->box.width / 2, x15, 1.5);
+}
+
+TEST(paper_layout_test, table_names_order_and_show_as_chromosomes) {
+    // chr-prefixed names and plink's codes, read by name: in natural order, shown without chr and as X, Y, XY, MT.
+    std::vector<IdRun> runs;
+    for (const std::string& id : {"chr10", "chr2", "23", "chr1", "26", "24", "chrY_random"}) runs.push_back({id, 2});
+    std::vector<std::string> shown;
+    for (const Chromosome& c : orderChromosomes(runs, true).chromosomes) shown.push_back(c.shown);
+    EXPECT_EQ(shown, (std::vector<std::string>{"1", "2", "10", "X", "Y", "MT", "Y_random"}));
+    shown.clear();
+    for (const Chromosome& c : orderChromosomes(runs, false).chromosomes) shown.push_back(c.shown);
+    EXPECT_EQ(shown, (std::vector<std::string>{"chr1", "chr2", "chr10", "23", "24", "26", "chrY_random"}));
+}
+
+TEST(paper_layout_test, point_size_in_points_with_hits_half_as_large_again) {
+    const PlotData data = plotDataOf({{"1", 1, 100}, {"1", 9, 200}, {"2", 2, 100}}, true);
+    PlotSettings s = paperSettings(2400, 1600, 288);  // 4 pixels per point
+    s.pointsize = 2;
+    const PaperPlot plot = layout(data, s);
+    ASSERT_EQ(plot.figure.points.size(), 3u);
+    EXPECT_DOUBLE_EQ(plot.figure.points[0].side, 8);
+    EXPECT_DOUBLE_EQ(plot.figure.points[1].side, 8);
+    EXPECT_DOUBLE_EQ(plot.figure.points[2].side, 12);
+    s.pointsize = 0;  // the defaults, 2.4 and 3.6 points
+    EXPECT_DOUBLE_EQ(layout(data, s).figure.points[2].side, 14.4);
+}

@@ -87,3 +87,25 @@ TEST(qq_stats_test, tiny_p_values_and_too_few) {
         EXPECT_EQ(formatLambda(lambdaOf(v)), "NA");
     EXPECT_EQ(formatLambda(1.02345), "1.0234");  // %.4f of the double just below 1.02345
 }
+
+TEST(qq_stats_test, a_cap_is_suggested_for_a_few_values_far_above_the_rest) {
+    std::vector<double> values;
+    for (int i = 0; i < 100000; ++i) values.push_back(8.0 * i / 100000);  // the largest of the rest: 8
+    EXPECT_FALSE(suggestCap(values)) << "no value stands apart";
+    values.push_back(400);  // one p = 1e-400
+    std::optional<CapSuggestion> cap = suggestCap(values);
+    ASSERT_TRUE(cap);
+    EXPECT_EQ(cap->above, 1);
+    EXPECT_NEAR(cap->below, 8, 1e-3);
+    EXPECT_EQ(cap->cap, 10);
+    EXPECT_EQ(capSuggestionLine(*cap),
+              "the strongest value lies above 3 times the next (8) and flattens the rest of the plot: -ymax 10 would "
+              "cap the -log10(p) axis there");
+    values.push_back(100);  // a second group member, still above 3 x 8
+    cap = suggestCap(values);
+    ASSERT_TRUE(cap);
+    EXPECT_EQ(cap->above, 2);
+    for (int i = 0; i < 20; ++i) values.push_back(150);  // 22 strong values, more than 0.01 % of 100022, together
+    EXPECT_FALSE(suggestCap(values)) << "a group larger than 0.01 % is the signal, not an outlier";
+    EXPECT_FALSE(suggestCap(std::vector<double>{0.5}));
+}

@@ -7,6 +7,8 @@
 #include <tuple>
 #include <unordered_map>
 
+#include "base/chromosome_names.h"
+
 namespace vennrick {
 namespace {
 
@@ -44,20 +46,20 @@ NaturalKey naturalKey(std::string_view id) {
 
 bool naturallyBefore(std::string_view a, std::string_view b) { return naturalKey(a) < naturalKey(b); }
 
-ChromosomeOrder orderChromosomes(const std::vector<IdRun>& runs) {
+ChromosomeOrder orderChromosomes(const std::vector<IdRun>& runs, bool tableNames) {
     std::vector<Chromosome> found;  // in order of first appearance
     std::vector<uint32_t> foundOfRun(runs.size());
     std::unordered_map<std::string_view, uint32_t> index;
     for (size_t r = 0; r < runs.size(); ++r) {
         auto [at, added] = index.try_emplace(runs[r].id, static_cast<uint32_t>(found.size()));
-        if (added) found.push_back(Chromosome{runs[r].id, 0, r});
+        if (added) found.push_back(Chromosome{runs[r].id, tableNames ? shownChromosome(runs[r].id) : runs[r].id, 0, r});
         found[at->second].rows += std::max<int64_t>(runs[r].count, 0);
         foundOfRun[r] = at->second;
     }
     std::vector<uint32_t> order(found.size());
     std::iota(order.begin(), order.end(), 0u);
     std::stable_sort(order.begin(), order.end(),
-                     [&](uint32_t a, uint32_t b) { return naturallyBefore(found[a].id, found[b].id); });
+                     [&](uint32_t a, uint32_t b) { return naturallyBefore(found[a].shown, found[b].shown); });
     ChromosomeOrder result;
     std::vector<uint32_t> place(found.size());
     for (uint32_t k = 0; k < order.size(); ++k) {

@@ -15,6 +15,7 @@ namespace vennrick {
 
 struct Chromosome {
     std::string id;       // the ID as in the table
+    std::string shown;    // the name a figure shows: the ID, or with table names its shownChromosome
     int64_t rows = 0;     // kept rows
     size_t firstRun = 0;  // index in ID_list of its first run
 };
@@ -28,7 +29,8 @@ struct ChromosomeOrder {
 // which keep the order of first appearance.
 bool naturallyBefore(std::string_view a, std::string_view b);
 
-// The chromosomes of the runs, in natural order.
-ChromosomeOrder orderChromosomes(const std::vector<IdRun>& runs);
+// The chromosomes of the runs, in natural order. With tableNames (-names yes) plink's 23, 24, 25, 26 are X, Y, XY,
+// MT, in place and in the names shown.
+ChromosomeOrder orderChromosomes(const std::vector<IdRun>& runs, bool tableNames = false);
 
 }  // namespace vennrick

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <unordered_map>
@@ -165,7 +166,33 @@ LeadLoci findLeadLoci(const HitRows& hits, const PlotData& data, int32_t window)
         placed.push_back({rank, h.pos, data.Value_list[static_cast<size_t>(h.row)]});
     }
     leads.loci = clumpHits(placed, window);
+    leads.locusOfHit = locusOfEachHit(placed, leads.loci, window);
+    leads.chromosomeOfHit.resize(placed.size());
+    for (size_t i = 0; i < placed.size(); ++i) leads.chromosomeOfHit[i] = placed[i].chromosome;
     return leads;
+}
+
+std::vector<uint32_t> locusOfEachHit(const std::vector<PlacedHit>& hits, const std::vector<Locus>& loci,
+                                     int32_t window) {
+    // The loci's leads by place: (chromosome, position) key and the locus's index.
+    std::vector<std::pair<uint64_t, uint32_t>> leadsByPlace(loci.size());
+    for (size_t i = 0; i < loci.size(); ++i)
+        leadsByPlace[i] = {placeKey(hits[loci[i].lead]), static_cast<uint32_t>(i)};
+    std::sort(leadsByPlace.begin(), leadsByPlace.end());
+    std::vector<uint32_t> locusOf(hits.size(), UINT32_MAX);
+    for (size_t h = 0; h < hits.size(); ++h) {
+        const uint64_t key = placeKey(hits[h]);
+        auto at = std::lower_bound(leadsByPlace.begin(), leadsByPlace.end(), std::make_pair(key, uint32_t{0}));
+        // The nearest leads on either side, and one more each way for safety.
+        const auto from = at - std::min<ptrdiff_t>(at - leadsByPlace.begin(), 2);
+        const auto to = leadsByPlace.end() - at > 2 ? at + 2 : leadsByPlace.end();
+        for (auto l = from; l != to; ++l) {
+            const PlacedHit& lead = hits[loci[l->second].lead];
+            if (lead.chromosome != hits[h].chromosome) continue;
+            if (std::llabs(int64_t{lead.pos} - hits[h].pos) <= window) locusOf[h] = std::min(locusOf[h], l->second);
+        }
+    }
+    return locusOf;
 }
 
 std::string shortestText(double value) {

@@ -41,7 +41,14 @@ struct LeadLoci {
     std::vector<Locus> loci;                    // strongest lead first; lead indexes HitRows::records
     std::vector<std::string_view> chromosomes;  // IDs by rank: the order of their first runs of kept rows
                                                 // (views into the ID_list the loci were found in)
+    std::vector<uint32_t> locusOfHit;           // by hit record: the index in loci of the locus it joined
+    std::vector<uint32_t> chromosomeOfHit;      // by hit record: the rank of its chromosome ID
 };
+
+// By hit: the locus each hit joined, the strongest locus of its chromosome whose lead lies within +-window
+// (two leads of one chromosome lie more than window apart, so at most two are near a hit).
+std::vector<uint32_t> locusOfEachHit(const std::vector<PlacedHit>& hits, const std::vector<Locus>& loci,
+                                     int32_t window);
 
 // The lead loci of the hit records, whose rows are rows of data.
 LeadLoci findLeadLoci(const HitRows& hits, const PlotData& data, int32_t window);

@@ -2,6 +2,8 @@
 #include "analysis/qq_stats.h"
 
 #include <algorithm>
+#include <functional>
+#include <queue>
 #include <boost/math/distributions/chi_squared.hpp>
 #include <boost/math/special_functions/beta.hpp>
 #include <cmath>
@@ -211,6 +213,55 @@ std::string formatLambda(std::optional<double> lambda) {
     char text[400];  // "%.4f" of the largest double has 309 digits before the point
     std::snprintf(text, sizeof text, "%.4f", *lambda);
     return text;
+}
+
+std::string capSuggestionLine(const CapSuggestion& cap) {
+    char below[32], capText[32];
+    std::snprintf(below, sizeof below, "%.4g", cap.below);
+    std::snprintf(capText, sizeof capText, "%.6g", cap.cap);
+    return (cap.above == 1 ? std::string("the strongest value lies") : "the strongest " + std::to_string(cap.above) + " values lie") +
+           " above 3 times the next (" + below + ") and flatten" + (cap.above == 1 ? "s" : "") +
+           " the rest of the plot: -ymax " + capText + " would cap the -log10(p) axis there";
+}
+
+std::optional<CapSuggestion> suggestCap(ValueView values) {
+    // The strongest 0.01 % of the points: of the values given, those that take part or not (one pass).
+    const int64_t n = static_cast<int64_t>(values.size());
+    if (n < 2) return std::nullopt;
+    const int64_t k = std::max<int64_t>(1, (n + 9999) / 10000);
+    // The k + 1 largest values in a heap whose top is the smallest of them.
+    std::priority_queue<double, std::vector<double>, std::greater<double>> strongest;
+    for (double v : values) {
+        if (!takesPart(v)) continue;
+        if (static_cast<int64_t>(strongest.size()) < k + 1) {
+            strongest.push(v);
+        } else if (v > strongest.top()) {
+            strongest.pop();
+            strongest.push(v);
+        }
+    }
+    if (static_cast<int64_t>(strongest.size()) < k + 1) return std::nullopt;
+    std::vector<double> top;  // the k + 1 largest, largest first
+    for (; !strongest.empty(); strongest.pop()) top.push_back(strongest.top());
+    std::reverse(top.begin(), top.end());
+    // The largest group of the strongest whose weakest lies above 3 times the next value.
+    int64_t above = 0;
+    for (int64_t j = 1; j <= k; ++j)
+        if (top[static_cast<size_t>(j)] > 0 && top[static_cast<size_t>(j - 1)] > 3 * top[static_cast<size_t>(j)]) above = j;
+    if (above == 0) return std::nullopt;
+    const double below = top[static_cast<size_t>(above)];
+    // A round cap above the rest: 1, 2 or 5 times a power of ten, or the next whole multiple of 5 from 10 on.
+    const double wanted = below * 1.2;
+    double cap;
+    if (wanted >= 10) {
+        cap = std::ceil(wanted / 5) * 5;
+    } else {
+        const double base = std::pow(10.0, std::floor(std::log10(wanted)));
+        cap = 10 * base;
+        for (double m : {1.0, 2.0, 5.0})
+            if (m * base >= wanted) { cap = m * base; break; }
+    }
+    return CapSuggestion{below, cap, above};
 }
 
 }  // namespace vennrick

@@ -86,4 +86,18 @@ std::optional<double> inflationFactor(ValueView values, const QqSample& sample);
 // lambda with four decimals ("1.0234"; "inf" when not finite), or "NA".
 std::string formatLambda(std::optional<double> lambda);
 
+// When a few of the strongest values that take part (within the strongest 0.01 %, at least one) all lie above 3
+// times the value below them, which flattens every other point into the bottom of a plot: that value, a round cap
+// just above it (1, 2 or 5 times a power of ten, or a multiple of 5 from 10 on), and how many values lie above it
+// (the largest such group). One pass, holding the strongest values in a heap.
+struct CapSuggestion {
+    double below = 0;   // the largest value under the strongest group
+    double cap = 0;     // the suggested -ymax
+    int64_t above = 0;  // values in the strongest group
+};
+std::optional<CapSuggestion> suggestCap(ValueView values);
+
+// The line for standard error that suggests the cap.
+std::string capSuggestionLine(const CapSuggestion& cap);
+
 }  // namespace vennrick

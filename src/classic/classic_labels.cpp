@@ -3,6 +3,7 @@
 #include "classic/classic_labels.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "base/parallel.h"
 
@@ -65,13 +66,31 @@ PixelMask drawnPixels(const PlotLayout& layout, const PlotData& data) {
     return drawn;
 }
 
+PixelRect classicLabelArea(const PlotLayout& layout) {
+    const ClassicFrame& f = layout.frame;
+    const int gap = std::max(1, static_cast<int>(std::lround(2 * f.unit)));
+    int bottom = truncatePixel(f.baseline);
+    for (const Line& l : layout.axisLines)
+        if (l.y1 == l.y2) bottom = std::min(bottom, l.y1);
+    const int top = layout.title.top + layout.title.height + gap;
+    return PixelRect{truncatePixel(f.left) + gap, top, truncatePixel(f.left + f.plotWidth) + 1,
+                     std::max(bottom - gap, top + 1)};
+}
+
+int classicHitReach(const PlotLayout& layout) {
+    return static_cast<int>(std::ceil(pointWidth(PointStyle::highlight) * layout.frame.unit / 2));
+}
+
 LabelPlan labelPeaks(const LeadLoci& leads, const HitRows& hits, const PlotLayout& layout, const PlotData& data,
                      int32_t labels, const LabelFont& font) {
     const size_t count = std::min(static_cast<size_t>(std::max(labels, 0)), leads.loci.size());
     if (count == 0) return LabelPlan{};
+    const auto pointAt = [&](int64_t row) { return pointOfRow(layout, data, row); };
+    const LabelScene scene = labelScene(leads, hits, pointAt, classicLabelArea(layout), classicHitReach(layout));
     return placeLabels(
-        count, [&](size_t k) { return pointOfRow(layout, data, hits.records[leads.loci[k].lead].row); },
-        [&](size_t k) { return labelText(leadName(leads, hits, leads.loci[k])); }, font, drawnPixels(layout, data));
+        count, [&](size_t k) { return pointAt(hits.records[leads.loci[k].lead].row); },
+        [&](size_t k) { return labelText(leadName(leads, hits, leads.loci[k])); }, font, drawnPixels(layout, data), 1,
+        &scene);
 }
 
 }  // namespace vennrick

@@ -43,14 +43,16 @@ QqFrame qqFrame(int canvas, int dpi);
 
 
 // Axes for the largest usable value and the count of usable values, in the frame.
-QqAxes qqAxes(double maxValue, int64_t usable, const QqFrame& frame = QqFrame{});
+// With a cap (-ymax, above 0) the y axis ends at the cap.
+QqAxes qqAxes(double maxValue, int64_t usable, const QqFrame& frame = QqFrame{}, double cap = 0);
 
 
 
 // The whole figure, 533 x 533 by default, for `usable` values on these axes (made in the same frame) with their
-// dots (from qqDots). title is the run's title; font1 and font2 are the title and axis font sizes; dpi the
+// dots (from qqDots) and the pixel columns of the values above a cap, drawn as triangles at the top. title is the run's title; font1 and font2 are the title and axis font sizes; dpi the
 // figure's resolution.
 Figure layoutQq(int64_t usable, const QqAxes& axes, std::vector<PixelDot> dots, std::optional<double> lambda,
-                const std::string& title, int font1, int font2, const QqFrame& frame = QqFrame{}, int dpi = 96);
+                const std::string& title, int font1, int font2, const QqFrame& frame = QqFrame{}, int dpi = 96,
+                const std::vector<int>& capped = {});
 
 }  // namespace vennrick

@@ -71,6 +71,12 @@ struct PointLayer {
 // length of the documented pictures is given at.
 inline double dpiScale(int dpi) { return dpi / 96.0; }
 
+// A small triangle pointing up, centred on (x, y), `size` pixels wide: the mark of a point above an axis's cap.
+inline FigurePolygon capMarker(double x, double y, double size, Colour colour) {
+    const double h = size * 0.866;
+    return FigurePolygon{{{x - size / 2, y + h / 2}, {x + size / 2, y + h / 2}, {x, y - h / 2}}, colour, std::nullopt};
+}
+
 struct Figure {
     int width = 0, height = 0;  // canvas, pixels
     int dpi = 96;               // pixels per inch: a font of s points is s * dpi / 72 pixels tall

@@ -4,6 +4,7 @@
 #include <QString>
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "figure/text_metrics.h"
 
@@ -44,15 +45,44 @@ LabelFont labelFontFor(const std::string& family, int pointSize, int dpi) {
     return labelFontOf(measureFor(family, pointSize, dpi));
 }
 
+LabelScene labelScene(const LeadLoci& leads, const HitRows& hits,
+                      const std::function<std::optional<Pixel>(int64_t)>& pointOfRow, PixelRect area, int hitReach) {
+    LabelScene scene;
+    scene.area = area;
+    scene.hitReach = hitReach;
+    // A column per locus: its hits' dots, from the highest down to the area's bottom.
+    std::vector<PixelRect> columnOf(leads.loci.size(), PixelRect{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN});
+    const bool known = leads.locusOfHit.size() == hits.records.size();
+    scene.hits.reserve(hits.records.size());
+    for (size_t i = 0; i < hits.records.size(); ++i) {
+        const std::optional<Pixel> p = pointOfRow(hits.records[i].row);
+        if (!p) continue;
+        scene.hits.push_back(SceneHit{p->x, p->y, known ? leads.locusOfHit[i] : UINT32_MAX});
+        if (!known || leads.locusOfHit[i] >= columnOf.size()) continue;
+        PixelRect& c = columnOf[leads.locusOfHit[i]];
+        c.left = std::min(c.left, p->x - hitReach), c.right = std::max(c.right, p->x + hitReach + 1);
+        c.top = std::min(c.top, p->y - hitReach);
+    }
+    for (size_t k = 0; k < columnOf.size(); ++k)
+        if (columnOf[k].left < columnOf[k].right)
+            scene.columns.push_back(HitColumn{
+                PixelRect{columnOf[k].left, columnOf[k].top, columnOf[k].right, std::max(area.bottom, columnOf[k].top + 1)},
+                leads.loci[k].chromosome});
+    scene.ownerAt = [&leads](size_t k) {
+        return LabelOwner{static_cast<uint32_t>(k), leads.loci[k].chromosome};
+    };
+    return scene;
+}
+
 size_t labelFigure(Figure& figure, const LeadLoci& leads, const HitRows& hits, int32_t labels,
                    const std::function<std::optional<Pixel>(int64_t)>& pointOfRow, const std::string& family,
-                   int pointSize) {
+                   int pointSize, const LabelScene* scene) {
     const size_t count = std::min(static_cast<size_t>(std::max(labels, 0)), leads.loci.size());
     if (count == 0) return 0;
     const LabelPlan plan = placeLabels(
         count, [&](size_t k) { return pointOfRow(hits.records[leads.loci[k].lead].row); },
         [&](size_t k) { return labelText(leadName(leads, hits, leads.loci[k])); }, labelFontFor(family, pointSize, figure.dpi),
-        drawnPixels(figure), dpiScale(figure.dpi));
+        drawnPixels(figure), dpiScale(figure.dpi), scene);
     for (const Line& l : plan.leaders)
         figure.linesOverPoints.push_back(FigureLine{static_cast<double>(l.x1), static_cast<double>(l.y1),
                                                     static_cast<double>(l.x2), static_cast<double>(l.y2),

@@ -22,11 +22,17 @@ PixelMask drawnPixels(const Figure& figure);
 // The sizes of a font (family, pointSize points) at dpi pixels per inch, as the figure painter draws it.
 LabelFont labelFontFor(const std::string& family, int pointSize, int dpi);
 
+// The scene of the lead loci on a figure: every hit record's dot (at pointOfRow of its row; a row without a
+// dot is left out) with its locus, the columns of hits of every chromosome (one per locus: its dots' pixels grown
+// by hitReach, from the highest down to the area's bottom) and the plot area. Label k names locus k.
+LabelScene labelScene(const LeadLoci& leads, const HitRows& hits,
+                      const std::function<std::optional<Pixel>(int64_t)>& pointOfRow, PixelRect area, int hitReach);
+
 // Names the `labels` strongest lead loci on the figure, each at the pixel of its lead's row (pointOfRow; nullopt
 // for a row without a dot), in family at pointSize, with lengths grown with the figure's dpi from the 96 of the
 // documented picture. Returns the number of labels placed.
 size_t labelFigure(Figure& figure, const LeadLoci& leads, const HitRows& hits, int32_t labels,
                    const std::function<std::optional<Pixel>(int64_t)>& pointOfRow, const std::string& family,
-                   int pointSize);
+                   int pointSize, const LabelScene* scene = nullptr);
 
 }  // namespace vennrick

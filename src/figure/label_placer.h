@@ -43,6 +43,42 @@ void markRect(PixelMask& mask, int left, int top, int right, int bottom);
 // The pixels of [left, right) x [top, bottom) in the mask (the rectangle lies on the canvas).
 int64_t countRect(const PixelMask& mask, int left, int top, int right, int bottom);
 
+// A rectangle of canvas pixels, [left, right) x [top, bottom).
+struct PixelRect {
+    int left = 0, top = 0, right = 0, bottom = 0;
+};
+
+// A drawn hit point: its centre pixel and the lead locus it belongs to.
+struct SceneHit {
+    int x, y;
+    uint32_t locus;
+};
+
+// A column of hits of a chromosome (a peak): the pixels the dots of one locus cover, from the highest down to the
+// plot's bottom.
+struct HitColumn {
+    PixelRect rect;
+    uint32_t chromosome;
+};
+
+// Who a label names: its lead locus (as SceneHit::locus counts them) and the chromosome (as HitColumn counts them).
+struct LabelOwner {
+    uint32_t locus = 0, chromosome = 0;
+};
+
+// What a figure shows that a label must not be read as naming: the plot area, the drawn hit points by locus and
+// every chromosome's column of hits. With a scene, a label and its leader line lie inside the area (off the
+// axes, tick labels, chromosome names and title), touch no point of another locus and no other chromosome's
+// column; the drawn hit point nearest a label without a leader (or nearest the point end of its leader) is of
+// its own locus; and no two leader lines cross or touch.
+struct LabelScene {
+    PixelRect area;
+    std::vector<SceneHit> hits;
+    int hitReach = 1;  // pixels a hit's dot reaches from its centre pixel
+    std::vector<HitColumn> columns;
+    std::function<LabelOwner(size_t)> ownerAt;  // of label k
+};
+
 struct LabelPlan {
     std::vector<TextBox> boxes;  // the labels placed, in the axis font
     std::vector<size_t> named;   // for each box, the index k of the label it holds
@@ -58,9 +94,14 @@ struct LabelPlan {
 // of a label and no leader line; the leader crosses no box. A label whose point a box already covers, or that
 // finds no place, is left out. Every distance is in pixels of the documented picture, times unit (dpi / 96 for a
 // figure of another resolution), leader lines too.
+// With a scene, the scene's rules hold as well, and a label may also stack straight above its peak, further up,
+// with a leader line down to its point.
 LabelPlan placeLabels(size_t count, const std::function<std::optional<Pixel>(size_t)>& pointAt,
                       const std::function<std::string(size_t)>& textAt, const LabelFont& font, const PixelMask& drawn,
-                      double unit = 1);
+                      double unit = 1, const LabelScene* scene = nullptr);
+
+// The distance from the centre of pixel (x, y) to the rectangle, in pixels (0 inside it).
+double distanceToRect(const PixelRect& r, double x, double y);
 
 // A name as a label shows it: valid UTF-8 (other bytes and control characters become '?'), at most
 // kLabelCharacters characters, longer names cut and marked "...".

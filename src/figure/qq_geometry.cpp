@@ -54,15 +54,78 @@ struct RankColumns {
 
 }  // namespace
 
-double qqLargest(double maxValue, int64_t usable) {
-    if (usable < 1) return maxValue;
-    return std::max(maxValue, expectedValue(usable - 1, usable, plottingOffset(usable)));
+double qqLargestExpected(int64_t usable) {
+    return usable < 1 ? 0 : expectedValue(usable - 1, usable, plottingOffset(usable));
+}
+
+FigureLine qqDiagonal(const QqAxes& axes, Colour colour, double width) {
+    const double end = std::min(axes.xTop, axes.top);
+    return FigureLine{axes.left, axes.baseline, axes.left + end * axes.xScale, axes.baseline - end * axes.scale, colour,
+                      width};
+}
+
+namespace {
+
+bool segmentsMeet(FigurePoint a, FigurePoint b, FigurePoint c, FigurePoint d) {
+    auto cross = [](FigurePoint o, FigurePoint p, FigurePoint q) { return (p.x - o.x) * (q.y - o.y) - (p.y - o.y) * (q.x - o.x); };
+    const double d1 = cross(c, d, a), d2 = cross(c, d, b), d3 = cross(a, b, c), d4 = cross(a, b, d);
+    return ((d1 > 0) != (d2 > 0)) && ((d3 > 0) != (d4 > 0));
+}
+
+bool insideRect(FigurePoint p, const FigureRect& r) {
+    return p.x >= r.left && p.x <= r.left + r.width && p.y >= r.top && p.y <= r.top + r.height;
+}
+
+// Whether a segment meets a rectangle: an end inside it, or an edge crossed.
+bool segmentMeetsRect(FigurePoint a, FigurePoint b, const FigureRect& r) {
+    if (insideRect(a, r) || insideRect(b, r)) return true;
+    const FigurePoint c[4] = {{r.left, r.top}, {r.left + r.width, r.top}, {r.left + r.width, r.top + r.height},
+                              {r.left, r.top + r.height}};
+    for (int i = 0; i < 4; ++i)
+        if (segmentsMeet(a, b, c[i], c[(i + 1) % 4])) return true;
+    return false;
+}
+
+bool insidePolygon(FigurePoint p, const std::vector<FigurePoint>& v) {
+    bool in = false;
+    for (size_t i = 0, j = v.size() - 1; i < v.size(); j = i++)
+        if ((v[i].y > p.y) != (v[j].y > p.y) && p.x < (v[j].x - v[i].x) * (p.y - v[i].y) / (v[j].y - v[i].y) + v[i].x)
+            in = !in;
+    return in;
+}
+
+}  // namespace
+
+std::optional<FigureRect> qqFreeCorner(const QqAxes& axes, double side, double width, double height, double inset,
+                                       const std::vector<PixelDot>& dots, double dotReach, const FigurePolygon& band,
+                                       const FigureLine& diagonal) {
+    const double l = axes.left, b = axes.baseline;
+    const double right = l + side - inset - width, lowest = b - inset - height, leftmost = l + inset,
+                 highest = b - side + inset;
+    const FigureRect corners[4] = {{right, lowest, width, height},
+                                   {leftmost, highest, width, height},
+                                   {right, highest, width, height},
+                                   {leftmost, lowest, width, height}};
+    for (const FigureRect& r : corners) {
+        if (width > side - 2 * inset || height > side - 2 * inset) break;
+        const FigureRect grown{r.left - dotReach, r.top - dotReach, r.width + 2 * dotReach, r.height + 2 * dotReach};
+        bool taken = segmentMeetsRect({diagonal.x1, diagonal.y1}, {diagonal.x2, diagonal.y2},
+                                      {r.left - diagonal.width, r.top - diagonal.width, r.width + 2 * diagonal.width,
+                                       r.height + 2 * diagonal.width});
+        for (size_t i = 0; !taken && i < dots.size(); ++i)
+            taken = insideRect({dots[i].x + 0.5, dots[i].y + 0.5}, grown);
+        const std::vector<FigurePoint>& v = band.vertices;
+        for (size_t i = 0; !taken && i < v.size(); ++i) taken = segmentMeetsRect(v[i], v[(i + 1) % v.size()], r);
+        if (!taken && !v.empty()) taken = insidePolygon({r.left + r.width / 2, r.top + r.height / 2}, v);
+        if (!taken) return r;
+    }
+    return std::nullopt;
 }
 
 FigurePolygon qqBand(int64_t n, const QqAxes& axes, double side, Colour colour) {
     const double l = axes.left, b = axes.baseline;
     FigurePolygon band{{}, colour, FigureRect{l, b - side, side, side}};
-    const RankColumns columns{n, plottingOffset(n), axes.scale, l};
+    const RankColumns columns{n, plottingOffset(n), axes.xScale, l};
     // Sampled at one rank per pixel column (and at both ends), since a finer outline would not change the filled
     // pixels by more than one.
     std::vector<int64_t> ranks = {0, n - 1};
@@ -74,7 +137,7 @@ FigurePolygon qqBand(int64_t n, const QqAxes& axes, double side, Colour colour) 
     ranks.erase(std::unique(ranks.begin(), ranks.end()), ranks.end());
     std::vector<FigurePoint> lower;
     for (int64_t r : ranks) {
-        const double x = l + expectedValue(r, n, columns.a) * axes.scale;
+        const double x = l + expectedValue(r, n, columns.a) * axes.xScale;
         const auto [pLow, pHigh] = orderStatisticBand(n - r, n);  // the p-rank of r is n - r
         band.vertices.push_back(FigurePoint{x, b + std::log10(pLow) * axes.scale});
         lower.push_back(FigurePoint{x, b + std::log10(pHigh) * axes.scale});
@@ -86,12 +149,12 @@ FigurePolygon qqBand(int64_t n, const QqAxes& axes, double side, Colour colour) 
 }
 
 std::vector<PixelDot> qqDots(ValueView values, const QqSample& sample, const QqAxes& axes,
-                             MedianGathering* gathering) {
+                             MedianGathering* gathering, std::vector<int>* capped) {
     std::vector<PixelDot> dots;
     if (sample.usable == 0) return dots;
     // Values per pixel row. y falls as the value grows, so the rows from the bottom up hold consecutive
     // stretches of ascending ranks.
-    const int topRow = qqPixelY(sample.maxValue, axes.scale, axes.baseline);
+    const int topRow = qqPixelY(std::min(sample.maxValue, axes.top), axes.scale, axes.baseline);
     const int bottomRow = qqPixelY(0.0, axes.scale, axes.baseline);
     // Values per pixel row, counted in four sets for every fourth value: most values fall in a few rows near the
     // bottom, and with one set each count would wait for the one before.
@@ -103,7 +166,9 @@ std::vector<PixelDot> qqDots(ValueView values, const QqSample& sample, const QqA
         for (size_t i = 0; i < n; ++i) {
             alsoOffer(v[i]);
             if (!takesPart(v[i])) continue;
-            // qqPixelY without its clamp, which no value from 0 to the largest one reaches: the same row.
+            // qqPixelY without its clamp, which no value from 0 to the largest one reaches: the same row. A value
+            // above a cap falls on no row.
+            if (v[i] > axes.top) continue;
             const auto row = static_cast<size_t>(static_cast<int>(axes.baseline - v[i] * axes.scale) - topRow);
             if (row < rows) ++counts[(i & 3) * rows + row];
         }
@@ -115,7 +180,7 @@ std::vector<PixelDot> qqDots(ValueView values, const QqSample& sample, const QqA
     std::vector<int64_t> perRow(counts.begin(), counts.begin() + static_cast<ptrdiff_t>(rows));
     for (size_t set = 1; set < 4; ++set)
         for (size_t row = 0; row < rows; ++row) perRow[row] += counts[set * rows + row];
-    const RankColumns columns{sample.usable, plottingOffset(sample.usable), axes.scale, axes.left};
+    const RankColumns columns{sample.usable, plottingOffset(sample.usable), axes.xScale, axes.left};
     int64_t lo = 0;
     for (int y = bottomRow; y >= topRow; --y) {
         const int64_t hi = lo + perRow[static_cast<size_t>(y - topRow)];
@@ -125,6 +190,12 @@ std::vector<PixelDot> qqDots(ValueView values, const QqSample& sample, const QqA
             r = columns.firstRightOf(x, r, hi);
         }
         lo = hi;
+    }
+    // The ranks above the cap are the last ones: their columns, each once.
+    for (int64_t r = lo; capped != nullptr && r < sample.usable;) {
+        const int x = columns.x(r);
+        capped->push_back(x);
+        r = columns.firstRightOf(x, r, sample.usable);
     }
     return dots;
 }

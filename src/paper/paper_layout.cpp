@@ -119,7 +119,7 @@ std::vector<PaperLabel> placeChromosomeLabels(const ChromosomeOrder& order, cons
     std::vector<double> width(n, -1);  // measured box widths; -1 not yet measured
     auto boxWidth = [&](size_t c) {
         // A name too long for any figure is not measured (a broken table may hold megabytes in one field).
-        const std::string& id = order.chromosomes[c].id;
+        const std::string& id = order.chromosomes[c].shown;
         if (width[c] < 0) width[c] = id.size() > kLongestLabel ? canvasWidth + 1 : textWidth(font, id) + pad;
         return width[c];
     };
@@ -161,7 +161,7 @@ std::vector<std::vector<PixelDot>> placePoints(const PlotData& data, const Paper
                                                unsigned threads) {
     const PaperRows& rows = plot.rows;
     const std::vector<uint32_t>& ofRun = plot.order.ofRun;
-    auto add = [&, top = plot.axis.top, zero = plot.zero, perValue = (plot.zero - plot.top) / plot.axis.top,
+    auto add = [&, top = plot.axis.top, capped = plot.capped, zero = plot.zero, perValue = (plot.zero - plot.top) / plot.axis.top,
                 values = data.Value_list.data(), positions = data.Pos_list.data()](int64_t begin, int64_t end,
                                                                                     const DotSink sink) {
         // Every value the loop reads is a local copy, which the stores into the grid cannot change. The
@@ -178,14 +178,47 @@ std::vector<std::vector<PixelDot>> placePoints(const PlotData& data, const Paper
             const int layer = static_cast<int>(c % 2);
             for (; i < runEnd; ++i) {
                 const double v = values[i];
-                if (!(v >= 0 && v <= top)) continue;  // below the axis, or not a finite number
+                if (!(v >= 0 && v <= top)) {  // below the axis, not a number, or above a cap
+                    if (capped && v > top) sink.add(3, static_cast<int>(xAtLow + static_cast<double>((byPosition ? positions[i] : i + rankShift) - low) * unit), static_cast<int>(zero - top * perValue));
+                    continue;
+                }
                 const int64_t u = byPosition ? positions[i] : i + rankShift;
                 const double x = xAtLow + static_cast<double>(u - low) * unit;
                 sink.add(v >= hit ? 2 : layer, static_cast<int>(x), static_cast<int>(zero - v * perValue));
             }
         }
     };
-    return gatherDots(plot.figure.width, plot.figure.height, 3, data.maxX, threads, add);
+    return gatherDots(plot.figure.width, plot.figure.height, 4, data.maxX, threads, add);
+}
+
+// The ticks of a position axis under one chromosome: round steps of 1, 2 or 5 times a power of ten Mb, 3 to 10 of
+// them across the extent, labelled where the labels keep apart.
+void addPositionAxis(Figure& figure, const PaperPlot& plot, const Extent& extent, double bpPerUnit,
+                     const PaperMeasures& m, double axisLineY) {
+    const double lowMb = static_cast<double>(extent.low) * bpPerUnit / 1e6;
+    const double highMb = static_cast<double>(extent.high) * bpPerUnit / 1e6;
+    const double span = std::max(highMb - lowMb, 1e-6);
+    const double base = std::pow(10.0, std::floor(std::log10(span / 10)));
+    double step = base;
+    for (double k : {1.0, 2.0, 5.0, 10.0, 20.0, 50.0}) {
+        step = k * base;
+        if (span / step <= 8) break;
+    }
+    const int decimals = step >= 1 ? 0 : static_cast<int>(std::ceil(-std::log10(step) - 1e-9));
+    const PaperRows& rows = plot.rows;
+    auto xOf = [&](double mb) {
+        return rows.xAtLow[0] + (mb * 1e6 / bpPerUnit - static_cast<double>(rows.low[0])) * rows.perUnit;
+    };
+    const double widest = std::max(textWidth(m.axisFont, tickText(highMb, decimals)), textWidth(m.axisFont, tickText(lowMb, decimals)));
+    double lastRight = -HUGE_VAL;
+    for (double k = std::ceil(lowMb / step - 1e-9); k * step <= highMb + step * 1e-9; k += 1) {
+        const double mb = k * step, x = xOf(mb);
+        figure.lines.push_back(FigureLine{x, axisLineY, x, axisLineY + m.tick, kPaperInk, m.axisWidth});
+        if (x - widest / 2 < lastRight + m.pad || x + widest / 2 > figure.width) continue;
+        figure.texts.push_back(paperText(FigureRect{x - widest / 2, axisLineY + m.tick + m.pad, widest, m.line},
+                                         m.axisPoints, FigureAlign::centre, tickText(mb, decimals)));
+        lastRight = x + widest / 2;
+    }
 }
 
 }  // namespace
@@ -204,16 +237,18 @@ Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& setting
     double largest = largestValue(data);
     if (significance) largest = std::max(largest, threshold);
     if (suggestive) largest = std::max(largest, settings.suggestive);
-    plot.axis = paperAxis(largest);
+    if (settings.labels > 0) largest *= 1.12;  // room above the peaks for their labels
+    plot.capped = settings.ymax > 0;
+    plot.axis = plot.capped ? cappedAxis(settings.ymax) : paperAxis(largest);
     const PaperMeasures m = paperMeasures(plot.axis, settings);
     const double margin = m.margin, pad = m.pad, tick = m.tick, line = m.line, tickWidth = m.tickWidth;
-    const double offset = (kPaperHitDot / 2 + 1) * m.perPoint;  // between the axes and the nearest points
+    const double offset = (paperHitDot(settings) / 2 + 1) * m.perPoint;  // between the axes and the nearest points
 
     // Across: the y axis title, the tick labels, the ticks, then the chromosomes.
     const double tickLabelsLeft = margin + line + pad;
     plot.axisX = tickLabelsLeft + tickWidth + pad + tick;
     plot.right = std::max(figure.width - margin, plot.axisX + 1);
-    plot.order = orderChromosomes(data.ID_list);
+    plot.order = orderChromosomes(data.ID_list, settings.names.on);
     PaperRows& rows = plot.rows;
     rows.byPosition = settings.poscolumn != 0 && !data.Pos_list.empty();
     rows.runFirst = runFirstRows(data.ID_list);
@@ -230,17 +265,25 @@ Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& setting
     for (const Extent& e : extents) rows.low.push_back(e.low);
     plot.chromosomeLeft = places.left;
     plot.chromosomeRight = places.right;
-    plot.labels = placeChromosomeLabels(plot.order, places, m.axisFont, pad, figure.width);
+    // One chromosome by position (one chosen, or a -posrange window): a position axis in Mb instead of the names.
+    const bool positionAxis = rows.byPosition && plot.order.chromosomes.size() == 1;
+    const double bpPerUnit = settings.window.posrangeallowed != 0 ? 1.0 : static_cast<double>(settings.divvalue);
+    if (!positionAxis) plot.labels = placeChromosomeLabels(plot.order, places, m.axisFont, pad, figure.width);
     const int labelRows =
         std::any_of(plot.labels.begin(), plot.labels.end(), [](const PaperLabel& l) { return l.row == 1; }) ? 2 : 1;
 
     // Down: the title, the plot area, the ticks, the chromosome labels, the x axis title.
-    const std::string title = elidedText(m.titleFont, plotTitle(settings), figure.width - 2 * margin);
+    const std::string title = elidedText(m.titleFont, paperTitle(settings), figure.width - 2 * margin);
     const double titleLine = title.empty() ? 0 : lineHeight(m.titleFont);
     plot.top = margin + (title.empty() ? 0 : titleLine + pad) + line / 2;
     const double axisY = figure.height - margin - line - pad - labelRows * line - pad - tick;
     plot.zero = std::max(axisY - offset, plot.top + 1);
     const double axisLineY = plot.zero + offset;
+    plot.labelArea = PixelRect{static_cast<int>(std::ceil(plot.axisX + m.axisWidth / 2)) + 1,
+                               static_cast<int>(std::ceil(plot.top - line / 2 + pad / 2)),
+                               static_cast<int>(std::floor(plot.right)),
+                               static_cast<int>(std::floor(axisLineY - m.axisWidth / 2)) - 1};
+    plot.hitReach = static_cast<int>(std::ceil(paperHitDot(settings) * m.perPoint / 2)) + 1;
 
     // Lines: the axes with their ticks, then the guide lines.
     const double axisWidth = m.axisWidth;
@@ -248,12 +291,22 @@ Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& setting
     figure.lines.push_back(FigureLine{plot.axisX, axisLineY, plot.right, axisLineY, kPaperInk, axisWidth});
     const double pixelsPerStep = (plot.zero - plot.top) / static_cast<double>(plot.axis.intervals);
     const int64_t every = labelEvery(pixelsPerStep, line, plot.axis.intervals);
+    double lastLabelled = HUGE_VAL;  // pixel y of the highest tick label
     for (int64_t k = 0; k <= plot.axis.intervals; ++k) {
         const double value = static_cast<double>(k) * plot.axis.step, y = paperY(plot, value);
         figure.lines.push_back(FigureLine{plot.axisX - tick, y, plot.axisX, y, kPaperInk, axisWidth});
-        if (k % every == 0)
+        if (k % every == 0) {
             figure.texts.push_back(paperText(FigureRect{tickLabelsLeft, y - line / 2, tickWidth, line}, m.axisPoints,
                                              FigureAlign::right, tickText(value, plot.axis.decimals)));
+            lastLabelled = y;
+        }
+    }
+    // A cap between two steps: a tick at the top, labelled with the cap where it clears the label below.
+    if (plot.capped && plot.axis.top > static_cast<double>(plot.axis.intervals) * plot.axis.step * (1 + 1e-9)) {
+        figure.lines.push_back(FigureLine{plot.axisX - tick, plot.top, plot.axisX, plot.top, kPaperInk, axisWidth});
+        if (lastLabelled - plot.top >= line)
+            figure.texts.push_back(paperText(FigureRect{tickLabelsLeft, plot.top - line / 2, tickWidth, line},
+                                             m.axisPoints, FigureAlign::right, capText(plot.axis.top)));
     }
     for (PaperLabel& label : plot.labels) {
         const double x = (places.left[label.chromosome] + places.right[label.chromosome]) / 2;
@@ -261,14 +314,15 @@ Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& setting
         label.box.top = axisLineY + tick + pad + label.row * line;
         label.box.height = line;
         figure.texts.push_back(
-            paperText(label.box, m.axisPoints, FigureAlign::centre, plot.order.chromosomes[label.chromosome].id));
+            paperText(label.box, m.axisPoints, FigureAlign::centre, plot.order.chromosomes[label.chromosome].shown));
     }
+    if (positionAxis) addPositionAxis(figure, plot, extents[0], bpPerUnit, m, axisLineY);
     const double guideWidth = m.guideWidth;
-    if (suggestive) {
+    if (suggestive && settings.suggestive <= plot.axis.top) {
         const double y = paperY(plot, settings.suggestive);
         figure.lines.push_back(FigureLine{plot.axisX, y, plot.right, y, kPaperSuggestive, guideWidth, true});
     }
-    if (significance) {
+    if (significance && threshold <= plot.axis.top) {
         const double y = paperY(plot, threshold);
         figure.lines.push_back(FigureLine{plot.axisX, y, plot.right, y, kPaperSignificance, guideWidth, true});
     }
@@ -278,7 +332,8 @@ Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& setting
         figure.texts.push_back(paperText(FigureRect{margin, margin, figure.width - 2 * margin, titleLine}, m.titlePoints,
                                          FigureAlign::centre, title));
     figure.texts.push_back(paperText(FigureRect{plot.axisX, figure.height - margin - line, plot.right - plot.axisX, line},
-                                     m.axisPoints, FigureAlign::centre, kXTitle));
+                                     m.axisPoints, FigureAlign::centre,
+                                     positionAxis ? "Chromosome " + plot.order.chromosomes[0].shown + " (Mb)" : std::string(kXTitle)));
     const double plotHeight = axisLineY - plot.top;
     figure.texts.push_back(paperText(
         FigureRect{margin + line / 2 - plotHeight / 2, (plot.top + axisLineY) / 2 - line / 2, plotHeight, line},
@@ -287,14 +342,18 @@ Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& setting
     // Points.
     std::vector<std::vector<PixelDot>> dots = placePoints(data, plot, threshold, threads);
     const PaperColours& colours = settings.colours;
-    figure.points.push_back(PointLayer{colours.first, kPaperDot * m.perPoint, std::move(dots[0]), true});
-    figure.points.push_back(PointLayer{colours.second, kPaperDot * m.perPoint, std::move(dots[1]), true});
-    figure.points.push_back(PointLayer{colours.hit, kPaperHitDot * m.perPoint, std::move(dots[2]), true});
+    figure.points.push_back(PointLayer{colours.first, paperDot(settings) * m.perPoint, std::move(dots[0]), true});
+    figure.points.push_back(PointLayer{colours.second, paperDot(settings) * m.perPoint, std::move(dots[1]), true});
+    figure.points.push_back(PointLayer{colours.hit, paperHitDot(settings) * m.perPoint, std::move(dots[2]), true});
+    // Points above the cap: a triangle at the top edge for each pixel column that holds one.
+    for (const PixelDot& d : dots[3])
+        figure.polygons.push_back(capMarker(d.x + 0.5, d.y + 0.5, 1.6 * paperHitDot(settings) * m.perPoint, colours.hit));
     return plot;
 }
 
 std::optional<Pixel> paperPointOfRow(const PaperPlot& plot, const PlotData& data, int64_t i) {
-    const double v = data.Value_list[static_cast<size_t>(i)];
+    double v = data.Value_list[static_cast<size_t>(i)];
+    if (plot.capped && v > plot.axis.top) v = plot.axis.top;  // drawn at the cap
     if (!(v >= 0 && v <= plot.axis.top)) return std::nullopt;
     const PaperRows& rows = plot.rows;
     const size_t r =

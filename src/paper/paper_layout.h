@@ -12,6 +12,7 @@
 #include "analysis/chromosome_order.h"
 #include "base/fatal.h"
 #include "figure/figure.h"
+#include "figure/label_placer.h"
 #include "figure/pixels.h"
 #include "reading/plot_data.h"
 
@@ -53,6 +54,9 @@ struct PaperPlot {
     double top = 0;    // pixel y of the axis's top value
     double zero = 0;   // pixel y of 0
     double right = 0;  // pixel x where the plot area ends
+    bool capped = false;  // -ymax: the axis ends at the cap, and points above it are triangles at the top
+    PixelRect labelArea;  // where peak labels may lie: inside the axes, below the title
+    int hitReach = 1;     // pixels a hit's dot reaches from its centre
 };
 
 // Pixel y of a -log10(p) value on the plot.

@@ -17,8 +17,9 @@ namespace vennrick {
 
 // Where the paper QQ plot lies: its axes (for qqDots and the band) and the axis scale they show.
 struct PaperQq {
-    QqAxes axes;      // origin and pixels per unit; both axes run from 0 to axis.top
-    PaperAxis axis;   // the ticks of both axes
+    QqAxes axes;      // origin and pixels per unit: x from 0 to xAxis.top, y from 0 to axis.top
+    PaperAxis axis;   // the ticks of the y axis (observed)
+    PaperAxis xAxis;  // the ticks of the x axis (expected)
     double side = 1;  // pixels from 0 to the top, on both axes
 };
 
@@ -27,7 +28,8 @@ struct PaperQq {
 PaperQq paperQqGeometry(double maxValue, int64_t usable, const std::string& title, const PlotSettings& settings);
 
 // The figure for `usable` values with their dots (from qqDots on the geometry's axes) and lambda.
+// The pixel columns of the values above the cap (-ymax) are drawn as triangles at the top.
 Figure layoutPaperQq(const PaperQq& geometry, int64_t usable, std::vector<PixelDot> dots, std::optional<double> lambda,
-                     const std::string& title, const PlotSettings& settings);
+                     const std::string& title, const PlotSettings& settings, const std::vector<int>& capped = {});
 
 }  // namespace vennrick

@@ -23,6 +23,16 @@ PaperAxis paperAxis(double largest) {
     return axis;
 }
 
+PaperAxis cappedAxis(double cap) {
+    PaperAxis axis = paperAxis(cap);
+    if (!(std::isfinite(cap) && cap > 0)) return axis;
+    axis.intervals = std::max<int64_t>(1, static_cast<int64_t>(std::floor(cap / axis.step + 1e-9)));
+    axis.top = cap;
+    return axis;
+}
+
+std::string capText(double value) { return QString::number(value, 'g', 6).toStdString(); }
+
 std::string tickText(double value, int decimals) {
     if (std::fabs(value) >= 1e15) return QString::number(value, 'g', 3).toStdString();
     return QString::number(value, 'f', decimals).toStdString();

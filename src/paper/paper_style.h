@@ -28,6 +28,10 @@ const Colour kPaperSignificance{80, 80, 80};   // the significance line, dashed
 const Colour kPaperSuggestive{150, 150, 150};  // the suggestive line, dashed
 const Colour kPaperBand{150, 150, 150, 64};    // the QQ plot's 95% band
 
+// The point and hit diameters in points: -pointsize and 1.5 times it, or the defaults above.
+inline double paperDot(const PlotSettings& s) { return s.pointsize > 0 ? s.pointsize : kPaperDot; }
+inline double paperHitDot(const PlotSettings& s) { return s.pointsize > 0 ? 1.5 * s.pointsize : kPaperHitDot; }
+
 // The -log10(p) axis: 0 to top in steps of 1, 2 or 5 times a power of ten, 4 to 10 of them; whole steps when the
 // largest value is above 3.
 struct PaperAxis {
@@ -39,6 +43,12 @@ struct PaperAxis {
 
 // The axis for a largest value (not finite or not above 0: the axis of 1).
 PaperAxis paperAxis(double largest);
+
+// The axis of a cap: the steps of paperAxis(cap), ending at the cap itself (a step or not).
+PaperAxis cappedAxis(double cap);
+
+// The label of a cap's tick: the shortest decimal text of the value ("12.5").
+std::string capText(double value);
 
 // A tick label: the value with the axis's decimals ("7", "0.5"); values from 1e15 on in scientific form.
 std::string tickText(double value, int decimals);

@@ -14,12 +14,13 @@ namespace {
 // P_BOLT_LMM: the second, the p-value of the full mixed model, is the one that tool recommends, so it comes
 // first. A table with a p-value and a -log10(p) column (summary-statistics formats) gives the p-value.
 constexpr std::string_view kChromosomeNames[] = {"CHR", "CHROM", "#CHROM", "CHROMOSOME"};
-constexpr std::string_view kPositionNames[] = {"BP", "POS", "GENPOS", "POSITION", "BASE_PAIR_LOCATION"};
+constexpr std::string_view kPositionNames[] = {"BP", "POS", "GENPOS", "POSITION", "BASE_PAIR_LOCATION", "PS"};
 constexpr std::string_view kPvalueNames[] = {"P",       "PVAL",    "PVALUE",     "P_VALUE",
-                                             "P.VALUE", "P-VALUE", "P_BOLT_LMM", "P_BOLT_LMM_INF"};
+                                             "P.VALUE", "P-VALUE", "P_BOLT_LMM", "P_BOLT_LMM_INF",
+                                             "P_WALD", "P_LRT", "P_SCORE"};
 constexpr std::string_view kLogPvalueNames[] = {"LOG10P", "LOG10_P", "MLOG10P", "NEG_LOG_10_P_VALUE"};
 constexpr std::string_view kVariantIdNames[] = {"SNP",        "ID",         "RSID",  "MARKERID",
-                                                "MARKERNAME", "VARIANT_ID", "MARKER"};
+                                                "MARKERNAME", "VARIANT_ID", "MARKER", "RS"};
 constexpr std::string_view kAllele1Names[] = {"A1", "ALT", "ALLELE1", "EA"};
 constexpr std::string_view kAllele2Names[] = {"A2", "REF", "ALLELE0", "NEA"};
 

@@ -16,6 +16,7 @@ namespace {
 
 // The selected chromosomes as a short text: ranges, then names.
 std::string describeSelection(const ChromSelection& selection) {
+    if (selection.all) return "every chromosome";
     std::vector<std::string> items;
     for (const ChromRange& r : selection.ranges)
         items.push_back(std::to_string(r.first) + (r.first == r.last ? "" : "-" + std::to_string(r.last)));

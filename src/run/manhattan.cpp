@@ -100,14 +100,18 @@ size_t labelPicture(ManhattanPicture& picture, const LeadLoci& leads, const Tabl
         picture.layout->leaderLines = std::move(plan.leaders);
         return picture.layout->peakLabels.size();
     }
-    if (picture.paper)
-        return labelFigure(
-            picture.figure, leads, read.hitRows, settings.labels,
-            [&](int64_t row) { return paperPointOfRow(*picture.paper, read.data, row); }, kPaperFont,
-            paperFontPoints(settings.font2, 10, settings));
-    return labelFigure(
-        picture.figure, leads, read.hitRows, settings.labels,
-        [&](int64_t row) { return pointOfRow(*picture.layout, read.data, row); }, "Calibri", settings.font2);
+    if (picture.paper) {
+        const auto pointAt = [&](int64_t row) { return paperPointOfRow(*picture.paper, read.data, row); };
+        const LabelScene scene =
+            labelScene(leads, read.hitRows, pointAt, picture.paper->labelArea, picture.paper->hitReach);
+        return labelFigure(picture.figure, leads, read.hitRows, settings.labels, pointAt, kPaperFont,
+                           paperFontPoints(settings.font2, 10, settings), &scene);
+    }
+    const auto pointAt = [&](int64_t row) { return pointOfRow(*picture.layout, read.data, row); };
+    const LabelScene scene = labelScene(leads, read.hitRows, pointAt, classicLabelArea(*picture.layout),
+                                        classicHitReach(*picture.layout));
+    return labelFigure(picture.figure, leads, read.hitRows, settings.labels, pointAt, "Calibri", settings.font2,
+                       &scene);
 }
 
 // With -qq yes: the QQ plot of the kept values as Outname + ".qq." + the image extension, then the lambda line.
@@ -119,21 +123,22 @@ std::optional<Fatal> writeQqPlot(ValueView values, const PlotSettings& settings,
     if (sample.excluded > 0 && settings.quiet == 0)
         err << "vennrick: " << sample.excluded << (sample.excluded == 1 ? " p-value" : " p-values")
             << " not in (0, 1] or not a number, left out of the QQ plot and lambda\n";
-    const std::string title = plotTitle(settings);
+    const std::string title = settings.style == FigureStyle::paper ? paperTitle(settings) : plotTitle(settings);
     const bool paper = settings.style == FigureStyle::paper;
     const QqFrame frame = documentedPicture(settings) ? QqFrame{} : qqFrame(settings.imagesize.height, settings.dpi);
     const PaperQq geometry = paper ? paperQqGeometry(sample.maxValue, sample.usable, title, settings) : PaperQq{};
-    const QqAxes axes = paper ? geometry.axes : qqAxes(sample.maxValue, sample.usable, frame);
+    const QqAxes axes = paper ? geometry.axes : qqAxes(sample.maxValue, sample.usable, frame, settings.ymax);
     MedianGathering gathering = startGathering(sample);
-    std::vector<PixelDot> dots = qqDots(values, sample, axes, &gathering);
+    std::vector<int> capped;
+    std::vector<PixelDot> dots = qqDots(values, sample, axes, &gathering, &capped);
     const std::optional<double> lambda = inflationFactor(values, sample, std::move(gathering));
     record.qqDone = true;
     record.lambda = lambda;
     record.pValuesUsed = sample.usable;
     const Figure figure =
-        paper ? layoutPaperQq(geometry, sample.usable, std::move(dots), lambda, title, settings)
+        paper ? layoutPaperQq(geometry, sample.usable, std::move(dots), lambda, title, settings, capped)
               : layoutQq(sample.usable, axes, std::move(dots), lambda, title, settings.font1, settings.font2, frame,
-                         settings.dpi);
+                         settings.dpi, capped);
     const std::string qqfile = qqImageFileName(settings);
     errno = 0;
     if (!saveFigure(figure, settings.imagetype, qqfile, threads)) return imageWriteFailure(qqfile);
@@ -244,6 +249,9 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
         record.kept = read.data.maxX;
         if (read.data.maxX > 0) record.maxLog10p = read.data.maxY;
     }
+    if (settings.quiet == 0 && settings.ymax == 0 && (settings.style == FigureStyle::paper || settings.qqyes == 1))
+        if (const std::optional<CapSuggestion> cap = suggestCap(read.data.Value_list))
+            printLines(err, {capSuggestionLine(*cap)});
 
     // The report page's plot is taken from the positions as read: the layout below rewrites them.
     PageRun page;

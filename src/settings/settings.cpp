@@ -1,6 +1,8 @@
 // Reading the settings from the switches in the documented order, with their notices and refusals.
 #include "settings/settings.h"
 
+#include "base/chromosome_names.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -67,7 +69,7 @@ std::optional<Fatal> readParsed(const SwitchList& switches, std::string_view nam
     return std::nullopt;
 }
 
-// The figure switches, in this order: -style, -image, -size, -dpi, -suggestive, -colors.
+// The figure switches, in this order: -style, -image, -size, -dpi, -suggestive, -ymax, -colors.
 std::optional<Fatal> readFigureSwitches(const SwitchList& switches, PlotSettings& s) {
     auto positive = [](const std::string& text) {
         std::optional<double> v = parseDouble(text);
@@ -87,6 +89,15 @@ std::optional<Fatal> readFigureSwitches(const SwitchList& switches, PlotSettings
     s.dpi = std::get<int32_t>(dpi);
     refused = readParsed(switches, "-suggestive", positive, "a -log10(p) above 0, such as 5 for p = 1e-5",
                          s.suggestive);
+    auto pointSize = [](const std::string& text) {
+        std::optional<double> v = parseDouble(text);
+        return v && std::isfinite(*v) && *v >= 0.1 && *v <= 20 ? v : std::nullopt;
+    };
+    if (!refused)
+        refused = readParsed(switches, "-pointsize", pointSize, "a point diameter in points from 0.1 to 20, such as 3",
+                             s.pointsize);
+    if (!refused)
+        refused = readParsed(switches, "-ymax", positive, "a -log10(p) above 0, such as 50 for p = 1e-50", s.ymax);
     if (!refused)
         refused = readParsed(switches, "-colors", parseColours,
                              "three colours C1,C2,HIT, each a name such as navy or #rrggbb", s.colours);
@@ -143,6 +154,16 @@ std::string qqImageFileName(const PlotSettings& settings) {
 }
 
 bool selectionContains(const ChromSelection& selection, std::string_view id) {
+    if (selection.all) return true;
+    if (selection.tableNames) {
+        const std::string shown = shownChromosome(id);
+        for (const std::string& name : selection.names)
+            if (shownChromosome(name) == shown) return true;
+        const std::optional<int64_t> number = chromosomeNumber(id);
+        for (const ChromRange& range : selection.ranges)
+            if (number && *number >= range.first && *number <= range.last) return true;
+        return false;
+    }
     for (const std::string& name : selection.names) {
         if (name == id) return true;
     }
@@ -285,6 +306,7 @@ Outcome<PlotSettings> readSettings(const SwitchList& switches, std::ostream& out
     out << "f=" << switchPosition(switches, "-figuretitle") << "\n";
     if (std::optional<std::string> title = lookup("-figuretitle")) {
         s.Title = *title;
+        s.titleGiven = true;
     } else {
         out << "Using filename for title\n";
         s.Title = s.Filename;
@@ -320,6 +342,10 @@ Outcome<PlotSettings> readSettings(const SwitchList& switches, std::ostream& out
     Outcome<bool> names = readYesNo(switches, "-names");
     if (auto* fatal = std::get_if<Fatal>(&names)) return *fatal;
     s.names.on = std::get<bool>(names);
+    if (s.names.on) {  // chromosome names as tables write them, and every one of them unless -chr says otherwise
+        s.SelChrom.tableNames = true;
+        s.SelChrom.all = !lookup("-chr");
+    }
     if (s.names.on && s.headeryes != 1)
         return invalidValue("-header", *lookup("-header"), "yes with -names yes, which reads the names from the header");
 
@@ -366,6 +392,14 @@ std::string plotTitle(const PlotSettings& settings) {
     if (settings.window.posrangeallowed != 0)
         title += " - " + std::to_string(settings.window.startpos) + " : " + std::to_string(settings.window.endpos);
     return title;
+}
+
+std::string paperTitle(const PlotSettings& settings) {
+    if (settings.titleGiven) return settings.Title.empty() ? std::string() : plotTitle(settings);
+    PlotSettings named = settings;
+    const size_t slash = settings.Title.find_last_of('/');
+    if (slash != std::string::npos && slash + 1 < settings.Title.size()) named.Title = settings.Title.substr(slash + 1);
+    return plotTitle(named);
 }
 
 }  // namespace vennrick

@@ -39,11 +39,15 @@ struct ChromRange {
 };
 
 // The selected chromosome IDs. A data row's ID field matches when it equals one of the names exactly or is
-// the plain decimal text (no sign, no leading zero) of an integer inside one of the ranges.
+// the plain decimal text (no sign, no leading zero) of an integer inside one of the ranges; with tableNames, when
+// it shows as one of the names (shownChromosome) or its chromosomeNumber lies inside one of the ranges.
 struct ChromSelection {
     std::vector<std::string> names;  // items without "-", as given (duplicates kept)
     std::vector<ChromRange> ranges;  // items "a-b" with a <= b
     int64_t entryCount = 0;          // number of entries the list stands for: names plus every integer of the ranges
+    bool tableNames = false;         // -names yes: names as tables write them ("chr1" is 1, plink's 23 is X; see
+                                     // base/chromosome_names.h), and ranges count the number after "chr"
+    bool all = false;                // -names yes without -chr: every chromosome the table holds
 };
 
 bool selectionContains(const ChromSelection& selection, std::string_view id);
@@ -81,6 +85,7 @@ struct PlotSettings {
     int32_t idcolumn = 0;        // 1-based chromosome-ID column
     int32_t divvalue = 10;       // divisor of positions when no window is in force, >= 1
     std::string Title;           // plot title
+    bool titleGiven = false;     // -figuretitle was given (an empty title draws none in the paper style)
     ChromSelection SelChrom;     // selected chromosome IDs
     int32_t poscolumn = 0;       // 1-based position column; 0 for none (points placed by row order)
     PositionWindow window;       // position window on the single selected chromosome
@@ -102,6 +107,8 @@ struct PlotSettings {
     ImageSize imagesize;         // -size: the Manhattan image in pixels, 800 x 533 by default; the QQ image is its height square
     int32_t dpi = kDefaultDpi;   // -dpi: pixels per inch, 96 by default; font sizes are points of 1/72 inch
     double suggestive = 0;       // -suggestive: -log10(p) of the paper style's suggestive line; 0 for none
+    double pointsize = 0;        // -pointsize: the paper style's point diameter in points (hits 1.5 times); 0: default
+    double ymax = 0;             // -ymax: the cap of the -log10(p) axes (paper style, QQ plots); 0 for none
     PaperColours colours = kPaperColours;  // -colors: the paper style's chromosome and hit colours
     int htmlyes = 0;             // 1 with -html yes: the report page Outname + ".html" as well; 0 by default
     RegionOptions region;        // the regional plots: none by default
@@ -159,5 +166,9 @@ Outcome<PlotSettings> readSettings(const SwitchList& switches, std::ostream& out
 
 // The title drawn over the plot: the -figuretitle text, with " - start : end" while a position window is in force.
 std::string plotTitle(const PlotSettings& settings);
+
+// The title of the paper style's figures: -figuretitle as given (empty: no title), or by default the table's file
+// name without its folders ("stdin" for standard input), with the position window as plotTitle adds it.
+std::string paperTitle(const PlotSettings& settings);
 
 }  // namespace vennrick

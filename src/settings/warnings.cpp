@@ -188,9 +188,11 @@ std::vector<std::string> settingsWarnings(const SwitchList& switches, const Plot
     for (const char* name : {"-ld", "-ldref", "-genes", "-genetypes"})
         if (value(name) && !regionsAsked(s.region))
             w.push_back(std::string(name) + " has no effect without -region or -regions leads");
-    for (const char* name : {"-suggestive", "-colors"})
+    for (const char* name : {"-suggestive", "-colors", "-pointsize"})
         if (value(name) && s.style == FigureStyle::classic)
             w.push_back(std::string(name) + " has no effect on the classic figure: it belongs to -style paper");
+    if (value("-ymax") && s.style == FigureStyle::classic && s.qqyes != 1)
+        w.push_back("-ymax has no effect on the classic figure: it caps the paper style's axis and the QQ plot's");
     for (const char* name : {"-xnum", "-ynum"})
         if (value(name) && s.style == FigureStyle::paper)
             w.push_back(std::string(name) + " has no effect with -style paper, which places its labels itself");
