@@ -179,8 +179,9 @@ std::vector<std::string> settingsWarnings(const SwitchList& switches, const Plot
     if (std::optional<std::string> v = value("-logp"); v && *v != "yes" && *v != "no")
         w.push_back("-logp " + quoted(*v) + " means no: only yes turns it on");
     for (const char* name : {"-snpcolumn", "-leadwindow"}) {
-        if (value(name) && !collectsHitRows(s) && !(s.htmlyes == 1 && std::string_view(name) == "-snpcolumn"))
-        if (value(name) && !collectsHitRows(s) && !(name == std::string_view("-snpcolumn") && regionsAsked(s.region)))
+        // The page and the regional plots take variant IDs from -snpcolumn too.
+        const bool idsUsed = std::string_view(name) == "-snpcolumn" && (s.htmlyes == 1 || regionsAsked(s.region));
+        if (value(name) && !collectsHitRows(s) && !idsUsed)
             w.push_back(std::string(name) + " has no effect without -leads yes or -labels N");
     }
     for (const char* name : {"-regionsmax", "-flank"})
