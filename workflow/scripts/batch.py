@@ -48,20 +48,20 @@ def _glob_name(path):
     return name[:128]
 
 
-def read_sheet(spec, own_switches=""):
-    """Reads SPEC (a sample sheet, or a glob when no such file exists) and returns a list of tables
+def read_sheet(sheet_or_glob, own_switches=""):
+    """Reads SHEET_OR_GLOB (a sample sheet, or a glob when no such file exists) and returns a list of tables
     {name, path, switches}, sorted by name. Raises SheetError naming every problem at once."""
-    if not spec:
+    if not sheet_or_glob:
         raise SheetError("no sample sheet: give one with --config sheet=SHEET (a TSV 'name path switches', or a glob)")
     problems = []
     tables = []
-    if os.path.isfile(spec):
-        base = os.path.dirname(os.path.abspath(spec))
+    if os.path.isfile(sheet_or_glob):
+        base = os.path.dirname(os.path.abspath(sheet_or_glob))
         try:
-            with open(spec, encoding="utf-8") as f:
+            with open(sheet_or_glob, encoding="utf-8") as f:
                 lines = f.read().split("\n")
         except (OSError, UnicodeDecodeError) as e:
-            raise SheetError(f"sample sheet '{spec}' cannot be read: {e}")
+            raise SheetError(f"sample sheet '{sheet_or_glob}' cannot be read: {e}")
         header_at = None
         for number, line in enumerate(lines, 1):
             line = line.rstrip("\r")
@@ -72,7 +72,7 @@ def read_sheet(spec, own_switches=""):
                 header_at = number
                 if fields not in (["name", "path"], ["name", "path", "switches"]):
                     raise SheetError(
-                        f"sample sheet '{spec}' line {number}: the first line must be the header "
+                        f"sample sheet '{sheet_or_glob}' line {number}: the first line must be the header "
                         f"'name<TAB>path' or 'name<TAB>path<TAB>switches' (tab-separated), found {line[:200]!r}")
                 continue
             if len(fields) < 2 or len(fields) > 3:
@@ -87,19 +87,19 @@ def read_sheet(spec, own_switches=""):
             tables.append({"name": name, "path": os.path.join(base, path), "given": path,
                            "switches": switches, "line": number})
         if header_at is None:
-            raise SheetError(f"sample sheet '{spec}' is empty: expected the header 'name<TAB>path<TAB>switches' "
+            raise SheetError(f"sample sheet '{sheet_or_glob}' is empty: expected the header 'name<TAB>path<TAB>switches' "
                              "and one line per table")
     else:
-        paths = sorted(p for p in glob.glob(spec) if os.path.isfile(p))
+        paths = sorted(p for p in glob.glob(sheet_or_glob) if os.path.isfile(p))
         if not paths:
-            if any(c in spec for c in "*?["):
-                raise SheetError(f"the glob '{spec}' matches no file")
-            raise SheetError(f"sample sheet '{spec}' does not exist (nor is it a glob that matches files)")
+            if any(c in sheet_or_glob for c in "*?["):
+                raise SheetError(f"the glob '{sheet_or_glob}' matches no file")
+            raise SheetError(f"sample sheet '{sheet_or_glob}' does not exist (nor is it a glob that matches files)")
         for p in paths:
             tables.append({"name": _glob_name(p), "path": os.path.abspath(p), "given": p, "switches": "",
                            "line": None})
 
-    where = (lambda t: f"line {t['line']}") if os.path.isfile(spec) else (lambda t: f"'{t['given']}'")
+    where = (lambda t: f"line {t['line']}") if os.path.isfile(sheet_or_glob) else (lambda t: f"'{t['given']}'")
     seen = {}
     for t in tables:
         if not NAME_PATTERN.match(t["name"]):
@@ -130,7 +130,7 @@ def read_sheet(spec, own_switches=""):
     if problems:
         shown = problems[:50]
         more = f"\n  ... and {len(problems) - 50} more" if len(problems) > 50 else ""
-        raise SheetError(f"sample sheet '{spec}' refused ({len(problems)} problem{'s' * (len(problems) > 1)}):\n  "
+        raise SheetError(f"sample sheet '{sheet_or_glob}' refused ({len(problems)} problem{'s' * (len(problems) > 1)}):\n  "
                          + "\n  ".join(shown) + more)
     tables.sort(key=lambda t: t["name"])
     return tables
@@ -194,11 +194,11 @@ def assign_groups(tables, max_jobs, table_cost_rows):
         t["group"] = f"tables{k + 1}"
 
 
-def plan(spec, config, cache_path=None):
+def plan(sheet_or_glob, config, cache_path=None):
     """The sheet's tables, each with its estimated rows, memory and run time requests and its cluster group.
     Row estimates are kept in CACHE_PATH (by path, size and modification time), so that the cluster jobs,
     which read the Snakefile again, do not read the head of every table again."""
-    tables = read_sheet(spec, str(config.get("switches", "") or ""))
+    tables = read_sheet(sheet_or_glob, str(config.get("switches", "") or ""))
     cache = {}
     if cache_path:
         try:
