@@ -64,7 +64,7 @@ size_t nineFields(std::string_view line, std::string_view* f) {
 // before the line end is dropped).
 class FileLines {
 public:
-    explicit FileLines(BGZF* fp) : fp_(fp) {}
+    explicit FileLines(BGZF* fp) : fp_(fp), buf_(kBlock) {}
     // 1: a line; 0: the end; -1: the file cannot be read on.
     int next(std::string_view& line) {
         for (;;) {
@@ -76,7 +76,7 @@ public:
                     have_ -= at_;
                     at_ = 0;
                 }
-                if (buf_.size() < kBlock || have_ == buf_.size()) buf_.resize(std::max(kBlock, 2 * buf_.size()));
+                if (have_ == buf_.size()) buf_.resize(2 * buf_.size());
                 const ssize_t got = bgzf_read(fp_, buf_.data() + have_, buf_.size() - have_);
                 if (got < 0) return -1;
                 eof_ = got == 0;

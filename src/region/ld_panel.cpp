@@ -57,7 +57,8 @@ struct Panel {
 // when it reaches into it, as the index reckons: by the length of its REF, or by an END in its INFO.
 class WindowLines {
 public:
-    WindowLines(BGZF* fp, std::string chrom, int64_t beg, int64_t end) : fp_(fp), chrom_(std::move(chrom)), beg_(beg), end_(end) {}
+    WindowLines(BGZF* fp, std::string chrom, int64_t beg, int64_t end)
+        : fp_(fp), chrom_(std::move(chrom)), beg_(beg), end_(end), buf_(kBlock) {}
 
     // 1: the next line (without its line end) and its position; 0: no more; -1: the file is damaged.
     int next(std::string_view& line, int64_t& pos) {
@@ -87,7 +88,7 @@ private:
             have_ -= at_;
             at_ = 0;
         }
-        if (buf_.size() < kBlock || have_ == buf_.size()) buf_.resize(std::max(kBlock, 2 * buf_.size()));
+        if (have_ == buf_.size()) buf_.resize(2 * buf_.size());
         const ssize_t got = bgzf_read(fp_, buf_.data() + have_, buf_.size() - have_);
         if (got < 0) return -1;
         if (got == 0) eof_ = true;
