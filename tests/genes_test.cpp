@@ -86,6 +86,29 @@ TEST(genes, damagedFilesAreRefusedWithTheLine) {
     ASSERT_EQ(unnamed.warnings.size(), 1u);
 }
 
+// The file is read in blocks: a line longer than a block, lines ending in "\r\n", a last line without its line end;
+// lines of chromosomes without a window are still checked for damage; a GTF feature of another type adds nothing.
+TEST(genes, filesReadInBlocksKeepEveryLine) {
+    ScratchDir dir;
+    std::string text;
+    for (int i = 0; i < 40000; ++i)
+        text += "9\ts\tCDS\t" + std::to_string(100 + i) + "\t99999\t.\t+\t0\tgene_id \"C\"; transcript_id \"T\";\r\n";
+    text += "1\ts\tgene\t100\t900\t.\t+\t.\tgene_id \"A\"; gene_name \"LONG\"; note \"" + std::string(3 << 20, 'x') + "\";\n";
+    text += "1\ts\tCDS\t100\t900\t.\t+\t0\tgene_id \"A\"; gene_name \"CDS\";\n";
+    text += "1\ts\tgene\t950\t990\t.\t-\t.\tgene_id \"B\"; gene_name \"LAST\";";
+    writeFile(dir.file("a.gtf"), text);
+    GeneFile g = readOk(dir.file("a.gtf"), {{"chr1", 1, 1000}});
+    ASSERT_EQ(g.genes.size(), 2u);
+    EXPECT_EQ(g.genes[0].name, "LONG");
+    EXPECT_EQ(g.genes[1].name, "LAST");
+    EXPECT_EQ(g.genes[1].strand, '-');
+    writeFile(dir.file("b.gtf.gz"), compressed(text + "\n9\ts\tgene\t100\tX\t.\t+\t.\tgene_id \"D\";\n", "w"));
+    Outcome<GeneFile> damaged = readGenes(dir.file("b.gtf.gz"), {{"1", 1, 1000}}, {});
+    ASSERT_TRUE(std::holds_alternative<Fatal>(damaged));
+    EXPECT_EQ(std::get<Fatal>(damaged).detail,
+              "-genes '" + dir.file("b.gtf.gz") + "': line 40004 is damaged (its start and end are not positions)");
+}
+
 TEST(genes, stackedSpansNeverMeet) {
     std::mt19937 rng(3);
     std::vector<GeneSpan> spans;

@@ -5,6 +5,11 @@
 #include "region/ld_table.h"
 
 #include <htslib/tbx.h>
+#include <htslib/vcf.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
 
 #include "test_support.h"
 
@@ -57,6 +62,22 @@ TEST(ld, dosageCorrelation) {
     EXPECT_DOUBLE_EQ(dosageR2(a, b, 4), 0);
 }
 
+TEST(ld, packedDosagesGiveTheSameR2ToTheLastBit) {
+    std::mt19937 random(7);
+    for (size_t samples : {1, 2, 63, 64, 65, 130, 2504}) {
+        for (int round = 0; round < 20; ++round) {
+            std::vector<int8_t> x(samples), y(samples);
+            for (size_t s = 0; s < samples; ++s) {
+                x[s] = static_cast<int8_t>(static_cast<int>(random() % 4) - 1);
+                y[s] = random() % 3 == 0 ? x[s] : static_cast<int8_t>(static_cast<int>(random() % 4) - 1);
+            }
+            const double a = dosageR2(x.data(), y.data(), samples), b = packedR2(x.data(), y.data(), samples);
+            if (std::isnan(a)) EXPECT_TRUE(std::isnan(b)) << samples;
+            else EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0) << samples << ": " << a << " against " << b;
+        }
+    }
+}
+
 // A panel of six samples as a bgzipped, indexed VCF.
 std::string writePanel(const ScratchDir& dir, const std::string& records, const std::string& name = "p.vcf.gz") {
     const std::string text = "##fileformat=VCFv4.2\n##contig=<ID=chr2>\n##FORMAT=<ID=GT,Number=1,Type=String,Description=\"GT\">\n"
@@ -107,6 +128,103 @@ TEST(ld, panelCallsHaploidMissingAndMultiallelicSites) {
     q.lead = 0;
     q.chrom = "3";
     EXPECT_NE(panelR2(q).warnings.at(0).find("has no chromosome '3' (its chromosomes: chr2)"), std::string::npos);
+}
+
+// The records of a VCF written again as an indexed BCF by htslib, so read by htslib's parser alone.
+std::string asBcf(const std::string& vcf, const std::string& bcfPath) {
+    htsFile* in = hts_open(vcf.c_str(), "r");
+    bcf_hdr_t* hdr = bcf_hdr_read(in);
+    htsFile* out = hts_open(bcfPath.c_str(), "wb");
+    EXPECT_EQ(bcf_hdr_write(out, hdr), 0);
+    bcf1_t* rec = bcf_init();
+    while (bcf_read(in, hdr, rec) == 0) EXPECT_EQ(bcf_write(out, hdr, rec), 0);
+    bcf_destroy(rec);
+    bcf_hdr_destroy(hdr);
+    hts_close(in);
+    hts_close(out);
+    EXPECT_EQ(bcf_index_build(bcfPath.c_str(), 14), 0);
+    return bcfPath;
+}
+
+void expectSameR2(const PanelR2& a, const PanelR2& b, const std::string& what) {
+    ASSERT_TRUE(a.leadFound) << what << (a.warnings.empty() ? "" : a.warnings[0]);
+    ASSERT_TRUE(b.leadFound) << what << (b.warnings.empty() ? "" : b.warnings[0]);
+    ASSERT_EQ(a.r2.size(), b.r2.size());
+    size_t known = 0;
+    for (size_t j = 0; j < a.r2.size(); ++j) {
+        if (std::isnan(a.r2[j])) {
+            EXPECT_TRUE(std::isnan(b.r2[j])) << what << " variant " << j;
+            continue;
+        }
+        ++known;
+        EXPECT_EQ(std::memcmp(&a.r2[j], &b.r2[j], sizeof(double)), 0) << what << " variant " << j << ": " << a.r2[j]
+                                                                        << " against " << b.r2[j];
+    }
+    EXPECT_GT(known, a.r2.size() / 2) << what;
+}
+
+// The calls read from a VCF's text are those htslib reads (here from the same records written as BCF): calls of
+// every form (phased or not, haploid, missing alleles, alleles of two digits, GT after another key, a sample without
+// its GT, a column of spaces htslib is left to read), with and without -ldsamples.
+TEST(ld, callsReadFromTheTextAreThoseOfHtslib) {
+    ScratchDir dir;
+    std::mt19937 random(11);
+    const int samples = 150;
+    std::string header = "##fileformat=VCFv4.2\n##contig=<ID=chr2>\n"
+                         "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"GT\">\n"
+                         "##FORMAT=<ID=DP,Number=1,Type=Integer,Description=\"DP\">\n"
+                         "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT";
+    for (int s = 0; s < samples; ++s) header += "\tS" + std::to_string(s);
+    std::string records;
+    std::vector<LdVariant> variants;
+    std::vector<std::string> alts;  // kept for the variants' allele views
+    alts.reserve(400);
+    const char* twelve = "G,T,C,AA,AC,AG,AT,CA,CC,CG,CT,GA";
+    for (int i = 1; i <= 300; ++i) {
+        const int kind = i == 150 ? 0 : static_cast<int>(random() % 10);
+        const bool many = kind == 7;  // twelve ALT alleles: indexes of two digits
+        const int nAlt = many ? 12 : kind == 6 ? 2 : 1;
+        const std::string format = kind == 8 ? "DP:GT" : kind == 5 ? "GT:DP" : "GT";
+        records += "chr2\t" + std::to_string(i * 100) + "\tv" + std::to_string(i) + "\tA\t" +
+                   (many ? twelve : nAlt == 2 ? "G,T" : "G") + "\t.\tPASS\t.\t" + format;
+        const int base = static_cast<int>(random() % 3);  // a linkage block: calls near a shared pattern
+        for (int s = 0; s < samples; ++s) {
+            std::string call;
+            const unsigned r = random() % 100;
+            auto allele = [&] { return std::to_string(random() % 4 == 0 ? random() % (nAlt + 1) : (s + base) % 2); };
+            if (r < 5) call = r < 2 ? "./." : r < 3 ? "." : r < 4 ? "0/." : ".|1";
+            else if (r < 10) call = allele();  // haploid
+            else call = allele() + (r % 2 ? "|" : "/") + allele();
+            if (kind == 9 && s == 17) call = "0|1000000";  // an allele of seven digits: htslib reads the line
+            if (format == "DP:GT") call = (kind == 8 && s == 40 ? "7" : "7:" + call);  // sample 40 without its GT
+            if (format == "GT:DP") call += ":3";
+            records += "\t" + call;
+        }
+        records += "\n";
+        // A variant for each ALT allele of some sites, by position alone for others.
+        if (random() % 5 == 0) {
+            variants.push_back({i * 100, "", "", ""});
+        } else {
+            const int k = 1 + static_cast<int>(random() % static_cast<unsigned>(nAlt));
+            std::string_view all = many ? twelve : nAlt == 2 ? "G,T" : "G";
+            for (int skip = 1; skip < k; ++skip) all.remove_prefix(all.find(',') + 1);
+            alts.push_back(std::string(all.substr(0, all.find(','))));
+            variants.push_back({i * 100, "", alts.back(), "A"});
+        }
+    }
+    const std::string vcf = dir.file("many.vcf.gz");
+    writeFile(vcf, compressed(header + "\n" + records, "w"));
+    ASSERT_EQ(tbx_index_build(vcf.c_str(), 0, &tbx_conf_vcf), 0);
+    const std::string bcfPath = asBcf(vcf, dir.file("many.bcf"));
+    PanelRequest q{vcf, "", "2", 1, 40000, variants, 149};
+    expectSameR2(panelR2(q), panelR2(PanelRequest{bcfPath, "", "2", 1, 40000, variants, 149}), "every sample:");
+    std::string some;
+    for (int s = samples - 1; s >= 0; s -= 3) some += "S" + std::to_string(s) + "\n";
+    writeFile(dir.file("some.txt"), some);
+    q.samplesFile = dir.file("some.txt");
+    PanelR2 subset = panelR2(q);
+    q.path = bcfPath;
+    expectSameR2(subset, panelR2(q), "-ldsamples:");
 }
 
 TEST(ld, damagedPanelsAndIndexesAreWarnings) {

@@ -6,6 +6,7 @@
 #include <htslib/kstring.h>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <numeric>
 #include <unordered_map>
@@ -37,6 +38,67 @@ std::vector<std::string_view> tabFields(std::string_view line) {
     }
     return f;
 }
+
+// The first nine tab-separated fields of a line that has a tab (the ninth up to the next tab or the line's end);
+// how many of them there are. The first eight fields are short: they are walked byte by byte.
+size_t nineFields(std::string_view line, std::string_view* f) {
+    const char* p = line.data();
+    const char* const end = p + line.size();
+    size_t count = 0;
+    const char* from = p;
+    for (; p < end && count < 8; ++p)
+        if (*p == '\t') {
+            f[count++] = std::string_view(from, static_cast<size_t>(p - from));
+            from = p + 1;
+        }
+    if (count < 8) {
+        f[count++] = std::string_view(from, static_cast<size_t>(end - from));
+        return count;
+    }
+    const char* tab = static_cast<const char*>(std::memchr(from, '\t', static_cast<size_t>(end - from)));
+    f[8] = std::string_view(from, static_cast<size_t>((tab != nullptr ? tab : end) - from));
+    return 9;
+}
+
+// The lines of a plain, gzip or bgzip file, read in large blocks (the last line may lack its line end; a '\r'
+// before the line end is dropped).
+class FileLines {
+public:
+    explicit FileLines(BGZF* fp) : fp_(fp), buf_(kBlock) {}
+    // 1: a line; 0: the end; -1: the file cannot be read on.
+    int next(std::string_view& line) {
+        for (;;) {
+            const char* from = buf_.data() + at_;
+            const char* nl = static_cast<const char*>(std::memchr(from, '\n', have_ - at_));
+            if (nl == nullptr && !eof_) {
+                if (at_ > 0) {
+                    std::memmove(buf_.data(), from, have_ - at_);
+                    have_ -= at_;
+                    at_ = 0;
+                }
+                if (have_ == buf_.size()) buf_.resize(2 * buf_.size());
+                const ssize_t got = bgzf_read(fp_, buf_.data() + have_, buf_.size() - have_);
+                if (got < 0) return -1;
+                eof_ = got == 0;
+                have_ += static_cast<size_t>(got);
+                continue;
+            }
+            if (nl == nullptr && at_ == have_) return 0;
+            const size_t length = nl != nullptr ? static_cast<size_t>(nl - from) : have_ - at_;
+            at_ += nl != nullptr ? length + 1 : length;
+            line = std::string_view(from, length);
+            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+            return 1;
+        }
+    }
+
+private:
+    static constexpr size_t kBlock = size_t{1} << 20;
+    BGZF* fp_;
+    std::vector<char> buf_;
+    size_t at_ = 0, have_ = 0;
+    bool eof_ = false;
+};
 
 // The value of an attribute: GTF (key "value";) or GFF3 (key=value;). Empty when absent.
 std::string_view attribute(std::string_view attrs, std::string_view key, bool gff3) {
@@ -110,7 +172,7 @@ bool typeWanted(const std::vector<std::string>& types, std::string_view biotype)
 }
 
 // A GTF or GFF3 line of nine fields.
-void takeFeature(Reading& r, const std::vector<std::string_view>& f, int64_t start, int64_t end) {
+void takeFeature(Reading& r, const std::string_view* f, int64_t start, int64_t end) {
     const std::string_view chrom = f[0], feature = f[2], attrs = f[8];
     const bool gff3 = attrs.find('=') != std::string_view::npos && attrs.find('"') == std::string_view::npos;
     const std::string_view geneKey = gff3 ? "ID" : "gene_id";
@@ -196,17 +258,44 @@ Outcome<GeneFile> readGenes(const std::string& path, const std::vector<RegionWin
     BGZF* fp = bgzf_open(path.c_str(), "r");
     if (fp == nullptr) return Fatal{"", name + ": cannot be opened"};
     Reading r{windows, biotypes, {}, {}, {}, true, 0};
-    kstring_t line = {0, 0, nullptr};
+    FileLines lines(fp);
     enum class Kind { unknown, features, bed } kind = Kind::unknown;
     uint64_t number = 0;
     std::string problem;
+    // The chromosomes of the windows: a feature of another chromosome is only checked for damage.
+    std::vector<std::string_view> chroms;
+    for (const RegionWindow& w : windows)
+        if (std::find(chroms.begin(), chroms.end(), withoutChrPrefix(w.chrom)) == chroms.end())
+            chroms.push_back(withoutChrPrefix(w.chrom));
+    std::vector<std::string_view> f;
+    std::string_view text;
     int got;
-    while ((got = bgzf_getline(fp, '\n', &line)) >= 0) {
+    while ((got = lines.next(text)) > 0) {
         ++number;
-        std::string_view text(line.s, line.l);
         if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
         if (text.empty() || text[0] == '#' || text.substr(0, 5) == "track" || text.substr(0, 7) == "browser") continue;
-        const std::vector<std::string_view> f = tabFields(text);
+        if (kind == Kind::features && text.find('\t') != std::string_view::npos) {
+            // A feature line, cut no further than its nine fields; its attributes are read only for the features
+            // a window may take.
+            std::string_view nine[9];
+            const size_t count = nineFields(text, nine);
+            const std::optional<int32_t> a = count >= 9 ? parseInt(nine[3]) : std::nullopt;
+            const std::optional<int32_t> b = count >= 9 ? parseInt(nine[4]) : std::nullopt;
+            if (!a || !b || *b < *a) {
+                problem = name + ": line " + std::to_string(number) + " is damaged (" +
+                          (count < 9 ? "too few fields" : "its start and end are not positions") + ")";
+                break;
+            }
+            if (std::find(chroms.begin(), chroms.end(), withoutChrPrefix(nine[0])) == chroms.end()) continue;
+            const std::string_view feature = nine[2], attrs = nine[8];
+            if (feature != "gene" && feature != "pseudogene" && feature != "ncRNA_gene" && feature != "exon" &&
+                feature != "transcript" && feature != "mRNA" &&
+                !(attrs.find('=') != std::string_view::npos && attrs.find('"') == std::string_view::npos))
+                continue;  // a GTF feature of another type (CDS, UTR, codons): nothing of a gene
+            takeFeature(r, nine, *a, *b);
+            continue;
+        }
+        f = tabFields(text);
         if (kind == Kind::unknown) {
             if (f.size() >= 9 && parseInt(f[3]) && parseInt(f[4])) kind = Kind::features;
             else if (f.size() >= 3 && f.size() != 9 && parseInt(f[1]) && parseInt(f[2])) kind = Kind::bed;
@@ -225,14 +314,13 @@ Outcome<GeneFile> readGenes(const std::string& path, const std::vector<RegionWin
             break;
         }
         if (kind == Kind::features) {
-            takeFeature(r, f, *a, *b);
+            takeFeature(r, f.data(), *a, *b);
         } else if (!takeBed(r, f, *a, *b)) {
             problem = name + ": line " + std::to_string(number) + " has damaged exon lists (fields 10 to 12)";
             break;
         }
     }
-    if (problem.empty() && (got < -1 || fp->errcode != 0)) problem = name + ": the file is damaged (it cannot be read to its end)";
-    free(line.s);
+    if (problem.empty() && (got < 0 || fp->errcode != 0)) problem = name + ": the file is damaged (it cannot be read to its end)";
     bgzf_close(fp);
     if (!problem.empty()) return Fatal{"", problem};
     GeneFile file;

@@ -1,6 +1,7 @@
 // Reading a region of an indexed VCF or BCF panel and computing r2 with the lead from its genotype calls.
 #include "region/ld_panel.h"
 
+#include <htslib/bgzf.h>
 #include <htslib/hts.h>
 #include <htslib/hts_log.h>
 #include <htslib/kstring.h>
@@ -8,18 +9,23 @@
 #include <htslib/vcf.h>
 #include <strings.h>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <string_view>
 
 #include "settings/region_options.h"
 
 namespace vennrick {
 namespace {
 
-bool sameAllele(const char* a, std::string_view b) {
-    return std::strlen(a) == b.size() && strncasecmp(a, b.data(), b.size()) == 0;
+bool sameAllele(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && strncasecmp(a.data(), b.data(), b.size()) == 0;
 }
 
 // The panel opened for one region: file, header, index and iterator, closed on every way out.
@@ -45,41 +51,405 @@ struct Panel {
     }
 };
 
-// The position of a VCF line, read from its second field; 0 when there is none.
-int64_t linePosition(const kstring_t& line) {
-    const char* tab = static_cast<const char*>(std::memchr(line.s, '\t', line.l));
-    if (tab == nullptr) return 0;
+// The lines of a VCF panel's window as text, read from the first block the index gives for the window on, in file
+// order, up to the first line starting past the window or naming another chromosome: the lines the index's own
+// iterator gives, without its copy and its walk over every line. A line starting before the window is the window's
+// when it reaches into it, as the index reckons: by the length of its REF, or by an END in its INFO.
+class WindowLines {
+public:
+    WindowLines(BGZF* fp, std::string chrom, int64_t beg, int64_t end)
+        : fp_(fp), chrom_(std::move(chrom)), beg_(beg), end_(end), buf_(kBlock) {}
+
+    // 1: the next line (without its line end) and its position; 0: no more; -1: the file is damaged.
+    int next(std::string_view& line, int64_t& pos) {
+        for (;;) {
+            const char* from = buf_.data() + at_;
+            const char* nl = static_cast<const char*>(std::memchr(from, '\n', have_ - at_));
+            if (nl == nullptr && !eof_) {
+                const int got = fill();
+                if (got < 0) return -1;
+                continue;
+            }
+            if (nl == nullptr && at_ == have_) return 0;
+            const size_t length = nl != nullptr ? static_cast<size_t>(nl - from) : have_ - at_;
+            at_ += nl != nullptr ? length + 1 : length;
+            line = std::string_view(from, length);
+            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+            const int placed = place(line, pos);
+            if (placed != 2) return placed;
+        }
+    }
+
+private:
+    // More text after the rest of the last one; -1 when the file cannot be read.
+    int fill() {
+        if (at_ > 0) {
+            std::memmove(buf_.data(), buf_.data() + at_, have_ - at_);
+            have_ -= at_;
+            at_ = 0;
+        }
+        if (have_ == buf_.size()) buf_.resize(2 * buf_.size());
+        const ssize_t got = bgzf_read(fp_, buf_.data() + have_, buf_.size() - have_);
+        if (got < 0) return -1;
+        if (got == 0) eof_ = true;
+        have_ += static_cast<size_t>(got);
+        return 0;
+    }
+
+    // 1: a line of the window; 2: a line before it; 0: past it; -1: a line the index could not place.
+    int place(std::string_view line, int64_t& pos) const {
+        const size_t tab = line.find('\t');
+        if (tab == std::string_view::npos) return -1;
+        if (line.substr(0, tab) != chrom_) return 0;
+        size_t i = tab + 1;
+        if (i >= line.size() || line[i] < '1' || line[i] > '9') return -1;
+        pos = 0;
+        for (; i < line.size() && i <= tab + 10 && line[i] >= '0' && line[i] <= '9'; ++i) pos = pos * 10 + (line[i] - '0');
+        if (i >= line.size() || line[i] != '\t') return -1;
+        const int64_t beg = pos - 1;
+        if (beg >= end_) return 0;
+        if (beg >= beg_) return 1;
+        // Starting before the window: its end, from its REF (the fourth field) and an END in INFO (the eighth).
+        std::string_view fields[8];
+        size_t count = 0, from = 0;
+        while (count < 8) {
+            const size_t cut = line.find('\t', from);
+            fields[count++] = line.substr(from, cut == std::string_view::npos ? std::string_view::npos : cut - from);
+            if (cut == std::string_view::npos) break;
+            from = cut + 1;
+        }
+        if (count < 4 || fields[3].empty()) return -1;
+        int64_t end = beg + static_cast<int64_t>(fields[3].size());
+        if (count == 8) {
+            const std::string info(fields[7]);
+            const char* at = nullptr;
+            if (info.compare(0, 4, "END=") == 0) at = info.c_str() + 4;
+            else if (const size_t found = info.find(";END="); found != std::string::npos) at = info.c_str() + found + 5;
+            if (at != nullptr && *at != '.') {
+                const long long value = std::strtoll(at, nullptr, 0);
+                if (value > beg) end = value;
+            }
+        }
+        return end > beg_ ? 1 : 2;
+    }
+
+    static constexpr size_t kBlock = size_t{1} << 20;
+    BGZF* fp_;
+    std::string chrom_;
+    int64_t beg_, end_;  // the window, from 0, end excluded
+    std::vector<char> buf_;
+    size_t at_ = 0, have_ = 0;
+    bool eof_ = false;
+};
+
+// The fixed fields of a VCF line as text, for a line of the plain form: a position of digits, REF and ALT alleles
+// that are not empty ("." for no ALT), and GT once among the FORMAT keys. Other lines are read by htslib.
+struct TextSite {
     int64_t pos = 0;
-    for (const char* p = tab + 1; p < line.s + line.l && *p >= '0' && *p <= '9'; ++p) pos = pos * 10 + (*p - '0');
-    return pos;
+    std::vector<std::string_view> alleles;  // REF, then the ALT alleles
+    int gtKey = 0;                          // index of GT among the FORMAT keys
+    const char* samples = nullptr;          // the first sample column
+    const char* end = nullptr;              // the end of the line
+};
+
+bool cutSite(std::string_view line, TextSite& t) {
+    const char* p = line.data();
+    const char* const end = line.data() + line.size();
+    std::string_view fields[9];
+    for (std::string_view& f : fields) {
+        const char* tab = static_cast<const char*>(std::memchr(p, '\t', static_cast<size_t>(end - p)));
+        if (tab == nullptr) return false;
+        f = std::string_view(p, static_cast<size_t>(tab - p));
+        p = tab + 1;
+    }
+    t.samples = p;
+    t.end = end;
+    if (fields[1].empty() || fields[1].size() > 10) return false;
+    t.pos = 0;
+    for (char c : fields[1]) {
+        if (c < '0' || c > '9') return false;
+        t.pos = t.pos * 10 + (c - '0');
+    }
+    t.alleles.clear();
+    if (fields[3].empty()) return false;
+    t.alleles.push_back(fields[3]);
+    if (fields[4] != ".") {
+        std::string_view alt = fields[4];
+        for (;;) {
+            const size_t comma = alt.find(',');
+            const std::string_view a = alt.substr(0, comma);
+            if (a.empty() || a == ".") return false;
+            t.alleles.push_back(a);
+            if (comma == std::string_view::npos) break;
+            alt.remove_prefix(comma + 1);
+        }
+    }
+    int key = 0, found = 0;
+    std::string_view format = fields[8];
+    for (;;) {
+        const size_t colon = format.find(':');
+        if (format.substr(0, colon) == "GT") t.gtKey = key, ++found;
+        if (colon == std::string_view::npos) break;
+        format.remove_prefix(colon + 1);
+        ++key;
+    }
+    return found == 1;
 }
 
-std::string siteText(const std::string& chrom, const bcf1_t* rec) {
-    std::string text = chrom + ":" + std::to_string(rec->pos + 1) + " " + rec->d.allele[0];
-    for (int k = 1; k < rec->n_allele; ++k) text += (k == 1 ? "/" : ",") + std::string(rec->d.allele[k]);
+// The dosage of an allele (0: every non-reference allele) in a call: a haploid call counts its allele twice, a call
+// with a missing allele is missing (-1).
+inline int dosageOf(int count, int called, bool missing) {
+    return missing || called == 0 ? -1 : called == 1 ? 2 * count : std::min(count, 2);
+}
+
+// Dosages written packed 64 samples a word in three planes of `words` words each: called (not missing), one (dosage
+// at least 1), two (dosage 2); bits taken in order, a few at a time.
+struct PlaneWriter {
+    uint64_t* planes;
+    size_t words;
+    uint64_t c = 0, o = 0, t = 0;
+    size_t n = 0;  // bits written
+    PlaneWriter(uint64_t* planes_, size_t words_) : planes(planes_), words(words_) {}
+    // count bits (at most 8) of each plane, low bit first.
+    void put(uint64_t called, uint64_t one, uint64_t two, unsigned count) {
+        const unsigned shift = n & 63;
+        c |= called << shift;
+        o |= one << shift;
+        t |= two << shift;
+        if (shift + count >= 64) {
+            const size_t w = n >> 6;
+            planes[w] = c;
+            planes[words + w] = o;
+            planes[2 * words + w] = t;
+            c = shift == 0 ? 0 : called >> (64 - shift);
+            o = shift == 0 ? 0 : one >> (64 - shift);
+            t = shift == 0 ? 0 : two >> (64 - shift);
+        }
+        n += count;
+    }
+    void put(int d) { put(uint64_t{d >= 0}, uint64_t{d >= 1}, uint64_t{d >= 2}, 1); }
+    void finish() {
+        if (n & 63) {
+            const size_t w = n >> 6;
+            planes[w] = c;
+            planes[words + w] = o;
+            planes[2 * words + w] = t;
+        }
+    }
+};
+
+void pack(const int8_t* d, size_t samples, size_t words, uint64_t* planes) {
+    PlaneWriter w(planes, words);
+    for (size_t s = 0; s < samples; ++s) w.put(d[s]);
+    w.finish();
+}
+
+// A call read from text at q (its end before columnEnd): numbers and '.' joined by '/' or '|', ending at the column's
+// end or a ':'. -2 for a call not of that form.
+inline int textCall(const char* q, const char* columnEnd, int allele) {
+    int count = 0, called = 0;
+    bool missing = false;
+    for (;;) {
+        if (q == columnEnd) return -2;
+        if (*q == '.') {
+            missing = true;
+            ++q;
+        } else if (*q >= '0' && *q <= '9') {
+            int index = 0, digits = 0;
+            for (; q < columnEnd && *q >= '0' && *q <= '9'; ++q, ++digits) index = index * 10 + (*q - '0');
+            if (digits > 6) return -2;
+            count += allele == 0 ? index != 0 : index == allele;
+        } else {
+            return -2;
+        }
+        ++called;
+        if (q == columnEnd || *q == ':') break;
+        if (*q != '/' && *q != '|') return -2;
+        ++q;
+    }
+    return dosageOf(count, called, missing);
+}
+
+#ifdef __SSE2__
+// Four usual columns at p ("0|1\t" four times: diploid calls of one-digit alleles or '.', GT alone), read at once
+// into four bits of each plane. False when the 16 bytes are not four such columns.
+inline bool fourColumns(const char* p, int allele, PlaneWriter& out) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i digit0 = _mm_sub_epi8(v, _mm_set1_epi8('0'));
+    const __m128i isDigit = _mm_cmpeq_epi8(_mm_min_epu8(digit0, _mm_set1_epi8(9)), digit0);
+    const __m128i isDot = _mm_cmpeq_epi8(v, _mm_set1_epi8('.'));
+    const unsigned tabs = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('\t'))));
+    const unsigned seps = static_cast<unsigned>(_mm_movemask_epi8(
+        _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('|')), _mm_cmpeq_epi8(v, _mm_set1_epi8('/')))));
+    const unsigned digits = static_cast<unsigned>(_mm_movemask_epi8(isDigit));
+    const unsigned dots = static_cast<unsigned>(_mm_movemask_epi8(isDot));
+    if ((tabs & 0x8888) != 0x8888 || (seps & 0x2222) != 0x2222 || ((digits | dots) & 0x5555) != 0x5555) return false;
+    const __m128i mine = allele == 0 ? _mm_andnot_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('0')), isDigit)
+                                     : _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(allele <= 9 ? '0' + allele : 0)));
+    const unsigned m = static_cast<unsigned>(_mm_movemask_epi8(mine));
+    const unsigned first = m & 0x1111, second = (m >> 2) & 0x1111;
+    const unsigned missing = (dots | dots >> 2) & 0x1111;
+    auto gather = [](unsigned x) {  // bits 0, 4, 8, 12 to bits 0 to 3
+        x = (x | x >> 3) & 0x0303;
+        return uint64_t{(x | x >> 6) & 0xF};
+    };
+    out.put(gather(~missing & 0x1111), gather((first | second) & ~missing), gather(first & second & ~missing), 4);
+    return true;
+}
+#endif
+
+// The dosages of every sample column from the text of a line, packed (the columns -ldsamples leaves out are taken
+// out of the called plane afterwards). False for a line not of the plain form (a call that is not numbers and '.'
+// joined by '/' or '|', a sample without its GT, another number of columns than the header's); htslib reads those.
+bool textDosages(const TextSite& t, size_t columns, int allele, PlaneWriter& out) {
+    const char* p = t.samples;
+    const char* const end = t.end;
+    const char mine = static_cast<char>(allele <= 9 ? '0' + allele : 0);  // a one-digit allele's character
+    auto counts = [&](char d) { return allele == 0 ? d != '0' : d == mine; };
+    for (size_t c = 0; c < columns;) {
+        if (t.gtKey == 0) {
+#ifdef __SSE2__
+            if (c + 4 <= columns && end - p >= 16 && fourColumns(p, allele, out)) {
+                p += 16;
+                c += 4;
+                continue;
+            }
+#endif
+            // The usual column.
+            if (end - p >= 4 && p[3] == '\t' && (p[1] == '|' || p[1] == '/')) {
+                const char a = p[0], b = p[2];
+                const bool aDigit = a >= '0' && a <= '9', bDigit = b >= '0' && b <= '9';
+                if (aDigit && bDigit) out.put(counts(a) + counts(b));
+                else if ((aDigit || a == '.') && (bDigit || b == '.')) out.put(-1);
+                else return false;
+                p += 4;
+                ++c;
+                continue;
+            }
+        }
+        const char* tab = static_cast<const char*>(std::memchr(p, '\t', static_cast<size_t>(end - p)));
+        const char* columnEnd = tab != nullptr ? tab : end;
+        if (tab == nullptr && c + 1 < columns) return false;  // too few columns
+        const char* q = p;
+        for (int k = 0; k < t.gtKey; ++k) {
+            q = static_cast<const char*>(std::memchr(q, ':', static_cast<size_t>(columnEnd - q)));
+            if (q == nullptr) return false;
+            ++q;
+        }
+        const int d = textCall(q, columnEnd, allele);
+        if (d < -1) return false;
+        out.put(d);
+        ++c;
+        if (tab == nullptr) {
+            out.finish();
+            return true;
+        }
+        p = tab + 1;
+    }
+    return false;  // more columns than the header has samples (or a last column ending in a tab)
+}
+
+// The same dosages from a record htslib has read (its GT in gt, ngt values, for the kept samples), at their columns.
+void recordDosages(const int32_t* gt, int ngt, const std::vector<uint32_t>& keptColumns, int allele, uint64_t* planes,
+                   size_t words) {
+    std::fill(planes, planes + 3 * words, uint64_t{0});
+    const size_t samples = keptColumns.size();
+    const int ploidy = ngt / static_cast<int>(samples);
+    for (size_t s = 0; s < samples; ++s) {
+        const int32_t* call = gt + s * static_cast<size_t>(ploidy);
+        int count = 0, called = 0;
+        bool missing = false;
+        for (int a = 0; a < ploidy; ++a) {
+            if (call[a] == bcf_int32_vector_end) break;
+            if (bcf_gt_is_missing(call[a])) {
+                missing = true;
+                break;
+            }
+            const int index = bcf_gt_allele(call[a]);
+            count += allele == 0 ? index != 0 : index == allele;
+            ++called;
+        }
+        const int d = dosageOf(count, called, missing);
+        const size_t w = keptColumns[s] >> 6;
+        const uint64_t bit = uint64_t{1} << (keptColumns[s] & 63);
+        planes[w] |= d >= 0 ? bit : 0;
+        planes[words + w] |= d >= 1 ? bit : 0;
+        planes[2 * words + w] |= d >= 2 ? bit : 0;
+    }
+}
+
+struct Sums {
+    int64_t n = 0, sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0;
+};
+
+// The sums of dosageR2 over packed planes: a dosage is one + two, its square one + 3 two, and a missing call has
+// neither bit, so only the counts of x and y need the mask of samples called at both.
+inline __attribute__((always_inline)) Sums packedSums(const uint64_t* x, const uint64_t* y, size_t words) {
+    Sums s;
+    const uint64_t *xc = x, *xo = x + words, *xt = x + 2 * words;
+    const uint64_t *yc = y, *yo = y + words, *yt = y + 2 * words;
+    for (size_t w = 0; w < words; ++w) {
+        const uint64_t both = xc[w] & yc[w];
+        const int64_t a = __builtin_popcountll(xo[w] & both), b = __builtin_popcountll(xt[w] & both);
+        const int64_t c = __builtin_popcountll(yo[w] & both), d = __builtin_popcountll(yt[w] & both);
+        s.n += __builtin_popcountll(both);
+        s.sx += a + b;
+        s.sxx += a + 3 * b;
+        s.sy += c + d;
+        s.syy += c + 3 * d;
+        s.sxy += __builtin_popcountll(xo[w] & yo[w]) + __builtin_popcountll(xo[w] & yt[w]) +
+                 __builtin_popcountll(xt[w] & yo[w]) + __builtin_popcountll(xt[w] & yt[w]);
+    }
+    return s;
+}
+
+__attribute__((target("popcnt"))) Sums packedSumsPopcnt(const uint64_t* x, const uint64_t* y, size_t words) {
+    return packedSums(x, y, words);
+}
+
+Sums packedSumsPlain(const uint64_t* x, const uint64_t* y, size_t words) { return packedSums(x, y, words); }
+
+double r2OfSums(const Sums& s) {
+    if (s.n == 0) return std::nan("");
+    const double n = static_cast<double>(s.n);
+    const double vx = n * s.sxx - static_cast<double>(s.sx) * s.sx;
+    const double vy = n * s.syy - static_cast<double>(s.sy) * s.sy;
+    if (!(vx > 0) || !(vy > 0)) return std::nan("");
+    const double c = n * s.sxy - static_cast<double>(s.sx) * s.sy;
+    return std::min(1.0, c * c / (vx * vy));
+}
+
+std::string siteText(const std::string& chrom, int64_t pos, const std::string_view* alleles, int count) {
+    std::string text = chrom + ":" + std::to_string(pos) + " ";
+    text += alleles[0];
+    for (int k = 1; k < count; ++k) (text += k == 1 ? "/" : ",") += alleles[k];
     return text;
 }
 
 }  // namespace
 
 double dosageR2(const int8_t* x, const int8_t* y, size_t samples) {
-    int64_t n = 0, sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0;
-    for (size_t s = 0; s < samples; ++s) {
-        const int a = x[s], b = y[s];
+    Sums s;
+    for (size_t i = 0; i < samples; ++i) {
+        const int a = x[i], b = y[i];
         if ((a | b) < 0) continue;
-        ++n;
-        sx += a;
-        sy += b;
-        sxx += a * a;
-        syy += b * b;
-        sxy += a * b;
+        ++s.n;
+        s.sx += a;
+        s.sy += b;
+        s.sxx += a * a;
+        s.syy += b * b;
+        s.sxy += a * b;
     }
-    if (n == 0) return std::nan("");
-    const double vx = static_cast<double>(n) * sxx - static_cast<double>(sx) * sx;
-    const double vy = static_cast<double>(n) * syy - static_cast<double>(sy) * sy;
-    if (!(vx > 0) || !(vy > 0)) return std::nan("");
-    const double c = static_cast<double>(n) * sxy - static_cast<double>(sx) * sy;
-    return std::min(1.0, c * c / (vx * vy));
+    return r2OfSums(s);
+}
+
+double packedR2(const int8_t* x, const int8_t* y, size_t samples) {
+    const size_t words = (samples + 63) / 64;
+    std::vector<uint64_t> px(3 * words), py(3 * words);
+    pack(x, samples, words, px.data());
+    pack(y, samples, words, py.data());
+    return r2OfSums(__builtin_cpu_supports("popcnt") ? packedSumsPopcnt(px.data(), py.data(), words)
+                                                     : packedSumsPlain(px.data(), py.data(), words));
 }
 
 PanelR2 panelR2(const PanelRequest& q) {
@@ -112,6 +482,24 @@ PanelR2 panelR2(const PanelRequest& q) {
     }
     const size_t samples = static_cast<size_t>(bcf_hdr_nsamples(p.hdr));
     if (samples == 0) return fail("has no samples (or none of -ldsamples)");
+    // A VCF's calls are read from its text: its sample columns (all of them; those kept by -ldsamples have a bit in
+    // keep) when the header declares GT as the usual string.
+    const uint8_t* keep = p.hdr->keep_samples;
+    const size_t columns = keep != nullptr ? static_cast<size_t>(p.hdr->nsamples_ori) : samples;
+    // The dosages are packed by column: a sample left out has no bit in any plane, so takes no part, like a missing
+    // call.
+    const size_t words = (columns + 63) / 64;
+    std::vector<uint32_t> keptColumns;
+    std::vector<uint64_t> keptBits(words, 0);
+    for (size_t c = 0; c < columns; ++c)
+        if (keep == nullptr || (keep[c >> 3] >> (c & 7) & 1)) {
+            keptColumns.push_back(static_cast<uint32_t>(c));
+            keptBits[c >> 6] |= uint64_t{1} << (c & 63);
+        }
+    if (keptColumns.size() != samples) return fail("its samples cannot be told apart (a damaged header?)");
+    const int gtId = bcf_hdr_id2int(p.hdr, BCF_DT_ID, "GT");
+    const bool fromText = !isBcf && gtId >= 0 && bcf_hdr_idinfo_exists(p.hdr, BCF_HL_FMT, gtId) &&
+                          bcf_hdr_id2type(p.hdr, BCF_HL_FMT, gtId) == BCF_HT_STR;
 
     // The chromosome as the panel names it: as the table does, or with "chr" added or taken away.
     const std::string bare(withoutChrPrefix(q.chrom));
@@ -138,9 +526,14 @@ PanelR2 panelR2(const PanelRequest& q) {
         return fail("has no chromosome '" + q.chrom + "' (its chromosomes: " + (some.empty() ? "none" : some) +
                     (count > 5 ? ", ..." : "") + ")");
     }
-    p.itr = isBcf ? bcf_itr_queryi(p.idx, tid, int64_t{q.start} - 1 < 0 ? 0 : q.start - 1, int64_t{q.end})
-                : tbx_itr_queryi(p.tbx, tid, int64_t{q.start} - 1 < 0 ? 0 : q.start - 1, int64_t{q.end});
+    const int64_t windowBeg = int64_t{q.start} - 1 < 0 ? 0 : q.start - 1;
+    p.itr = isBcf ? bcf_itr_queryi(p.idx, tid, windowBeg, int64_t{q.end})
+                : tbx_itr_queryi(p.tbx, tid, windowBeg, int64_t{q.end});
     if (p.itr == nullptr) return fail("its index cannot be searched for the region");
+    WindowLines lines(hts_get_bgzfp(p.fp), panelChrom, windowBeg, int64_t{q.end});
+    const bool noLines = p.itr->finished || p.itr->n_off == 0;
+    if (!isBcf && !noLines && bgzf_seek(hts_get_bgzfp(p.fp), static_cast<int64_t>(p.itr->off[0].u), SEEK_SET) < 0)
+        return fail("is damaged: its region cannot be reached");
     p.rec = bcf_init();
 
     // The variants by position; each is resolved by the first site that is its.
@@ -152,91 +545,107 @@ PanelR2 panelR2(const PanelRequest& q) {
     if (!sorted) std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return positions[a] < positions[b]; });
     std::vector<int32_t> sortedPos;
     for (size_t i : order) sortedPos.push_back(positions[i]);
-    std::vector<char> resolved(q.variants.size(), 0);
-    std::vector<int8_t> dosages(q.variants.size() * samples, -1);
+    // The dosages of each resolved variant, packed (slot: its place in packed; none until resolved).
+    constexpr uint32_t kNone = UINT32_MAX;
+    std::vector<uint32_t> slot(q.variants.size(), kNone);
+    std::vector<uint64_t> packed;
+    packed.reserve(q.variants.size() * 3 * words);
     const int32_t leadPos = q.variants[q.lead].pos;
     std::string nearBelow, nearAbove, atLead;
     int64_t belowPos = INT64_MIN, abovePos = INT64_MAX;
-    uint64_t sites = 0;
+    TextSite site;
+    std::string_view line;  // the VCF line being read
+    // The line read by htslib, for a line not of the plain form (or every line where GT is declared otherwise).
+    auto parseRecord = [&] {
+        p.line.l = 0;
+        return kputsn(line.data(), line.size(), &p.line) >= 0 && vcf_parse1(&p.line, p.hdr, p.rec) >= 0;
+    };
+    std::vector<std::string_view> recordAlleles;
     int got;
     for (;;) {
+        bool text = false;  // the line is read from its text (site); else htslib has read it (p.rec)
         if (isBcf) {
             got = bcf_itr_next(p.fp, p.itr, p.rec);
+            // The iterator's records hold every sample: those of -ldsamples are taken out here.
+            if (got >= 0 && keep != nullptr && bcf_subset_format(p.hdr, p.rec) != 0) got = -2;
         } else {
-            got = tbx_itr_next(p.fp, p.tbx, p.itr, &p.line);
+            std::string_view view;
+            int64_t pos = 0;
+            const int read = noLines ? 0 : lines.next(view, pos);
+            got = read > 0 ? 0 : read == 0 ? -1 : -2;
             if (got >= 0) {
-                const int64_t pos = linePosition(p.line);
                 const bool wanted = std::binary_search(sortedPos.begin(), sortedPos.end(), static_cast<int32_t>(pos)) ||
                                     pos == leadPos || (pos < leadPos && pos >= belowPos) ||
                                     (pos > leadPos && pos <= abovePos);
-                if (!wanted) {
-                    ++sites;
-                    continue;
-                }
-                if (vcf_parse1(&p.line, p.hdr, p.rec) < 0) {
+                if (!wanted) continue;
+                line = view;
+                text = fromText && cutSite(view, site);
+                if (!text && !parseRecord()) {
                     got = -2;
                     break;
                 }
             }
         }
         if (got < 0) break;
-        ++sites;
-        const int64_t pos = p.rec->pos + 1;
+        const int64_t pos = text ? site.pos : p.rec->pos + 1;
         const bool near = (pos < leadPos && pos >= belowPos) || (pos > leadPos && pos <= abovePos) || pos == leadPos;
         auto range = std::equal_range(sortedPos.begin(), sortedPos.end(), static_cast<int32_t>(pos));
         if (range.first == range.second && !near) continue;
-        bcf_unpack(p.rec, BCF_UN_STR);
+        if (!text) {
+            bcf_unpack(p.rec, BCF_UN_STR);
+            recordAlleles.assign(p.rec->d.allele, p.rec->d.allele + p.rec->n_allele);
+        }
+        const std::vector<std::string_view>& alleles = text ? site.alleles : recordAlleles;
         if (near) {
-            const std::string text = siteText(panelChrom, p.rec);
-            if (pos < leadPos) belowPos = pos, nearBelow = text;
-            else if (pos > leadPos) { if (pos < abovePos) abovePos = pos, nearAbove = text; }
-            else atLead += (atLead.empty() ? "" : "; ") + text;
+            const std::string where = siteText(panelChrom, pos, alleles.data(), static_cast<int>(alleles.size()));
+            if (pos < leadPos) belowPos = pos, nearBelow = where;
+            else if (pos > leadPos) { if (pos < abovePos) abovePos = pos, nearAbove = where; }
+            else atLead += (atLead.empty() ? "" : "; ") + where;
         }
         if (range.first == range.second) continue;
         bool haveCalls = false;
         for (auto it = range.first; it != range.second; ++it) {
             const size_t j = order[static_cast<size_t>(it - sortedPos.begin())];
-            if (resolved[j]) continue;
+            if (slot[j] != kNone) continue;
             const LdVariant& v = q.variants[j];
             int allele = 0;  // the ALT allele counted; 0: every non-reference allele
             if (!v.allele1.empty() && !v.allele2.empty()) {
-                for (int k = 1; k < p.rec->n_allele && allele == 0; ++k) {
-                    const char* ref = p.rec->d.allele[0];
-                    const char* alt = p.rec->d.allele[k];
-                    if ((sameAllele(ref, v.allele1) && sameAllele(alt, v.allele2)) ||
-                        (sameAllele(ref, v.allele2) && sameAllele(alt, v.allele1)))
-                        allele = k;
-                }
+                for (size_t k = 1; k < alleles.size() && allele == 0; ++k)
+                    if ((sameAllele(alleles[0], v.allele1) && sameAllele(alleles[k], v.allele2)) ||
+                        (sameAllele(alleles[0], v.allele2) && sameAllele(alleles[k], v.allele1)))
+                        allele = static_cast<int>(k);
                 if (allele == 0) continue;
             }
-            if (!haveCalls) {
-                const int n = bcf_get_genotypes(p.hdr, p.rec, &p.gt, &p.ngt);
-                if (n <= 0) break;  // no GT: the site says nothing
-                haveCalls = true;
+            packed.resize(packed.size() + 3 * words);
+            uint64_t* planes = packed.data() + packed.size() - 3 * words;
+            PlaneWriter writer(planes, words);
+            if (text && textDosages(site, columns, allele, writer)) {
+                for (size_t w = 0; w < 3 * words; ++w) planes[w] &= keptBits[w % words];
+            } else if (text) {
+                // Not of the plain form: htslib reads the line, as every line of a panel it cannot be read from.
+                if (!parseRecord()) {
+                    got = -2;
+                    break;
+                }
+                text = false;
             }
-            const int ploidy = p.ngt / static_cast<int>(samples);
-            int8_t* d = dosages.data() + j * samples;
-            for (size_t s = 0; s < samples; ++s) {
-                const int32_t* call = p.gt + s * static_cast<size_t>(ploidy);
-                int count = 0, called = 0;
-                bool missing = false;
-                for (int a = 0; a < ploidy; ++a) {
-                    if (call[a] == bcf_int32_vector_end) break;
-                    if (bcf_gt_is_missing(call[a])) {
-                        missing = true;
+            if (!text) {
+                if (!haveCalls) {
+                    const int n = bcf_get_genotypes(p.hdr, p.rec, &p.gt, &p.ngt);
+                    if (n <= 0) {  // no GT: the site says nothing
+                        packed.resize(packed.size() - 3 * words);
                         break;
                     }
-                    const int index = bcf_gt_allele(call[a]);
-                    count += allele == 0 ? index != 0 : index == allele;
-                    ++called;
+                    haveCalls = true;
                 }
-                d[s] = static_cast<int8_t>(missing || called == 0 ? -1 : called == 1 ? 2 * count : std::min(count, 2));
+                recordDosages(p.gt, p.ngt, keptColumns, allele, planes, words);
             }
-            resolved[j] = 1;
+            slot[j] = static_cast<uint32_t>(packed.size() / (3 * words) - 1);
         }
+        if (got < -1) break;
     }
     if (got < -1) return fail("is damaged: a record of the region cannot be read");
-    if (!resolved[q.lead]) {
+    if (slot[q.lead] == kNone) {
         const LdVariant& lead = q.variants[q.lead];
         std::string what = "the lead " + (lead.id.empty() ? std::string() : std::string(lead.id) + " ") + "(" + q.chrom +
                            ":" + std::to_string(lead.pos) +
@@ -249,11 +658,14 @@ PanelR2 panelR2(const PanelRequest& q) {
         return fail(what);
     }
     out.leadFound = true;
-    const int8_t* x = dosages.data() + q.lead * samples;
-    for (size_t j = 0; j < q.variants.size(); ++j)
-        if (resolved[j]) out.r2[j] = j == q.lead ? 1.0 : dosageR2(x, dosages.data() + j * samples, samples);
+    const bool popcnt = __builtin_cpu_supports("popcnt");
+    const uint64_t* x = packed.data() + size_t{slot[q.lead]} * 3 * words;
+    for (size_t j = 0; j < q.variants.size(); ++j) {
+        if (slot[j] == kNone) continue;
+        const uint64_t* y = packed.data() + size_t{slot[j]} * 3 * words;
+        out.r2[j] = j == q.lead ? 1.0 : r2OfSums(popcnt ? packedSumsPopcnt(x, y, words) : packedSumsPlain(x, y, words));
+    }
     out.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    (void)sites;
     return out;
 }
 
