@@ -1,3 +1,4 @@
+// The report page: the run's data as JSON in the page frame, with the script and style built into the program.
 #include "page/report_page.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Records of the hit rows: where each lies and what it is called, texts in one shared buffer.
 #include "reading/hit_rows.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// --help and --version: the usage from the table of switches, and the versions of the tool and its libraries.
 #include "run/about.h"
 
 #include <QtGlobal>
