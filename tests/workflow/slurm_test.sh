@@ -225,7 +225,10 @@ compared = 0
 for rel in sorted(a):
     x, y = open(f"local/tables/{rel}", "rb").read(), open(f"slurm/tables/{rel}", "rb").read()
     if rel.endswith(".json"):
-        assert untimed(json.loads(x)) == untimed(json.loads(y)), f"{rel} differs"
+        ux, uy = untimed(json.loads(x)), untimed(json.loads(y))
+        assert ux == uy, f"{rel} differs: " + "; ".join(
+            f"{k}: {json.dumps(ux.get(k))[:300]} against {json.dumps(uy.get(k))[:300]}"
+            for k in sorted(set(ux) | set(uy)) if ux.get(k) != uy.get(k))
     else:
         assert x == y, f"{rel} differs"
     compared += 1
