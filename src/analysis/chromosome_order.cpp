@@ -8,16 +8,10 @@
 #include <unordered_map>
 
 #include "base/chromosome_names.h"
+#include "base/text.h"
 
 namespace vennrick {
 namespace {
-
-bool equalNoCase(std::string_view text, std::string_view upper) {
-    if (text.size() != upper.size()) return false;
-    for (size_t i = 0; i < text.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(text[i])) != upper[i]) return false;
-    return true;
-}
 
 // Where a name stands: its group (0 numbers, 1 the named chromosomes, 2 the others), then within the group the
 // number's digits without leading zeros (shorter first, then as text) or the named chromosome's rank.

@@ -3,15 +3,10 @@
 
 #include <cctype>
 
+#include "base/text.h"
+
 namespace vennrick {
 namespace {
-
-bool equalNoCase(std::string_view text, std::string_view upper) {
-    if (text.size() != upper.size()) return false;
-    for (size_t i = 0; i < text.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(text[i])) != upper[i]) return false;
-    return true;
-}
 
 std::string_view withoutChr(std::string_view id) {
     if (id.size() > 3 && equalNoCase(id.substr(0, 3), "CHR")) id.remove_prefix(3);

@@ -46,6 +46,13 @@ std::string lowered(std::string_view text) {
     return low;
 }
 
+bool equalNoCase(std::string_view text, std::string_view upper) {
+    if (text.size() != upper.size()) return false;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(text[i])) != upper[i]) return false;
+    return true;
+}
+
 void printLines(std::ostream& err, const std::vector<std::string>& lines) {
     for (const std::string& line : lines) err << "vennrick: " << line << '\n';
     err << std::flush;

@@ -28,6 +28,9 @@ std::string numberText(double value);
 // The text with ASCII letters in lower case.
 std::string lowered(std::string_view text);
 
+// Whether text equals upper (given in upper case) in any letter case of ASCII.
+bool equalNoCase(std::string_view text, std::string_view upper);
+
 // Prints each line as "vennrick: line" on err.
 void printLines(std::ostream& err, const std::vector<std::string>& lines);
 
