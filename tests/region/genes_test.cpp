@@ -9,8 +9,6 @@
 using namespace vennrick;
 using namespace vennrick::test;
 
-extern "C" const char* __lsan_default_suppressions() { return "leak:libhts.so\n"; }
-
 namespace {
 
 GeneFile readOk(const std::string& path, std::vector<RegionWindow> windows, std::vector<std::string> types = {"protein_coding"}) {
