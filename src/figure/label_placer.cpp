@@ -91,8 +91,10 @@ bool intersects(const Rect& a, const Rect& b) {
     return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }
 
-// Whether any pixel of r (clipped to the canvas) is in the mask: a test that stops at the first word that holds one.
-bool anyClipped(const PixelMask& mask, Rect r) {
+// Calls visit(x, y) for the pixels of the mask within r (clipped to the canvas) until it returns true; returns
+// whether one did.
+template <class Visit>
+bool anySetPixel(const PixelMask& mask, Rect r, Visit&& visit) {
     r = {std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, mask.width), std::min(r.bottom, mask.height)};
     if (r.left >= r.right || r.top >= r.bottom) return false;
     const int first = r.left / 64, last = (r.right - 1) / 64;
@@ -103,11 +105,18 @@ bool anyClipped(const PixelMask& mask, Rect r) {
             uint64_t word = row[w];
             if (w == first) word &= firstMask;
             if (w == last) word &= lastMask;
-            if (word != 0) return true;
+            while (word != 0) {
+                const int bit = __builtin_ctzll(word);
+                word &= word - 1;
+                if (visit(w * 64 + bit, y)) return true;
+            }
         }
     }
     return false;
 }
+
+// Whether any pixel of r (clipped to the canvas) is in the mask.
+bool anyClipped(const PixelMask& mask, Rect r) { return anySetPixel(mask, r, [](int, int) { return true; }); }
 
 int64_t countClipped(const PixelMask& mask, Rect r) {
     r = {std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, mask.width), std::min(r.bottom, mask.height)};
@@ -187,30 +196,6 @@ constexpr uint32_t kMixedLoci = UINT32_MAX;  // a pixel where hits of two loci l
 double pixelDistance(const Rect& r, int x, int y) {
     const int dx = std::max({r.left - x, 0, x - (r.right - 1)}), dy = std::max({r.top - y, 0, y - (r.bottom - 1)});
     return std::hypot(dx, dy);
-}
-
-// Calls visit(x, y) for the pixels of the mask within r (clipped to the canvas) until it returns true; returns
-// whether one did.
-template <class Visit>
-bool anySetPixel(const PixelMask& mask, Rect r, Visit&& visit) {
-    r = {std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, mask.width), std::min(r.bottom, mask.height)};
-    if (r.left >= r.right || r.top >= r.bottom) return false;
-    const int first = r.left / 64, last = (r.right - 1) / 64;
-    const uint64_t firstMask = ~uint64_t{0} << (r.left % 64), lastMask = ~uint64_t{0} >> (63 - (r.right - 1) % 64);
-    for (int y = r.top; y < r.bottom; ++y) {
-        const uint64_t* row = mask.bits.data() + static_cast<size_t>(y) * static_cast<size_t>(mask.wordsPerRow);
-        for (int w = first; w <= last; ++w) {
-            uint64_t word = row[w];
-            if (w == first) word &= firstMask;
-            if (w == last) word &= lastMask;
-            while (word != 0) {
-                const int bit = __builtin_ctzll(word);
-                word &= word - 1;
-                if (visit(w * 64 + bit, y)) return true;
-            }
-        }
-    }
-    return false;
 }
 
 // The scene's hits by pixel, for the rules of a figure with a scene.
