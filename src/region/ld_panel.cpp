@@ -7,7 +7,9 @@
 #include <htslib/kstring.h>
 #include <htslib/tbx.h>
 #include <htslib/vcf.h>
+#include <fcntl.h>
 #include <strings.h>
+#include <unistd.h>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -23,6 +25,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "reading/bgzip_inflater.h"
 #include "settings/region_options.h"
 
 namespace vennrick {
@@ -43,7 +46,11 @@ struct Panel {
     kstring_t line = {0, 0, nullptr};
     int32_t* gt = nullptr;
     int ngt = 0;
+    int fd = -1;                  // the VCF panel, for the inflater
+    BgzipInflaterPtr inflater;    // the window's blocks inflated on threads (VCF panels, with threads)
     ~Panel() {
+        inflater.reset();  // stops its threads before their descriptor is closed
+        if (fd >= 0) close(fd);
         free(gt);
         free(line.s);
         if (rec) bcf_destroy(rec);
@@ -56,13 +63,13 @@ struct Panel {
 };
 
 // The lines of a VCF panel's window as text, read from the first block the index gives for the window on, in file
-// order, up to the first line starting past the window or naming another chromosome: the lines the index's own
+// order (by the BGZF reader, or by an inflater that inflates the blocks ahead on threads of its own), up to the first line starting past the window or naming another chromosome: the lines the index's own
 // iterator gives, without its copy and its walk over every line. A line starting before the window is the window's
 // when it reaches into it, as the index reckons: by the length of its REF, or by an END in its INFO.
 class WindowLines {
 public:
-    WindowLines(BGZF* fp, std::string chrom, int64_t beg, int64_t end)
-        : fp_(fp), chrom_(std::move(chrom)), beg_(beg), end_(end), buf_(kBlock) {}
+    WindowLines(BGZF* fp, BgzipInflater* inflater, std::string chrom, int64_t beg, int64_t end)
+        : fp_(fp), inflater_(inflater), chrom_(std::move(chrom)), beg_(beg), end_(end), buf_(kBlock) {}
 
     // 1: the next line (without its line end) and its position; 0: no more; -1: the file is damaged.
     int next(std::string_view& line, int64_t& pos) {
@@ -93,7 +100,8 @@ private:
             at_ = 0;
         }
         if (have_ == buf_.size()) buf_.resize(2 * buf_.size());
-        const ssize_t got = bgzf_read(fp_, buf_.data() + have_, buf_.size() - have_);
+        const int64_t got = inflater_ != nullptr ? readInflated(*inflater_, buf_.data() + have_, buf_.size() - have_)
+                                                 : bgzf_read(fp_, buf_.data() + have_, buf_.size() - have_);
         if (got < 0) return -1;
         if (got == 0) eof_ = true;
         have_ += static_cast<size_t>(got);
@@ -139,6 +147,7 @@ private:
 
     static constexpr size_t kBlock = size_t{1} << 20;
     BGZF* fp_;
+    BgzipInflater* inflater_;  // when not null, the text comes from it
     std::string chrom_;
     int64_t beg_, end_;  // the window, from 0, end excluded
     std::vector<char> buf_;
@@ -591,9 +600,23 @@ PanelR2 panelR2(const PanelRequest& q) {
     p.itr = isBcf ? bcf_itr_queryi(p.idx, tid, windowBeg, int64_t{q.end})
                 : tbx_itr_queryi(p.tbx, tid, windowBeg, int64_t{q.end});
     if (p.itr == nullptr) return fail("its index cannot be searched for the region");
-    WindowLines lines(hts_get_bgzfp(p.fp), panelChrom, windowBeg, int64_t{q.end});
     const bool noLines = p.itr->finished || p.itr->n_off == 0;
-    if (!isBcf && !noLines && bgzf_seek(hts_get_bgzfp(p.fp), static_cast<int64_t>(p.itr->off[0].u), SEEK_SET) < 0)
+    if (!isBcf && !noLines && q.threads > 1) {
+        // The window's blocks inflated ahead of the reading on threads of their own, from the block the window
+        // starts in (the bytes of that block before it are let go); without a thread, by the BGZF reader.
+        const uint64_t start = p.itr->off[0].u;
+        p.fd = open(q.path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (p.fd >= 0) p.inflater = startBgzipInflater(p.fd, q.threads, start >> 16);
+        for (size_t skip = start & 0xFFFF; p.inflater != nullptr && skip > 0;) {
+            char scratch[4096];
+            const int64_t got = readInflated(*p.inflater, scratch, std::min(skip, sizeof scratch));
+            if (got <= 0) return fail("is damaged: its region cannot be reached");
+            skip -= static_cast<size_t>(got);
+        }
+    }
+    WindowLines lines(hts_get_bgzfp(p.fp), p.inflater.get(), panelChrom, windowBeg, int64_t{q.end});
+    if (!isBcf && !noLines && p.inflater == nullptr &&
+        bgzf_seek(hts_get_bgzfp(p.fp), static_cast<int64_t>(p.itr->off[0].u), SEEK_SET) < 0)
         return fail("is damaged: its region cannot be reached");
     p.rec = bcf_init();
 

@@ -137,7 +137,8 @@ std::optional<Fatal> drawRegions(const std::vector<Region>& regions, const Regio
                 plot.ldNote = ldTableNote;
             }
         } else if (!o.ldRef.empty()) {
-            PanelRequest request{o.ldRef, o.ldSamples, std::string(rows.chr(leadRow)), region.start, region.end, variants, lead};
+            PanelRequest request{o.ldRef, o.ldSamples, std::string(rows.chr(leadRow)), region.start, region.end, variants, lead,
+                                 threadsForRun(settings.threads, availableCpus())};
             PanelR2 panel = panelR2(request);
             for (const std::string& w : panel.warnings) notes.push_back(w);
             r2 = std::move(panel.r2);
