@@ -5,34 +5,20 @@
 #include <cstring>
 
 #include "base/numbers.h"
+#include "reading/fields.h"
 
 namespace vennrick {
 namespace {
 
 constexpr size_t kMostWaiting = size_t{1} << 20;  // rows waiting for a hit; beyond, the oldest are let go
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
 // The fields of the line [p, end), cut as the row parser cuts them.
 void cutFields(const char* p, const char* end, const Delimiter& d, std::vector<std::string_view>& fields) {
     fields.clear();
-    if (d.whitespaceRuns) {
-        for (;;) {
-            while (p < end && isBlank(*p)) ++p;
-            if (p == end) return;
-            const char* fieldEnd = p;
-            while (fieldEnd < end && !isBlank(*fieldEnd)) ++fieldEnd;
-            fields.emplace_back(p, static_cast<size_t>(fieldEnd - p));
-            p = fieldEnd;
-        }
-    }
-    for (;;) {
-        const char* delim = static_cast<const char*>(std::memchr(p, d.ch, static_cast<size_t>(end - p)));
-        const char* fieldEnd = delim != nullptr ? delim : end;
-        fields.emplace_back(p, static_cast<size_t>(fieldEnd - p));
-        if (delim == nullptr) return;
-        p = delim + 1;
-    }
+    forEachField(p, end, d, [&](const char* begin, const char* fieldEnd) {
+        fields.emplace_back(begin, static_cast<size_t>(fieldEnd - begin));
+        return true;
+    });
 }
 
 std::string_view fieldOf(const std::vector<std::string_view>& fields, int32_t column) {

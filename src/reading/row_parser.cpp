@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "base/numbers.h"
+#include "reading/fields.h"
 #include "reading/row_value.h"
 #include "reading/stop_lists.h"
 #include "reading/stop_scanner.h"
@@ -28,7 +29,6 @@ inline void addKeys(RowFields& f) {
     f.valueKey = shortTextKey(f.value);
 }
 
-inline bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
 // Equal texts; IDs and markers are a few bytes, where a library call would cost more than the comparison.
 inline bool sameText(std::string_view a, std::string_view b) {
@@ -45,28 +45,6 @@ inline void takeField(int32_t col, const char* begin, const char* end, const Row
     if (col == r.idcolumn) f.id = field;
     if (col == r.column) f.value = field;
     if (col == r.poscolumn) f.pos = field;
-}
-
-// Hands the fields of the line [p, end) to take(begin, end) in order, until take returns false. A single
-// delimiter character cuts every field, empty ones included; "whitespace" cuts at runs of blanks and makes no
-// field of blanks at either end.
-template <class Take>
-void forEachField(const char* p, const char* end, const Delimiter& d, Take&& take) {
-    if (d.whitespaceRuns) {
-        for (;;) {
-            while (p < end && isBlank(*p)) ++p;
-            if (p == end) return;
-            const char* fieldEnd = p;
-            while (fieldEnd < end && !isBlank(*fieldEnd)) ++fieldEnd;
-            if (!take(p, fieldEnd)) return;
-            p = fieldEnd;
-        }
-    }
-    for (;;) {
-        const char* delim = static_cast<const char*>(std::memchr(p, d.ch, static_cast<size_t>(end - p)));
-        if (!take(p, delim != nullptr ? delim : end) || delim == nullptr) return;
-        p = delim + 1;
-    }
 }
 
 // Cuts the fields up to the last column in use; false when the row has fewer fields.
