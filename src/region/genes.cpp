@@ -15,6 +15,7 @@
 
 #include "base/numbers.h"
 #include "base/text.h"
+#include "reading/line_buffer.h"
 #include "reading/table_source.h"
 
 namespace vennrick {
@@ -92,44 +93,24 @@ size_t nineFields(std::string_view line, std::string_view* f) {
 // lack its line end; a '\r' before the line end is dropped), each with kLineSlack readable bytes after it.
 class FileLines {
 public:
-    explicit FileLines(DataSource& source) : source_(source), buf_(kBlock + kLineSlack) {}
+    explicit FileLines(DataSource& source) : source_(source), buf_(kBlock, kLineSlack) {}
     // 1: a line; 0: the end; -1: the file cannot be read on (failure() says why).
     int next(std::string_view& line) {
-        for (;;) {
-            const char* from = buf_.data() + at_;
-            const char* nl = static_cast<const char*>(std::memchr(from, '\n', have_ - at_));
-            if (nl == nullptr && !eof_) {
-                if (at_ > 0) {
-                    std::memmove(buf_.data(), from, have_ - at_);
-                    have_ -= at_;
-                    at_ = 0;
-                }
-                if (have_ + kLineSlack == buf_.size()) buf_.resize(2 * buf_.size());
-                Outcome<size_t> got = readBlock(source_, buf_.data() + have_, buf_.size() - kLineSlack - have_);
-                if (Fatal* fatal = std::get_if<Fatal>(&got)) {
-                    failure_ = std::move(*fatal);
-                    return -1;
-                }
-                eof_ = std::get<size_t>(got) == 0;
-                have_ += std::get<size_t>(got);
-                continue;
+        return nextLine(buf_, line, [&](char* to, size_t room) -> int64_t {
+            Outcome<size_t> got = readBlock(source_, to, room);
+            if (Fatal* fatal = std::get_if<Fatal>(&got)) {
+                failure_ = std::move(*fatal);
+                return -1;
             }
-            if (nl == nullptr && at_ == have_) return 0;
-            const size_t length = nl != nullptr ? static_cast<size_t>(nl - from) : have_ - at_;
-            at_ += nl != nullptr ? length + 1 : length;
-            line = std::string_view(from, length);
-            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-            return 1;
-        }
+            return static_cast<int64_t>(std::get<size_t>(got));
+        });
     }
     const std::optional<Fatal>& failure() const { return failure_; }
 
 private:
     static constexpr size_t kBlock = size_t{1} << 20;
     DataSource& source_;
-    std::vector<char> buf_;
-    size_t at_ = 0, have_ = 0;
-    bool eof_ = false;
+    LineBuffer buf_;
     std::optional<Fatal> failure_;
 };
 

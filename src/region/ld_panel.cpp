@@ -26,6 +26,7 @@
 #include <string_view>
 
 #include "reading/bgzip_inflater.h"
+#include "reading/line_buffer.h"
 #include "settings/region_options.h"
 
 namespace vennrick {
@@ -74,40 +75,16 @@ public:
     // 1: the next line (without its line end) and its position; 0: no more; -1: the file is damaged.
     int next(std::string_view& line, int64_t& pos) {
         for (;;) {
-            const char* from = buf_.data() + at_;
-            const char* nl = static_cast<const char*>(std::memchr(from, '\n', have_ - at_));
-            if (nl == nullptr && !eof_) {
-                const int got = fill();
-                if (got < 0) return -1;
-                continue;
-            }
-            if (nl == nullptr && at_ == have_) return 0;
-            const size_t length = nl != nullptr ? static_cast<size_t>(nl - from) : have_ - at_;
-            at_ += nl != nullptr ? length + 1 : length;
-            line = std::string_view(from, length);
-            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+            const int got = nextLine(buf_, line, [&](char* to, size_t room) -> int64_t {
+                return inflater_ != nullptr ? readInflated(*inflater_, to, room) : bgzf_read(fp_, to, room);
+            });
+            if (got <= 0) return got;
             const int placed = place(line, pos);
             if (placed != 2) return placed;
         }
     }
 
 private:
-    // More text after the rest of the last one; -1 when the file cannot be read.
-    int fill() {
-        if (at_ > 0) {
-            std::memmove(buf_.data(), buf_.data() + at_, have_ - at_);
-            have_ -= at_;
-            at_ = 0;
-        }
-        if (have_ == buf_.size()) buf_.resize(2 * buf_.size());
-        const int64_t got = inflater_ != nullptr ? readInflated(*inflater_, buf_.data() + have_, buf_.size() - have_)
-                                                 : bgzf_read(fp_, buf_.data() + have_, buf_.size() - have_);
-        if (got < 0) return -1;
-        if (got == 0) eof_ = true;
-        have_ += static_cast<size_t>(got);
-        return 0;
-    }
-
     // 1: a line of the window; 2: a line before it; 0: past it; -1: a line the index could not place.
     int place(std::string_view line, int64_t& pos) const {
         const size_t tab = line.find('\t');
@@ -150,9 +127,7 @@ private:
     BgzipInflater* inflater_;  // when not null, the text comes from it
     std::string chrom_;
     int64_t beg_, end_;  // the window, from 0, end excluded
-    std::vector<char> buf_;
-    size_t at_ = 0, have_ = 0;
-    bool eof_ = false;
+    LineBuffer buf_;
 };
 
 // The fixed fields of a VCF line as text, for a line of the plain form: a position of digits, REF and ALT alleles
