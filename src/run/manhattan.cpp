@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <future>
 #include <utility>
 
 #include "classic/classic_figure.h"
@@ -30,6 +31,7 @@
 #include "region/region_stage.h"
 #include "base/thread_count.h"
 #include "output/png_writer.h"
+#include "base/write_all.h"
 #include "page/report_page.h"
 
 namespace vennrick {
@@ -114,15 +116,25 @@ size_t labelPicture(ManhattanPicture& picture, const LeadLoci& leads, const Tabl
                        &scene);
 }
 
-// With -qq yes: the QQ plot of the kept values as Outname + ".qq." + the image extension, then the lambda line.
-// Values that take no part are counted on err. Two passes over the values: the sample, then the points' pixel
-// rows, which also gathers the candidates for lambda's median.
-std::optional<Fatal> writeQqPlot(ValueView values, const PlotSettings& settings, unsigned threads,
-                                 std::ostream& out, std::ostream& err, PageRun* page, RunRecord& record) {
+// The QQ plot of -qq yes, made in memory: its file's bytes and what the run reports of it.
+struct QqPlot {
+    std::string excludedLine;      // the values left out, for err; empty when none is or the run is quiet
+    std::optional<double> lambda;
+    int64_t usable = 0;
+    bool encoded = false;          // bytes hold the image file
+    QByteArray bytes;
+    QByteArray pagePng;            // the plot as a PNG for the report page, when one is asked for
+};
+
+// The QQ plot of the kept values and lambda. Values that take no part are counted in excludedLine. Two passes
+// over the values: the sample, then the points' pixel rows, which also gathers the candidates for lambda's
+// median. It reads the values and the settings only, so it can be made while the Manhattan plot is painted.
+QqPlot makeQqPlot(ValueView values, const PlotSettings& settings, unsigned threads, bool forPage) {
+    QqPlot made;
     const QqSample sample = sampleValues(values);
     if (sample.excluded > 0 && settings.quiet == 0)
-        err << "vennrick: " << sample.excluded << (sample.excluded == 1 ? " p-value" : " p-values")
-            << " not in (0, 1] or not a number, left out of the QQ plot and lambda\n";
+        made.excludedLine = "vennrick: " + std::to_string(sample.excluded) + (sample.excluded == 1 ? " p-value" : " p-values") +
+                            " not in (0, 1] or not a number, left out of the QQ plot and lambda\n";
     const std::string title = settings.style == FigureStyle::paper ? paperTitle(settings) : plotTitle(settings);
     const bool paper = settings.style == FigureStyle::paper;
     const QqFrame frame = documentedPicture(settings) ? QqFrame{} : qqFrame(settings.imagesize.height, settings.dpi);
@@ -131,23 +143,34 @@ std::optional<Fatal> writeQqPlot(ValueView values, const PlotSettings& settings,
     MedianGathering gathering = startGathering(sample);
     std::vector<int> capped;
     std::vector<PixelDot> dots = qqDots(values, sample, axes, &gathering, &capped);
-    const std::optional<double> lambda = inflationFactor(values, sample, std::move(gathering));
-    record.qqDone = true;
-    record.lambda = lambda;
-    record.pValuesUsed = sample.usable;
+    made.lambda = inflationFactor(values, sample, std::move(gathering));
+    made.usable = sample.usable;
     const Figure figure =
-        paper ? layoutPaperQq(geometry, sample.usable, std::move(dots), lambda, title, settings, capped)
-              : layoutQq(sample.usable, axes, std::move(dots), lambda, title, settings.font1, settings.font2, frame,
+        paper ? layoutPaperQq(geometry, sample.usable, std::move(dots), made.lambda, title, settings, capped)
+              : layoutQq(sample.usable, axes, std::move(dots), made.lambda, title, settings.font1, settings.font2, frame,
                          settings.dpi, capped);
+    made.encoded = encodeFigure(figure, settings.imagetype, made.bytes, threads);
+    if (forPage)  // the report page shows the plot as a PNG, whatever the image type
+        made.pagePng = settings.imagetype == ImageType::png ? made.bytes : encodePng(renderFigure(figure, threads));
+    return made;
+}
+
+// The QQ plot written as Outname + ".qq." + the image extension, then the lambda line.
+std::optional<Fatal> writeQqPlot(const QqPlot& made, const PlotSettings& settings, std::ostream& out,
+                                 std::ostream& err, PageRun* page, RunRecord& record) {
+    err << made.excludedLine;
+    record.qqDone = true;
+    record.lambda = made.lambda;
+    record.pValuesUsed = made.usable;
     const std::string qqfile = qqImageFileName(settings);
     errno = 0;
-    if (!saveFigure(figure, settings.imagetype, qqfile, threads)) return imageWriteFailure(qqfile);
+    if (!made.encoded || !writeWholeFile(qqfile, made.bytes.constData(), static_cast<size_t>(made.bytes.size())))
+        return imageWriteFailure(qqfile);
     record.files.emplace_back("qq", qqfile);
-    out << "Genomic inflation factor lambda = " << formatLambda(lambda) << "\n";
-    if (page != nullptr) {  // the report page shows the plot as a PNG, whatever the image type
-        page->lambda = formatLambda(lambda);
-        const QByteArray png = encodePng(renderFigure(figure, threads));
-        page->qqPng.assign(png.constData(), static_cast<size_t>(png.size()));
+    out << "Genomic inflation factor lambda = " << formatLambda(made.lambda) << "\n";
+    if (page != nullptr) {
+        page->lambda = formatLambda(made.lambda);
+        page->qqPng.assign(made.pagePng.constData(), static_cast<size_t>(made.pagePng.size()));
     }
     return std::nullopt;
 }
@@ -261,6 +284,14 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
         read.strongest = HitRows{};
     }
 
+    // The QQ plot reads only the values: with more than one thread it is made on a thread of its own while the
+    // Manhattan plot is laid out, labelled and painted, and written after it as before.
+    std::future<QqPlot> qqMade;
+    if (settings.qqyes == 1 && read.data.maxX >= 2)
+        qqMade = std::async(threads > 1 ? std::launch::async : std::launch::deferred, [&] {
+            return makeQqPlot(read.data.Value_list, settings, threads, settings.htmlyes == 1);
+        });
+
     Outcome<ManhattanPicture> pictureOutcome = layoutManhattan(read.data, settings, threads);
     if (auto* fatal = std::get_if<Fatal>(&pictureOutcome)) {
         // What was written so far reaches the disk; a failure to write it is reported too.
@@ -298,7 +329,7 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
     page.commandLine = record.commandLine;
     PageRun* forPage = settings.htmlyes == 1 ? &page : nullptr;
     if (saved && settings.qqyes == 1) {
-        qqFailed = writeQqPlot(read.data.Value_list, settings, threads, out, err, forPage, record);
+        qqFailed = writeQqPlot(qqMade.get(), settings, out, err, forPage, record);
         clock.end("qq image");
     }
     if (saved && !qqFailed && forPage != nullptr) {
