@@ -83,6 +83,7 @@ def build(rows, title, threshold=7.3, top=20000, levels=32):
         "colors": ["#0072B2", "#56B4E9", "#D55E00"],
         "summary": {"read": len(rows), "kept": len(rows), "skipped": [], "hits": sum(1 for v, k in scored if v >= threshold),
                     "loci": None, "lambda": None},
+        "pointsShown": len(pts["id"]), "hitsShown": sum(1 for v in pts["logp"] if v >= threshold),
         "chromosomes": chromosomes, "genomeLength": length, "points": pts,
         "bins": {"width": width, "levels": levels, "top": top_value, "cells": cells},
         "leads": None, "leadWindow": 500000, "images": {"qq": None, "qqAlt": "", "regional": []},
