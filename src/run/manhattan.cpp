@@ -129,9 +129,13 @@ struct QqPlot {
 // The QQ plot of the kept values and lambda. Values that take no part are counted in excludedLine. Two passes
 // over the values: the sample, then the points' pixel rows, which also gathers the candidates for lambda's
 // median. It reads the values and the settings only, so it can be made while the Manhattan plot is painted.
-QqPlot makeQqPlot(ValueView values, const PlotSettings& settings, unsigned threads, bool forPage) {
+// With cap, the suggestion of a cap is looked for in the first pass and handed over as soon as it is known.
+QqPlot makeQqPlot(ValueView values, const PlotSettings& settings, unsigned threads, bool forPage,
+                  std::promise<std::optional<CapSuggestion>>* cap) {
     QqPlot made;
-    const QqSample sample = sampleValues(values);
+    StrongestValues strongest(cap != nullptr ? values.size() : 0);
+    const QqSample sample = cap != nullptr ? sampleValues(values, strongest) : sampleValues(values);
+    if (cap != nullptr) cap->set_value(suggestCap(std::move(strongest)));
     if (sample.excluded > 0 && settings.quiet == 0)
         made.excludedLine = "vennrick: " + std::to_string(sample.excluded) + (sample.excluded == 1 ? " p-value" : " p-values") +
                             " not in (0, 1] or not a number, left out of the QQ plot and lambda\n";
@@ -272,9 +276,18 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
         record.kept = read.data.maxX;
         if (read.data.maxX > 0) record.maxLog10p = read.data.maxY;
     }
-    if (settings.quiet == 0 && settings.ymax == 0 && (settings.style == FigureStyle::paper || settings.qqyes == 1))
-        if (const std::optional<CapSuggestion> cap = suggestCap(read.data.Value_list))
-            printLines(err, {capSuggestionLine(*cap)});
+    // Like the QQ plot below, the suggestion of a cap reads only the values: it is looked for while the plot is
+    // laid out, and printed where it always was, before anything the layout leads to.
+    // With the QQ plot made on a thread of its own, the suggestion comes from the QQ plot's first pass.
+    const std::launch aside = threads > 1 ? std::launch::async : std::launch::deferred;
+    const bool qqPlot = settings.qqyes == 1 && read.data.maxX >= 2;
+    const bool capWanted =
+        settings.quiet == 0 && settings.ymax == 0 && (settings.style == FigureStyle::paper || settings.qqyes == 1);
+    const bool capFromQq = capWanted && qqPlot && threads > 1;
+    std::promise<std::optional<CapSuggestion>> qqCap;
+    std::future<std::optional<CapSuggestion>> cap;
+    if (capFromQq) cap = qqCap.get_future();
+    else if (capWanted) cap = std::async(aside, [&] { return suggestCap(read.data.Value_list); });
 
     // The report page's plot is taken from the positions as read: the layout below rewrites them.
     PageRun page;
@@ -287,12 +300,14 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
     // The QQ plot reads only the values: with more than one thread it is made on a thread of its own while the
     // Manhattan plot is laid out, labelled and painted, and written after it as before.
     std::future<QqPlot> qqMade;
-    if (settings.qqyes == 1 && read.data.maxX >= 2)
-        qqMade = std::async(threads > 1 ? std::launch::async : std::launch::deferred, [&] {
-            return makeQqPlot(read.data.Value_list, settings, threads, settings.htmlyes == 1);
+    if (qqPlot)
+        qqMade = std::async(aside, [&] {
+            return makeQqPlot(read.data.Value_list, settings, threads, settings.htmlyes == 1, capFromQq ? &qqCap : nullptr);
         });
 
     Outcome<ManhattanPicture> pictureOutcome = layoutManhattan(read.data, settings, threads);
+    if (cap.valid())
+        if (const std::optional<CapSuggestion> suggestion = cap.get()) printLines(err, {capSuggestionLine(*suggestion)});
     if (auto* fatal = std::get_if<Fatal>(&pictureOutcome)) {
         // What was written so far reaches the disk; a failure to write it is reported too.
         if (std::optional<Fatal> closeFailed = closeHitFile(read.hits)) {
