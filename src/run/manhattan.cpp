@@ -351,6 +351,7 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
         qqFailed = writeReportPage(page, read, leads, err, record);
         clock.end("page");
     }
+    qqMade = std::future<QqPlot>();  // a QQ plot not written (no Manhattan image) is still reading the values: awaited
     read.data = PlotData{};
     if (!saved) return imageWriteFailure(imagefile);
     if (qqFailed || regions.empty()) return qqFailed;
