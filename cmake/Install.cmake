@@ -6,14 +6,14 @@ include(GNUInstallDirs)
 install(TARGETS vennrick RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # The manual page and the bash completion are made at build time by make_docs from the table of switches
-# (the page's hand-written sections are doc/vennrick.1.in). The built page names the files of the
+# (the page's hand-written sections are docs/vennrick.1.in). The built page names the files of the
 # configured prefix; the installed one those of the prefix it is installed to (cpack installs to /usr).
-add_executable(make_docs doc/make_docs.cpp)
+add_executable(make_docs docs/make_docs.cpp)
 target_link_libraries(make_docs PRIVATE vennrick_core)
 string(TIMESTAMP VENNRICK_MAN_DATE "%Y-%m-%d" UTC)  # SOURCE_DATE_EPOCH, when set, makes it reproducible
 set(VENNRICK_MAN_DOCDIR ${CMAKE_INSTALL_FULL_DOCDIR})
 set(VENNRICK_MAN_OPTIONS "@VENNRICK_MAN_OPTIONS@")  # left for make_docs
-configure_file(${PROJECT_SOURCE_DIR}/doc/vennrick.1.in ${PROJECT_BINARY_DIR}/vennrick.1.in @ONLY)
+configure_file(${PROJECT_SOURCE_DIR}/docs/vennrick.1.in ${PROJECT_BINARY_DIR}/vennrick.1.in @ONLY)
 add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/vennrick.1
                    COMMAND make_docs man ${PROJECT_BINARY_DIR}/vennrick.1.in ${PROJECT_BINARY_DIR}/vennrick.1
                    DEPENDS make_docs ${PROJECT_BINARY_DIR}/vennrick.1.in)

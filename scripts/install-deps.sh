@@ -12,11 +12,11 @@ libbz2-dev libboost-math-dev nlohmann-json3-dev libgtest-dev fonts-crosextra-car
 # - plink1.9 computes r2 to compare with, on a panel bgzipped and indexed with tabix;
 # - python3-jsonschema checks the run reports; snakemake runs the workflow for many tables, and a one-node Slurm
 #   (slurmctld, slurmd, slurm-client, munge) runs it as cluster jobs;
-# - dpkg-dev computes the Debian package's dependencies; debootstrap makes the fresh root it is installed in;
+# - dpkg-dev and file compute the Debian package's dependencies; debootstrap makes the fresh root it is installed in;
 #   mandoc and groff-base lint the manual page.
 if [ "${VENNRICK_TESTS:-0}" = 1 ]; then
     packages="$packages chromium chromium-driver python3-selenium nodejs plink1.9 tabix python3 python3-jsonschema
-snakemake slurmctld slurmd slurm-client munge dpkg-dev debootstrap mandoc groff-base"
+snakemake slurmctld slurmd slurm-client munge dpkg-dev file debootstrap mandoc groff-base"
 fi
 # The fuzz targets are built with clang's libFuzzer.
 if [ "${VENNRICK_FUZZ:-0}" = 1 ]; then

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Sourced by the whole-run benchmarks (qq_benchmark.sh, paper_benchmark.sh): their options, the 10 M row table
-# in the page cache, timed runs of the tool on it and the medians of those runs.
+# Sourced by the whole-run benchmarks (qq_benchmark.sh, paper_benchmark.sh, region_benchmark.sh): their options,
+# the 10 M row table in the page cache, timed runs of the tool on it and the medians of those runs.
 #
 #   --tool PATH    the binary to time (default: build/vennrick of this project)
 #   --rounds N     timed runs of each variant (default 11)

@@ -52,7 +52,7 @@ void markBox(PixelMask& mask, const TextBox& box) {
 }  // namespace
 
 PixelMask drawnPixels(const PlotLayout& layout, const PlotData& data) {
-    PixelMask drawn;
+    PixelMask drawn = pixelMask(kDefaultImageWidth, kDefaultImageHeight);
     for (const Line& l : layout.axisLines)
         markRect(drawn, std::min(l.x1, l.x2) - 1, std::min(l.y1, l.y2) - 1, std::max(l.x1, l.x2) + 2,
                  std::max(l.y1, l.y2) + 2);

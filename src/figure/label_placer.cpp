@@ -91,8 +91,10 @@ bool intersects(const Rect& a, const Rect& b) {
     return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }
 
-// Whether any pixel of r (clipped to the canvas) is in the mask: a test that stops at the first word that holds one.
-bool anyClipped(const PixelMask& mask, Rect r) {
+// Calls visit(x, y) for the pixels of the mask within r (clipped to the canvas) until it returns true; returns
+// whether one did.
+template <class Visit>
+bool anySetPixel(const PixelMask& mask, Rect r, Visit&& visit) {
     r = {std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, mask.width), std::min(r.bottom, mask.height)};
     if (r.left >= r.right || r.top >= r.bottom) return false;
     const int first = r.left / 64, last = (r.right - 1) / 64;
@@ -103,11 +105,18 @@ bool anyClipped(const PixelMask& mask, Rect r) {
             uint64_t word = row[w];
             if (w == first) word &= firstMask;
             if (w == last) word &= lastMask;
-            if (word != 0) return true;
+            while (word != 0) {
+                const int bit = __builtin_ctzll(word);
+                word &= word - 1;
+                if (visit(w * 64 + bit, y)) return true;
+            }
         }
     }
     return false;
 }
+
+// Whether any pixel of r (clipped to the canvas) is in the mask.
+bool anyClipped(const PixelMask& mask, Rect r) { return anySetPixel(mask, r, [](int, int) { return true; }); }
 
 int64_t countClipped(const PixelMask& mask, Rect r) {
     r = {std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, mask.width), std::min(r.bottom, mask.height)};
@@ -187,30 +196,6 @@ constexpr uint32_t kMixedLoci = UINT32_MAX;  // a pixel where hits of two loci l
 double pixelDistance(const Rect& r, int x, int y) {
     const int dx = std::max({r.left - x, 0, x - (r.right - 1)}), dy = std::max({r.top - y, 0, y - (r.bottom - 1)});
     return std::hypot(dx, dy);
-}
-
-// Calls visit(x, y) for the pixels of the mask within r (clipped to the canvas) until it returns true; returns
-// whether one did.
-template <class Visit>
-bool anySetPixel(const PixelMask& mask, Rect r, Visit&& visit) {
-    r = {std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, mask.width), std::min(r.bottom, mask.height)};
-    if (r.left >= r.right || r.top >= r.bottom) return false;
-    const int first = r.left / 64, last = (r.right - 1) / 64;
-    const uint64_t firstMask = ~uint64_t{0} << (r.left % 64), lastMask = ~uint64_t{0} >> (63 - (r.right - 1) % 64);
-    for (int y = r.top; y < r.bottom; ++y) {
-        const uint64_t* row = mask.bits.data() + static_cast<size_t>(y) * static_cast<size_t>(mask.wordsPerRow);
-        for (int w = first; w <= last; ++w) {
-            uint64_t word = row[w];
-            if (w == first) word &= firstMask;
-            if (w == last) word &= lastMask;
-            while (word != 0) {
-                const int bit = __builtin_ctzll(word);
-                word &= word - 1;
-                if (visit(w * 64 + bit, y)) return true;
-            }
-        }
-    }
-    return false;
 }
 
 // The scene's hits by pixel, for the rules of a figure with a scene.
@@ -369,49 +354,6 @@ std::optional<std::pair<Spot, Rect>> bestPlace(int x, int y, int width, int heig
 }
 
 }  // namespace
-
-PixelMask pixelMask(int width, int height) {
-    PixelMask mask;
-    mask.width = std::max(width, 0), mask.height = std::max(height, 0);
-    mask.wordsPerRow = (mask.width + 63) / 64;
-    mask.bits.assign(static_cast<size_t>(mask.wordsPerRow) * static_cast<size_t>(mask.height), 0);
-    return mask;
-}
-
-void markRect(PixelMask& mask, int left, int top, int right, int bottom) {
-    left = std::max(left, 0), top = std::max(top, 0);
-    right = std::min(right, mask.width), bottom = std::min(bottom, mask.height);
-    if (left >= right) return;
-    const int first = left / 64, last = (right - 1) / 64;
-    const uint64_t firstMask = ~uint64_t{0} << (left % 64), lastMask = ~uint64_t{0} >> (63 - (right - 1) % 64);
-    for (int y = top; y < bottom; ++y) {
-        uint64_t* row = mask.bits.data() + static_cast<size_t>(y) * static_cast<size_t>(mask.wordsPerRow);
-        if (first == last) {
-            row[first] |= firstMask & lastMask;
-            continue;
-        }
-        row[first] |= firstMask;
-        for (int w = first + 1; w < last; ++w) row[w] = ~uint64_t{0};
-        row[last] |= lastMask;
-    }
-}
-
-int64_t countRect(const PixelMask& mask, int left, int top, int right, int bottom) {
-    const int first = left / 64, last = (right - 1) / 64;
-    const uint64_t firstMask = ~uint64_t{0} << (left % 64);
-    const uint64_t lastMask = ~uint64_t{0} >> (63 - (right - 1) % 64);
-    int64_t count = 0;
-    for (int y = top; y < bottom; ++y) {
-        const uint64_t* row = mask.bits.data() + static_cast<size_t>(y) * static_cast<size_t>(mask.wordsPerRow);
-        for (int w = first; w <= last; ++w) {
-            uint64_t word = row[w];
-            if (w == first) word &= firstMask;
-            if (w == last) word &= lastMask;
-            count += __builtin_popcountll(word);
-        }
-    }
-    return count;
-}
 
 LabelPlan placeLabels(size_t count, const std::function<std::optional<Pixel>(size_t)>& pointAt,
                       const std::function<std::string(size_t)>& textAt, const LabelFont& font, const PixelMask& drawn,

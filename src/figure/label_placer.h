@@ -27,22 +27,6 @@ struct LabelFont {
     int height = 0;                     // pixels of one line of text
 };
 
-// A set of canvas pixels, one bit each: of the documented 800 x 533 canvas by default.
-struct PixelMask {
-    int width = kDefaultImageWidth, height = kDefaultImageHeight;  // canvas, pixels
-    int wordsPerRow = (kDefaultImageWidth + 63) / 64;                  // 64-bit words per pixel row
-    std::vector<uint64_t> bits = std::vector<uint64_t>(static_cast<size_t>(wordsPerRow) * kDefaultImageHeight);
-};
-
-// An empty mask of a canvas of width x height pixels.
-PixelMask pixelMask(int width, int height);
-
-// Adds the pixels [left, right) x [top, bottom), clipped to the canvas.
-void markRect(PixelMask& mask, int left, int top, int right, int bottom);
-
-// The pixels of [left, right) x [top, bottom) in the mask (the rectangle lies on the canvas).
-int64_t countRect(const PixelMask& mask, int left, int top, int right, int bottom);
-
 // A rectangle of canvas pixels, [left, right) x [top, bottom).
 struct PixelRect {
     int left = 0, top = 0, right = 0, bottom = 0;

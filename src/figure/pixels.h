@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "base/colour.h"
 
@@ -38,6 +39,23 @@ struct TextBox {
 struct Pixel {
     int x, y;
 };
+
+// A set of canvas pixels, one bit each, row by row from the top. Point layers are kept in one mask of stacked
+// canvases (gatherDots): layer L holds the rows from L x the canvas height on.
+struct PixelMask {
+    int width = 0, height = 0;  // pixels
+    int wordsPerRow = 0;        // 64-bit words per pixel row
+    std::vector<uint64_t> bits;
+};
+
+// An empty mask of a canvas of width x height pixels.
+PixelMask pixelMask(int width, int height);
+
+// Adds the pixels [left, right) x [top, bottom), clipped to the canvas.
+void markRect(PixelMask& mask, int left, int top, int right, int bottom);
+
+// The pixels of [left, right) x [top, bottom) in the mask (the rectangle lies on the canvas).
+int64_t countRect(const PixelMask& mask, int left, int top, int right, int bottom);
 
 // Truncation toward zero of a finite pixel coordinate, clamped to +-kFarPixel first.
 inline int truncatePixel(double p) { return static_cast<int>(std::clamp(p, -kFarPixel, kFarPixel)); }

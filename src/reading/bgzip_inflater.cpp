@@ -291,9 +291,10 @@ void BgzipInflaterDeleter::operator()(BgzipInflater* b) const {
     delete b;
 }
 
-BgzipInflaterPtr startBgzipInflater(int fd, unsigned threads) {
+BgzipInflaterPtr startBgzipInflater(int fd, unsigned threads, uint64_t from) {
     BgzipInflaterPtr b(new BgzipInflater);
     b->fd = fd;
+    b->nextOffset = from;
     const unsigned count = std::clamp(threads, 1u, kMaxThreads);
     b->ring.resize(2 * count + 4);  // a group being inflated by each thread, and count + 4 ready ahead of the reader
     for (unsigned i = 0; i < count; ++i) {

@@ -16,10 +16,11 @@ struct BgzipInflaterDeleter {
 };
 using BgzipInflaterPtr = std::unique_ptr<BgzipInflater, BgzipInflaterDeleter>;
 
-// Starts inflating the bgzip data of the regular file open on fd, from offset 0, on up to `threads` threads;
-// nullptr when no thread can be started. fd stays the caller's and must stay open until the inflater is
-// destroyed; its offset is used only if a plain gzip member follows the bgzip blocks.
-BgzipInflaterPtr startBgzipInflater(int fd, unsigned threads);
+// Starts inflating the bgzip data of the regular file open on fd, from the block at file offset `from` (0: the
+// start), on up to `threads` threads; nullptr when no thread can be started. fd stays the caller's and must stay
+// open until the inflater is destroyed; its offset is used only if a plain gzip member follows the bgzip blocks.
+// The inflater reads ahead of what is handed out by a few groups of blocks at most.
+BgzipInflaterPtr startBgzipInflater(int fd, unsigned threads, uint64_t from = 0);
 
 // Copies up to size inflated bytes into buffer, fewer only at the end of the data or before a failure.
 // Returns the count (0 at the clean end of the data), or -1 when the data is corrupt or truncated or cannot

@@ -140,7 +140,14 @@ void gatherRegionRows(RegionGathering& g, const char* base, const PieceResult& r
             } else if (inWindow || (g.forward && pos <= g.forwardUntil && int64_t{pos} >= g.forwardUntil - 2 * g.reach)) {
                 takeRow(g, g.chrom, base + res.rowStart[i], res.rowLength[i], row, pos, value);
             } else {
-                g.waiting.push_back({row, g.pieceNumber, res.rowStart[i], res.rowLength[i], pos, value});
+                // Stored field by field: a whole entry built aside and copied in stalled the loop on every row.
+                RegionGathering::Waiting& w = g.waiting.emplace_back();
+                w.row = row;
+                w.piece = g.pieceNumber;
+                w.start = res.rowStart[i];
+                w.length = res.rowLength[i];
+                w.pos = pos;
+                w.value = value;
                 while (g.head < g.waiting.size() &&
                        (int64_t{pos} - g.waiting[g.head].pos > g.reach || g.waiting.size() - g.head > kMostWaiting)) {
                     g.rows.dropped += int64_t{pos} - g.waiting[g.head].pos <= g.reach;

@@ -1,18 +1,21 @@
 // Reading genes from GTF, GFF3 and BED files, and stacking them on rows.
 #include "region/genes.h"
 
-#include <htslib/bgzf.h>
-#include <htslib/hts_log.h>
-#include <htslib/kstring.h>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <algorithm>
 #include <cstring>
 #include <map>
 #include <numeric>
+#include <optional>
 #include <unordered_map>
 
 #include "base/numbers.h"
 #include "base/text.h"
+#include "reading/table_source.h"
 
 namespace vennrick {
 namespace {
@@ -39,33 +42,58 @@ std::vector<std::string_view> tabFields(std::string_view line) {
     return f;
 }
 
+// Bytes readable after the end of every line that FileLines hands out (their content is not the line's).
+constexpr size_t kLineSlack = 64;
+
+// The tabs among the 64 bytes from p on (bit i for p[i]).
+inline uint64_t tabBits(const char* p) {
+#if defined(__SSE2__)
+    const __m128i tab = _mm_set1_epi8('\t');
+    uint64_t bits = 0;
+    for (int i = 0; i < 4; ++i)
+        bits |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(
+                    _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i)), tab)))}
+                << (16 * i);
+    return bits;
+#else
+    uint64_t bits = 0;
+    for (int i = 0; i < 64; ++i) bits |= uint64_t{p[i] == '\t'} << i;
+    return bits;
+#endif
+}
+
 // The first nine tab-separated fields of a line that has a tab (the ninth up to the next tab or the line's end);
-// how many of them there are. The first eight fields are short: they are walked byte by byte.
+// how many of them there are. The tabs of the first eight fields are found 64 bytes at a time (kLineSlack bytes
+// after the line must be readable).
 size_t nineFields(std::string_view line, std::string_view* f) {
-    const char* p = line.data();
-    const char* const end = p + line.size();
-    size_t count = 0;
-    const char* from = p;
-    for (; p < end && count < 8; ++p)
-        if (*p == '\t') {
-            f[count++] = std::string_view(from, static_cast<size_t>(p - from));
-            from = p + 1;
+    const char* const begin = line.data();
+    const size_t length = line.size();
+    size_t count = 0, from = 0;
+    for (size_t at = 0; at < length && count < 8; at += 64) {
+        uint64_t tabs = tabBits(begin + at);
+        if (length - at < 64) tabs &= (uint64_t{1} << (length - at)) - 1;
+        for (; tabs != 0 && count < 8; tabs &= tabs - 1) {
+            const size_t tab = at + static_cast<size_t>(__builtin_ctzll(tabs));
+            f[count++] = std::string_view(begin + from, tab - from);
+            from = tab + 1;
         }
+    }
     if (count < 8) {
-        f[count++] = std::string_view(from, static_cast<size_t>(end - from));
+        f[count++] = std::string_view(begin + from, length - from);
         return count;
     }
-    const char* tab = static_cast<const char*>(std::memchr(from, '\t', static_cast<size_t>(end - from)));
-    f[8] = std::string_view(from, static_cast<size_t>((tab != nullptr ? tab : end) - from));
+    const char* tab = static_cast<const char*>(std::memchr(begin + from, '\t', length - from));
+    const size_t nineEnd = tab != nullptr ? static_cast<size_t>(tab - begin) : length;
+    f[8] = std::string_view(begin + from, nineEnd - from);
     return 9;
 }
 
-// The lines of a plain, gzip or bgzip file, read in large blocks (the last line may lack its line end; a '\r'
-// before the line end is dropped).
+// The lines of the file, read in large blocks as the data source hands them out, decompressed (the last line may
+// lack its line end; a '\r' before the line end is dropped), each with kLineSlack readable bytes after it.
 class FileLines {
 public:
-    explicit FileLines(BGZF* fp) : fp_(fp), buf_(kBlock) {}
-    // 1: a line; 0: the end; -1: the file cannot be read on.
+    explicit FileLines(DataSource& source) : source_(source), buf_(kBlock + kLineSlack) {}
+    // 1: a line; 0: the end; -1: the file cannot be read on (failure() says why).
     int next(std::string_view& line) {
         for (;;) {
             const char* from = buf_.data() + at_;
@@ -76,11 +104,14 @@ public:
                     have_ -= at_;
                     at_ = 0;
                 }
-                if (have_ == buf_.size()) buf_.resize(2 * buf_.size());
-                const ssize_t got = bgzf_read(fp_, buf_.data() + have_, buf_.size() - have_);
-                if (got < 0) return -1;
-                eof_ = got == 0;
-                have_ += static_cast<size_t>(got);
+                if (have_ + kLineSlack == buf_.size()) buf_.resize(2 * buf_.size());
+                Outcome<size_t> got = readBlock(source_, buf_.data() + have_, buf_.size() - kLineSlack - have_);
+                if (Fatal* fatal = std::get_if<Fatal>(&got)) {
+                    failure_ = std::move(*fatal);
+                    return -1;
+                }
+                eof_ = std::get<size_t>(got) == 0;
+                have_ += std::get<size_t>(got);
                 continue;
             }
             if (nl == nullptr && at_ == have_) return 0;
@@ -91,13 +122,15 @@ public:
             return 1;
         }
     }
+    const std::optional<Fatal>& failure() const { return failure_; }
 
 private:
     static constexpr size_t kBlock = size_t{1} << 20;
-    BGZF* fp_;
+    DataSource& source_;
     std::vector<char> buf_;
     size_t at_ = 0, have_ = 0;
     bool eof_ = false;
+    std::optional<Fatal> failure_;
 };
 
 // The value of an attribute: GTF (key "value";) or GFF3 (key=value;). Empty when absent.
@@ -252,13 +285,14 @@ bool takeBed(Reading& r, const std::vector<std::string_view>& f, int64_t start0,
 }  // namespace
 
 Outcome<GeneFile> readGenes(const std::string& path, const std::vector<RegionWindow>& windows,
-                            const std::vector<std::string>& biotypes) {
+                            const std::vector<std::string>& biotypes, unsigned threads) {
     const std::string name = "-genes '" + path + "'";
-    hts_set_log_level(HTS_LOG_OFF);  // its problems are told in one line of ours
-    BGZF* fp = bgzf_open(path.c_str(), "r");
-    if (fp == nullptr) return Fatal{"", name + ": cannot be opened"};
+    // Plain, gzip (inflated with ISA-L), bgzip (on several threads when given them), zstd, xz or bzip2.
+    Outcome<DataSource> opened = openDataSource(path, threads);
+    if (std::holds_alternative<Fatal>(opened)) return Fatal{"", name + ": cannot be opened"};
+    DataSource& source = std::get<DataSource>(opened);
     Reading r{windows, biotypes, {}, {}, {}, true, 0};
-    FileLines lines(fp);
+    FileLines lines(source);
     enum class Kind { unknown, features, bed } kind = Kind::unknown;
     uint64_t number = 0;
     std::string problem;
@@ -279,9 +313,8 @@ Outcome<GeneFile> readGenes(const std::string& path, const std::vector<RegionWin
             // a window may take.
             std::string_view nine[9];
             const size_t count = nineFields(text, nine);
-            const std::optional<int32_t> a = count >= 9 ? parseInt(nine[3]) : std::nullopt;
-            const std::optional<int32_t> b = count >= 9 ? parseInt(nine[4]) : std::nullopt;
-            if (!a || !b || *b < *a) {
+            int32_t a = 0, b = 0;
+            if (count < 9 || !parseIntInBuffer(nine[3], a) || !parseIntInBuffer(nine[4], b) || b < a) {
                 problem = name + ": line " + std::to_string(number) + " is damaged (" +
                           (count < 9 ? "too few fields" : "its start and end are not positions") + ")";
                 break;
@@ -292,7 +325,7 @@ Outcome<GeneFile> readGenes(const std::string& path, const std::vector<RegionWin
                 feature != "transcript" && feature != "mRNA" &&
                 !(attrs.find('=') != std::string_view::npos && attrs.find('"') == std::string_view::npos))
                 continue;  // a GTF feature of another type (CDS, UTR, codons): nothing of a gene
-            takeFeature(r, nine, *a, *b);
+            takeFeature(r, nine, a, b);
             continue;
         }
         f = tabFields(text);
@@ -320,8 +353,16 @@ Outcome<GeneFile> readGenes(const std::string& path, const std::vector<RegionWin
             break;
         }
     }
-    if (problem.empty() && (got < 0 || fp->errcode != 0)) problem = name + ": the file is damaged (it cannot be read to its end)";
-    bgzf_close(fp);
+    if (problem.empty() && got < 0) {
+        // Content the data source refuses (an archive, a variant file) is named; anything else that stops the
+        // reading is damage.
+        const std::string detail = lines.failure() ? lines.failure()->detail : std::string();
+        const size_t is = detail.find("' is "), notTable = detail.find(", not a table");
+        if (!source.failed && is != std::string::npos && notTable != std::string::npos && notTable > is)
+            problem = name + ": is " + detail.substr(is + 5, notTable - is - 5) + ", not a GTF, GFF3 or BED file";
+        else
+            problem = name + ": the file is damaged (it cannot be read to its end)";
+    }
     if (!problem.empty()) return Fatal{"", problem};
     GeneFile file;
     if (kind == Kind::features) {

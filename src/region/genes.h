@@ -30,11 +30,12 @@ struct GeneFile {
     std::vector<std::string> warnings;   // for standard error (without "vennrick: ")
 };
 
-// Reads the genes of the file (plain, gzip or bgzip; its kind told by its content) that overlap a window and
-// have one of the biotypes (every biotype for an empty list; a file without biotypes is taken whole). A file that
-// cannot be read to its end or is of no known kind is fatal for the genes of every region.
+// Reads the genes of the file (plain, gzip, bgzip, zstd, xz or bzip2; its kind told by its content) that overlap a
+// window and have one of the biotypes (every biotype for an empty list; a file without biotypes is taken whole). A
+// file that cannot be read to its end or is of no known kind is fatal for the genes of every region. threads > 1
+// lets the file be decompressed on threads of its own.
 Outcome<GeneFile> readGenes(const std::string& path, const std::vector<RegionWindow>& windows,
-                            const std::vector<std::string>& biotypes);
+                            const std::vector<std::string>& biotypes, unsigned threads = 1);
 
 // A gene as the stacking sees it: the pixels it takes across, its line and its name together.
 struct GeneSpan {

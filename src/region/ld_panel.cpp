@@ -7,10 +7,16 @@
 #include <htslib/kstring.h>
 #include <htslib/tbx.h>
 #include <htslib/vcf.h>
+#include <fcntl.h>
 #include <strings.h>
+#include <unistd.h>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
+#endif
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define VENNRICK_X86 1
 #endif
 
 #include <algorithm>
@@ -19,6 +25,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "reading/bgzip_inflater.h"
 #include "settings/region_options.h"
 
 namespace vennrick {
@@ -39,7 +46,11 @@ struct Panel {
     kstring_t line = {0, 0, nullptr};
     int32_t* gt = nullptr;
     int ngt = 0;
+    int fd = -1;                  // the VCF panel, for the inflater
+    BgzipInflaterPtr inflater;    // the window's blocks inflated on threads (VCF panels, with threads)
     ~Panel() {
+        inflater.reset();  // stops its threads before their descriptor is closed
+        if (fd >= 0) close(fd);
         free(gt);
         free(line.s);
         if (rec) bcf_destroy(rec);
@@ -52,13 +63,13 @@ struct Panel {
 };
 
 // The lines of a VCF panel's window as text, read from the first block the index gives for the window on, in file
-// order, up to the first line starting past the window or naming another chromosome: the lines the index's own
+// order (by the BGZF reader, or by an inflater that inflates the blocks ahead on threads of its own), up to the first line starting past the window or naming another chromosome: the lines the index's own
 // iterator gives, without its copy and its walk over every line. A line starting before the window is the window's
 // when it reaches into it, as the index reckons: by the length of its REF, or by an END in its INFO.
 class WindowLines {
 public:
-    WindowLines(BGZF* fp, std::string chrom, int64_t beg, int64_t end)
-        : fp_(fp), chrom_(std::move(chrom)), beg_(beg), end_(end), buf_(kBlock) {}
+    WindowLines(BGZF* fp, BgzipInflater* inflater, std::string chrom, int64_t beg, int64_t end)
+        : fp_(fp), inflater_(inflater), chrom_(std::move(chrom)), beg_(beg), end_(end), buf_(kBlock) {}
 
     // 1: the next line (without its line end) and its position; 0: no more; -1: the file is damaged.
     int next(std::string_view& line, int64_t& pos) {
@@ -89,7 +100,8 @@ private:
             at_ = 0;
         }
         if (have_ == buf_.size()) buf_.resize(2 * buf_.size());
-        const ssize_t got = bgzf_read(fp_, buf_.data() + have_, buf_.size() - have_);
+        const int64_t got = inflater_ != nullptr ? readInflated(*inflater_, buf_.data() + have_, buf_.size() - have_)
+                                                 : bgzf_read(fp_, buf_.data() + have_, buf_.size() - have_);
         if (got < 0) return -1;
         if (got == 0) eof_ = true;
         have_ += static_cast<size_t>(got);
@@ -135,6 +147,7 @@ private:
 
     static constexpr size_t kBlock = size_t{1} << 20;
     BGZF* fp_;
+    BgzipInflater* inflater_;  // when not null, the text comes from it
     std::string chrom_;
     int64_t beg_, end_;  // the window, from 0, end excluded
     std::vector<char> buf_;
@@ -210,7 +223,7 @@ struct PlaneWriter {
     uint64_t c = 0, o = 0, t = 0;
     size_t n = 0;  // bits written
     PlaneWriter(uint64_t* planes_, size_t words_) : planes(planes_), words(words_) {}
-    // count bits (at most 8) of each plane, low bit first.
+    // count bits (at most 64) of each plane, low bit first; the bits above count are 0.
     void put(uint64_t called, uint64_t one, uint64_t two, unsigned count) {
         const unsigned shift = n & 63;
         c |= called << shift;
@@ -298,16 +311,68 @@ inline bool fourColumns(const char* p, int allele, PlaneWriter& out) {
 }
 #endif
 
+#ifdef VENNRICK_X86
+// Usual columns ("0|1\t": diploid calls of one-digit alleles or '.', GT alone) eight at a time from p on, with
+// AVX2, as long as they come (and up to a whole word of each plane at a time); p and the column count c move past
+// the columns read. Where the columns stop being usual, the caller reads on one at a time. Each column is a 32-bit
+// lane: its calls are worked out in the lane's low byte, and one bit per lane taken from it.
+[[gnu::target("avx2")]] inline uint64_t lanes(__m256i x) {  // the top bit of each lane's low byte, lane by lane
+    return static_cast<uint64_t>(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_slli_epi32(x, 24))));
+}
+
+[[gnu::target("avx2")]] size_t eightColumnGroups(const char*& p, const char* end, size_t c, size_t columns, int allele,
+                                                 PlaneWriter& out) {
+    const __m256i tab = _mm256_set1_epi8('\t'), bar = _mm256_set1_epi8('|'), slash = _mm256_set1_epi8('/');
+    const __m256i dot = _mm256_set1_epi8('.'), zero = _mm256_set1_epi8('0'), nine = _mm256_set1_epi8(9);
+    const __m256i mineChar = _mm256_set1_epi8(static_cast<char>(allele <= 9 ? '0' + allele : 0));
+    // Which byte of a column may hold what: the alleles in bytes 0 and 2, the separator in 1, the tab in 3.
+    const __m256i alleleBytes = _mm256_set1_epi32(0x00FF00FF), sepByte = _mm256_set1_epi32(0x0000FF00),
+                  tabByte = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+    for (;;) {
+        uint64_t called = 0, one = 0, two = 0;
+        unsigned k = 0;
+        for (; k < 8 && c + 8 <= columns && end - p >= 32; ++k, p += 32, c += 8) {
+            const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+            const __m256i digit0 = _mm256_sub_epi8(v, zero);
+            const __m256i isDigit = _mm256_cmpeq_epi8(_mm256_min_epu8(digit0, nine), digit0);
+            const __m256i isDot = _mm256_cmpeq_epi8(v, dot);
+            const __m256i isSep = _mm256_or_si256(_mm256_cmpeq_epi8(v, bar), _mm256_cmpeq_epi8(v, slash));
+            const __m256i fits = _mm256_or_si256(
+                _mm256_and_si256(_mm256_or_si256(isDigit, isDot), alleleBytes),
+                _mm256_or_si256(_mm256_and_si256(isSep, sepByte), _mm256_and_si256(_mm256_cmpeq_epi8(v, tab), tabByte)));
+            if (_mm256_movemask_epi8(fits) != -1) break;
+            const __m256i mine = allele == 0 ? _mm256_andnot_si256(_mm256_cmpeq_epi8(v, zero), isDigit)
+                                             : _mm256_cmpeq_epi8(v, mineChar);
+            const __m256i secondMine = _mm256_srli_epi32(mine, 16);  // byte 2 of each lane to byte 0
+            const __m256i missing = _mm256_or_si256(isDot, _mm256_srli_epi32(isDot, 16));
+            const unsigned shift = 8 * k;
+            called |= (~lanes(missing) & 0xFF) << shift;
+            one |= lanes(_mm256_andnot_si256(missing, _mm256_or_si256(mine, secondMine))) << shift;
+            two |= lanes(_mm256_andnot_si256(missing, _mm256_and_si256(mine, secondMine))) << shift;
+        }
+        if (k > 0) out.put(called, one, two, 8 * k);
+        if (k < 8) return c;
+    }
+}
+#endif
+
 // The dosages of every sample column from the text of a line, packed (the columns -ldsamples leaves out are taken
 // out of the called plane afterwards). False for a line not of the plain form (a call that is not numbers and '.'
 // joined by '/' or '|', a sample without its GT, another number of columns than the header's); htslib reads those.
-bool textDosages(const TextSite& t, size_t columns, int allele, PlaneWriter& out) {
+bool textDosages(const TextSite& t, size_t columns, int allele, bool avx2, PlaneWriter& out) {
     const char* p = t.samples;
     const char* const end = t.end;
     const char mine = static_cast<char>(allele <= 9 ? '0' + allele : 0);  // a one-digit allele's character
     auto counts = [&](char d) { return allele == 0 ? d != '0' : d == mine; };
     for (size_t c = 0; c < columns;) {
         if (t.gtKey == 0) {
+#ifdef VENNRICK_X86
+            if (avx2 && c + 8 <= columns && end - p >= 32) {
+                const size_t before = c;
+                c = eightColumnGroups(p, end, c, columns, allele, out);
+                if (c != before) continue;
+            }
+#endif
 #ifdef __SSE2__
             if (c + 4 <= columns && end - p >= 16 && fourColumns(p, allele, out)) {
                 p += 16;
@@ -498,6 +563,11 @@ PanelR2 panelR2(const PanelRequest& q) {
         }
     if (keptColumns.size() != samples) return fail("its samples cannot be told apart (a damaged header?)");
     const int gtId = bcf_hdr_id2int(p.hdr, BCF_DT_ID, "GT");
+#ifdef VENNRICK_X86
+    const bool avx2 = __builtin_cpu_supports("avx2");
+#else
+    const bool avx2 = false;
+#endif
     const bool fromText = !isBcf && gtId >= 0 && bcf_hdr_idinfo_exists(p.hdr, BCF_HL_FMT, gtId) &&
                           bcf_hdr_id2type(p.hdr, BCF_HL_FMT, gtId) == BCF_HT_STR;
 
@@ -530,9 +600,23 @@ PanelR2 panelR2(const PanelRequest& q) {
     p.itr = isBcf ? bcf_itr_queryi(p.idx, tid, windowBeg, int64_t{q.end})
                 : tbx_itr_queryi(p.tbx, tid, windowBeg, int64_t{q.end});
     if (p.itr == nullptr) return fail("its index cannot be searched for the region");
-    WindowLines lines(hts_get_bgzfp(p.fp), panelChrom, windowBeg, int64_t{q.end});
     const bool noLines = p.itr->finished || p.itr->n_off == 0;
-    if (!isBcf && !noLines && bgzf_seek(hts_get_bgzfp(p.fp), static_cast<int64_t>(p.itr->off[0].u), SEEK_SET) < 0)
+    if (!isBcf && !noLines && q.threads > 1) {
+        // The window's blocks inflated ahead of the reading on threads of their own, from the block the window
+        // starts in (the bytes of that block before it are let go); without a thread, by the BGZF reader.
+        const uint64_t start = p.itr->off[0].u;
+        p.fd = open(q.path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (p.fd >= 0) p.inflater = startBgzipInflater(p.fd, q.threads, start >> 16);
+        for (size_t skip = start & 0xFFFF; p.inflater != nullptr && skip > 0;) {
+            char scratch[4096];
+            const int64_t got = readInflated(*p.inflater, scratch, std::min(skip, sizeof scratch));
+            if (got <= 0) return fail("is damaged: its region cannot be reached");
+            skip -= static_cast<size_t>(got);
+        }
+    }
+    WindowLines lines(hts_get_bgzfp(p.fp), p.inflater.get(), panelChrom, windowBeg, int64_t{q.end});
+    if (!isBcf && !noLines && p.inflater == nullptr &&
+        bgzf_seek(hts_get_bgzfp(p.fp), static_cast<int64_t>(p.itr->off[0].u), SEEK_SET) < 0)
         return fail("is damaged: its region cannot be reached");
     p.rec = bcf_init();
 
@@ -619,7 +703,7 @@ PanelR2 panelR2(const PanelRequest& q) {
             packed.resize(packed.size() + 3 * words);
             uint64_t* planes = packed.data() + packed.size() - 3 * words;
             PlaneWriter writer(planes, words);
-            if (text && textDosages(site, columns, allele, writer)) {
+            if (text && textDosages(site, columns, allele, avx2, writer)) {
                 for (size_t w = 0; w < 3 * words; ++w) planes[w] &= keptBits[w % words];
             } else if (text) {
                 // Not of the plain form: htslib reads the line, as every line of a panel it cannot be read from.

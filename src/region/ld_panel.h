@@ -19,6 +19,7 @@ struct PanelRequest {
     int32_t start = 0, end = 0;      // the window, inclusive
     std::vector<LdVariant> variants;  // the region's rows, by position
     size_t lead = 0;                  // index of the lead in variants
+    unsigned threads = 1;             // > 1: the window's blocks are inflated on that many threads (VCF)
 };
 
 struct PanelR2 {

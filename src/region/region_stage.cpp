@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "base/text.h"
+#include "base/thread_count.h"
 #include "base/write_all.h"
 #include "region/genes.h"
 #include "region/ld_panel.h"
@@ -67,7 +68,7 @@ std::optional<Fatal> drawRegions(const std::vector<Region>& regions, const Regio
     if (!o.genesFile.empty()) {
         std::vector<RegionWindow> windows;
         for (const Region& r : regions) windows.push_back(RegionWindow{r.chrom, r.start, r.end});
-        Outcome<GeneFile> read = readGenes(o.genesFile, windows, o.geneTypes);
+        Outcome<GeneFile> read = readGenes(o.genesFile, windows, o.geneTypes, threadsForRun(settings.threads, availableCpus()));
         if (const Fatal* fatal = std::get_if<Fatal>(&read)) {
             notes.push_back(fatal->detail + "; the regional plots are drawn without genes");
             genesNote = "genes not drawn: the annotation could not be read";
@@ -136,7 +137,8 @@ std::optional<Fatal> drawRegions(const std::vector<Region>& regions, const Regio
                 plot.ldNote = ldTableNote;
             }
         } else if (!o.ldRef.empty()) {
-            PanelRequest request{o.ldRef, o.ldSamples, std::string(rows.chr(leadRow)), region.start, region.end, variants, lead};
+            PanelRequest request{o.ldRef, o.ldSamples, std::string(rows.chr(leadRow)), region.start, region.end, variants, lead,
+                                 threadsForRun(settings.threads, availableCpus())};
             PanelR2 panel = panelR2(request);
             for (const std::string& w : panel.warnings) notes.push_back(w);
             r2 = std::move(panel.r2);

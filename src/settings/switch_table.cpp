@@ -146,7 +146,7 @@ const std::vector<SwitchDeclaration>& switchTable() {
      "the samples of the `-ldref` panel to use (a population), one ID a line",
      "all"},
     {"-genes", "", "FILE", "genes for the regional plots: GTF, GFF3 or BED", "", "", 0, 0, 0,
-     "the genes drawn under the regional plots: GTF or GFF3 (genes, with exons of the canonical or longest transcript) or BED (4 or 12 columns), plain, gzip or bgzip",
+     "the genes drawn under the regional plots: GTF or GFF3 (genes, with exons of the canonical or longest transcript) or BED (4 or 12 columns), plain or compressed as a table may be",
      "none"},
     {"-genetypes", "", "LIST", "gene biotypes drawn, separated by commas; all for every one", "", "", 0, 0, 0,
      "the gene biotypes drawn, separated by commas, or `all`; a file without biotypes is drawn whole",

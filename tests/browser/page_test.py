@@ -2,7 +2,6 @@
 """The report page (-html yes) in a real browser: headless Chromium driven through chromedriver.
 
     page_test.py BINARY            # the tool makes the page from a generated table
-    page_test.py --python-page     # the page from tests/browser/make_page.py (working on the script alone)
 
 Prints "SKIPPED: ..." and exits 0 where Chromium, chromedriver or Selenium is missing. Everything it starts (the
 browser, its profile, the work folder) is removed on every way out; the whole test is bounded by a deadline.
@@ -113,31 +112,6 @@ def check_many_hits(driver, binary, work):
     check(notice.is_displayed() and notice.get_attribute("class") == "notice"
           and "which hold 50,000 of the 50,500 hits. The other 500 hits are summarised" in notice.text,
           "over 50,000 hits: the page says how many it summarises (%r)" % notice.text)
-
-
-def make_page_with_python(work):
-    sys.path.insert(0, HERE)
-    import make_page
-    table = os.path.join(work, "t.tsv")
-    make_table(table)
-    rows = []
-    with open(table) as f:
-        next(f)
-        for line in f:
-            s, c, b, p = line.rstrip("\n").split("\t")
-            rows.append((s, c, int(b), p))
-    data = make_page.build(rows, HOSTILE_TITLE)
-    leads = []
-    for name, (centre, lead, lead_p, _) in PEAKS.items():
-        ci = [c["name"] for c in data["chromosomes"]].index(name)
-        leads.append({"chr": ci, "pos": centre, "id": lead, "p": lead_p, "logp": -__import__("math").log10(float(lead_p)),
-                      "start": centre - 40000, "end": centre + 40000, "hits": 2})
-    data["leads"] = leads
-    data["summary"]["loci"] = len(leads)
-    page = os.path.join(work, "out.html")
-    with open(page, "w") as f:
-        f.write(make_page.fill(data))
-    return page
 
 
 # ---- a small PNG reader (8-bit RGB or RGBA, not interlaced), for the screenshots ----
@@ -473,15 +447,14 @@ def main(argv):
     driver = None
     try:
         if len(argv) != 2:
-            print("usage: page_test.py BINARY | --python-page", file=sys.stderr)
+            print("usage: page_test.py BINARY", file=sys.stderr)
             return 2
-        page = make_page_with_python(work) if argv[1] == "--python-page" else make_page_with_tool(argv[1], work)
+        page = make_page_with_tool(argv[1], work)
         profile = os.path.join(work, "profile")
         os.makedirs(profile)
         driver = start_browser(profile)
         run_checks(driver, page)
-        if argv[1] != "--python-page":
-            check_many_hits(driver, argv[1], work)
+        check_many_hits(driver, argv[1], work)
         print("PASSED: the report page in headless Chromium")
         return 0
     except Skip as why:

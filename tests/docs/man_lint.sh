@@ -11,7 +11,8 @@ lint=$(timeout 60 mandoc -T lint "$page" 2>&1) || true
 [ -z "$lint" ] || { echo "mandoc -T lint:"; echo "$lint"; status=1; }
 warnings=$(timeout 60 groff -ww -man -Tutf8 -z "$page" 2>&1) || { echo "groff failed"; status=1; }
 [ -z "$warnings" ] || { echo "groff -ww:"; echo "$warnings"; status=1; }
-text=$(timeout 60 mandoc -T utf8 "$page" 2>/dev/null | col -b 2>/dev/null || timeout 60 mandoc -T ascii "$page")
+# the rendered text without its overstrikes (bold and underline as character, backspace, character)
+text=$(timeout 60 mandoc -T ascii "$page" 2>/dev/null | sed 's/.\x08//g')
 for section in NAME SYNOPSIS DESCRIPTION OPTIONS FILES "EXIT STATUS" EXAMPLES; do
     printf '%s\n' "$text" | grep -q "^$section\$" || { echo "no $section section"; status=1; }
 done

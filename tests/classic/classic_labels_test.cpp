@@ -21,7 +21,7 @@ bool overlaps(int l1, int t1, int r1, int b1, int l2, int t2, int r2, int b2) {
 
 }  // namespace
 
-TEST(peak_labels_test, random_peaks_keep_every_rule) {
+TEST(classic_labels_test, random_peaks_keep_every_rule) {
     // Peaks crowded round a point anywhere on the canvas or just past its edges, over random drawn areas.
     std::mt19937 rng(3);
     for (int trial = 0; trial < 200; ++trial) {
@@ -29,7 +29,7 @@ TEST(peak_labels_test, random_peaks_keep_every_rule) {
         const int cx = static_cast<int>(rng() % 820) - 10, cy = static_cast<int>(rng() % 553) - 10;
         std::vector<Pixel> points(n);
         for (Pixel& p : points) p = {cx + static_cast<int>(rng() % 61) - 30, cy + static_cast<int>(rng() % 61) - 30};
-        PixelMask drawn;
+        PixelMask drawn = pixelMask(kDefaultImageWidth, kDefaultImageHeight);
         for (int r = 0; r < 5; ++r) markRect(drawn, rng() % 800, rng() % 533, rng() % 800, rng() % 533);
         const LabelPlan plan = placeLabels(
             n, [&](size_t k) { return std::optional<Pixel>(points[k]); },
@@ -53,11 +53,11 @@ TEST(peak_labels_test, random_peaks_keep_every_rule) {
     }
 }
 
-TEST(peak_labels_test, labels_that_do_not_fit_are_counted) {
+TEST(classic_labels_test, labels_that_do_not_fit_are_counted) {
     // Forty peaks on one pixel: a label next to it, then labels further away with leaders, until no room is left.
     const LabelPlan plan = placeLabels(
         40, [](size_t) { return std::optional<Pixel>(Pixel{400, 300}); },
-        [](size_t k) { return "rs12345678" + std::to_string(k); }, testFont(), PixelMask{});
+        [](size_t k) { return "rs12345678" + std::to_string(k); }, testFont(), pixelMask(kDefaultImageWidth, kDefaultImageHeight));
     EXPECT_TRUE(plan.leaders.size() > 0 && plan.leaders.size() < plan.boxes.size() && plan.leftOut > 0);
     EXPECT_EQ(plan.boxes.size() + static_cast<size_t>(plan.leftOut), 40u);
     EXPECT_EQ(labelReport(40, 40, plan.boxes.size()), "-labels 40: " + std::to_string(plan.boxes.size()) + " named, " +
@@ -70,7 +70,7 @@ TEST(peak_labels_test, labels_that_do_not_fit_are_counted) {
     EXPECT_EQ(labelReport(3, 0, 0), "-labels 3: no lead loci to name: no kept row reaches the threshold");
 }
 
-TEST(peak_labels_test, label_texts) {
+TEST(classic_labels_test, label_texts) {
     for (const Case& c : loadCases("label_texts.txt")) EXPECT_EQ(labelText(c.get("name")), c.get("text")) << c.name;
     EXPECT_EQ(textWidth("rs\xc3\xa9", testFont()), 6 + 6 + 12);  // beyond ASCII: the widest or the height, if more
 }

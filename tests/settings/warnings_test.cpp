@@ -8,7 +8,7 @@
 using namespace vennrick;
 using namespace vennrick::test;
 
-TEST(diagnostics_test, each_cause_gives_its_one_warning) {
+TEST(warnings_test, each_cause_gives_its_one_warning) {
     for (const Case& c : loadCases("diagnostics.txt")) {
         std::vector<std::string> lines;
         if (c.has("args")) {

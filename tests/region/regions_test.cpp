@@ -12,8 +12,6 @@
 using namespace vennrick;
 using namespace vennrick::test;
 
-extern "C" const char* __lsan_default_suppressions() { return "leak:libhts.so\n"; }
-
 namespace {
 
 TEST(regions, regionListsAreReadOrRefusedWhole) {

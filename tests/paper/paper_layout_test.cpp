@@ -1,4 +1,4 @@
-// The paper figure as data: chromosome order and grouping, the axis steps, the labels, the guide lines, the points'
+// The paper figure as data: the axis steps, the labels, the guide lines, the points'
 // places, labels that never meet, and the same figure at three times the size and dpi.
 
 #include "paper/paper_layout.h"
@@ -29,20 +29,6 @@ std::string ids(const ChromosomeOrder& order) {
 }
 
 }  // namespace
-
-TEST(paper_layout_test, chromosomes_in_natural_order_with_their_rows_merged) {
-    // A table sorted as text, with chromosome 1 in two stretches and names of every kind.
-    const std::vector<std::string> file = {"1", "10", "11", "2", "1", "MT", "X", "chr3", "Y", "scaffold_b",
-                                           "22", "XY", "scaffold_a", "023", "100"};
-    std::vector<IdRun> runs;
-    for (const std::string& id : file) runs.push_back({id, 2});
-    const ChromosomeOrder order = orderChromosomes(runs);
-    EXPECT_EQ(ids(order), "1 2 chr3 10 11 22 023 100 X Y XY MT scaffold_b scaffold_a");
-    EXPECT_EQ(order.chromosomes[0].rows, 4) << "both stretches of 1";
-    EXPECT_EQ(order.ofRun[0], order.ofRun[4]);
-    EXPECT_EQ(order.chromosomes[order.ofRun[1]].id, "10");
-    EXPECT_TRUE(naturallyBefore("chr9", "CHR10") && naturallyBefore("M", "scaffold") && !naturallyBefore("10", "010"));
-}
 
 TEST(paper_layout_test, axis_steps_are_round) {
     const std::tuple<double, double, int64_t, int> cases[] = {
@@ -200,18 +186,6 @@ TEST(paper_layout_test, one_chromosome_gets_a_position_axis_in_megabases) {
     const double x15 = paperPointOfRow(plot, data, 0)->x + (15.0 - 12.3) / (47.9 - 12.3) * (paperPointOfRow(plot, data, 100)->x - paperPointOfRow(plot, data, 0)->x);
     const auto tick = std::find_if(plot.figure.texts.begin(), plot.figure.texts.end(), [](const FigureText& t) { return t.text == "15"; });
     EXPECT_NEAR(tick->box.left + tick->box.width / 2, x15, 1.5);
-}
-
-TEST(paper_layout_test, table_names_order_and_show_as_chromosomes) {
-    // chr-prefixed names and plink's codes, read by name: in natural order, shown without chr and as X, Y, XY, MT.
-    std::vector<IdRun> runs;
-    for (const std::string& id : {"chr10", "chr2", "23", "chr1", "26", "24", "chrY_random"}) runs.push_back({id, 2});
-    std::vector<std::string> shown;
-    for (const Chromosome& c : orderChromosomes(runs, true).chromosomes) shown.push_back(c.shown);
-    EXPECT_EQ(shown, (std::vector<std::string>{"1", "2", "10", "X", "Y", "MT", "Y_random"}));
-    shown.clear();
-    for (const Chromosome& c : orderChromosomes(runs, false).chromosomes) shown.push_back(c.shown);
-    EXPECT_EQ(shown, (std::vector<std::string>{"chr1", "chr2", "chr10", "23", "24", "26", "chrY_random"}));
 }
 
 TEST(paper_layout_test, point_size_in_points_with_hits_half_as_large_again) {

@@ -5,7 +5,7 @@
 # plink 2's --r2 tables and with a sample subset; the rows of each .tsv against the table's rows of the window
 # (from a file, a gzip file and standard input, across many pieces); -regions leads against the .leads loci plus
 # flanks; and damaged panels, indexes and annotations, which must leave every other output in place.
-#   tests/regions/regions_test.sh VENNRICK
+#   tests/region/plink_test.sh VENNRICK
 set -u
 tool="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
 here="$(cd "$(dirname "$0")" && pwd)"
