@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <queue>
 #include <boost/math/distributions/chi_squared.hpp>
 #include <boost/math/special_functions/beta.hpp>
 #include <cmath>
@@ -116,7 +115,10 @@ std::pair<uint64_t, uint64_t> selectKeys(ValueView values, Bin bin, const std::v
 
 }  // namespace
 
-QqSample sampleValues(ValueView values) {
+namespace {
+
+template <class Offer>
+QqSample sampleWith(ValueView values, Offer&& offer) {
     // Two sets of bins for alternate values: consecutive values often share a bin, and one set would make each
     // count wait for the previous one. Keys of values that take no part start at kFirstExcludedKey, so the
     // usable values are the counts below its bin and their largest key is the largest value.
@@ -127,12 +129,15 @@ QqSample sampleValues(ValueView values) {
     size_t i = 0;
     for (; i + 1 < n; i += 2) {
         const uint64_t a = orderKey(v[i]), b = orderKey(v[i + 1]);
+        offer(v[i]);
+        offer(v[i + 1]);
         ++even[a >> kLeadingShift];
         ++odd[b >> kLeadingShift];
         maxKey = std::max({maxKey, a < kFirstExcludedKey ? a : 0, b < kFirstExcludedKey ? b : 0});
     }
     if (i < n) {
         const uint64_t a = orderKey(v[i]);
+        offer(v[i]);
         ++even[a >> kLeadingShift];
         maxKey = std::max(maxKey, a < kFirstExcludedKey ? a : 0);
     }
@@ -145,6 +150,16 @@ QqSample sampleValues(ValueView values) {
     }
     sample.maxValue = valueOfKey(maxKey);
     return sample;
+}
+
+}  // namespace
+
+QqSample sampleValues(ValueView values) {
+    return sampleWith(values, [](double) {});
+}
+
+QqSample sampleValues(ValueView values, StrongestValues& strongest) {
+    return sampleWith(values, [&strongest](double v) { strongest.offer(v); });
 }
 
 std::pair<double, double> usableValuesAtRanks(ValueView values, const QqSample& sample, int64_t lo, int64_t hi) {
@@ -224,26 +239,31 @@ std::string capSuggestionLine(const CapSuggestion& cap) {
            " the rest of the plot: -ymax " + capText + " would cap the -log10(p) axis there";
 }
 
+StrongestValues::StrongestValues(size_t valueCount) : k(std::max<size_t>(1, (valueCount + 9999) / 10000)) {
+    top.reserve(4 * (k + 1));
+}
+
+void StrongestValues::keepStrongest() {
+    const size_t keep = k + 1;
+    std::nth_element(top.begin(), top.begin() + static_cast<ptrdiff_t>(keep - 1), top.end(), std::greater<double>());
+    top.resize(keep);
+    bar = *std::min_element(top.begin(), top.end());  // a value equal to it leaves the k + 1 strongest as they are
+}
+
 std::optional<CapSuggestion> suggestCap(ValueView values) {
-    // The strongest 0.01 % of the points: of the values given, those that take part or not (one pass).
-    const int64_t n = static_cast<int64_t>(values.size());
-    if (n < 2) return std::nullopt;
-    const int64_t k = std::max<int64_t>(1, (n + 9999) / 10000);
-    // The k + 1 largest values in a heap whose top is the smallest of them.
-    std::priority_queue<double, std::vector<double>, std::greater<double>> strongest;
-    for (double v : values) {
-        if (!takesPart(v)) continue;
-        if (static_cast<int64_t>(strongest.size()) < k + 1) {
-            strongest.push(v);
-        } else if (v > strongest.top()) {
-            strongest.pop();
-            strongest.push(v);
-        }
-    }
-    if (static_cast<int64_t>(strongest.size()) < k + 1) return std::nullopt;
-    std::vector<double> top;  // the k + 1 largest, largest first
-    for (; !strongest.empty(); strongest.pop()) top.push_back(strongest.top());
-    std::reverse(top.begin(), top.end());
+    // The strongest 0.01 % of the points: of the values given, those that take part or not.
+    if (values.size() < 2) return std::nullopt;
+    StrongestValues strongest(values.size());
+    for (double v : values) strongest.offer(v);
+    return suggestCap(std::move(strongest));
+}
+
+std::optional<CapSuggestion> suggestCap(StrongestValues strongest) {
+    const int64_t k = static_cast<int64_t>(strongest.k);
+    std::vector<double>& top = strongest.top;
+    if (top.size() < strongest.k + 1) return std::nullopt;
+    if (top.size() > strongest.k + 1) strongest.keepStrongest();
+    std::sort(top.begin(), top.end(), std::greater<double>());  // the k + 1 largest, largest first
     // The largest group of the strongest whose weakest lies above 3 times the next value.
     int64_t above = 0;
     for (int64_t j = 1; j <= k; ++j)

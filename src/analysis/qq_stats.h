@@ -89,13 +89,34 @@ std::string formatLambda(std::optional<double> lambda);
 // When a few of the strongest values that take part (within the strongest 0.01 %, at least one) all lie above 3
 // times the value below them, which flattens every other point into the bottom of a plot: that value, a round cap
 // just above it (1, 2 or 5 times a power of ten, or a multiple of 5 from 10 on), and how many values lie above it
-// (the largest such group). One pass, holding the strongest values in a heap.
+// (the largest such group). One pass over the values, of its own or shared with the QQ sample.
 struct CapSuggestion {
     double below = 0;   // the largest value under the strongest group
     double cap = 0;     // the suggested -ymax
     int64_t above = 0;  // values in the strongest group
 };
 std::optional<CapSuggestion> suggestCap(ValueView values);
+
+// The strongest values that take part, gathered while another pass reads every value once (sampleValues): the
+// values above a bar are kept, and whenever they fill the buffer the strongest are kept and the bar raised.
+struct StrongestValues {
+    explicit StrongestValues(size_t valueCount);
+    size_t k;                 // the strongest 0.01 % of valueCount, at least 1: k + 1 values are wanted
+    std::vector<double> top;  // candidates; holds the k + 1 strongest of the values offered
+    double bar = -std::numeric_limits<double>::infinity();  // a value at or below it is not needed
+    void keepStrongest();
+    void offer(double v) {
+        if (!(v > bar) || !takesPart(v)) return;
+        top.push_back(v);
+        if (top.size() == 4 * (k + 1)) keepStrongest();
+    }
+};
+
+// The suggestion from the strongest values of all the values.
+std::optional<CapSuggestion> suggestCap(StrongestValues strongest);
+
+// sampleValues, offering every value to strongest as well.
+QqSample sampleValues(ValueView values, StrongestValues& strongest);
 
 // The line for standard error that suggests the cap.
 std::string capSuggestionLine(const CapSuggestion& cap);

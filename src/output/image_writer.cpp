@@ -66,16 +66,20 @@ bool saveImage(const QImage& image, ImageType type, const std::string& path) {
     return encode(image, type, bytes) && writeWholeFile(path, bytes.constData(), static_cast<size_t>(bytes.size()));
 }
 
+bool encodeFigure(const Figure& figure, ImageType type, QByteArray& bytes, unsigned threads) {
+    switch (type) {
+        case ImageType::pdf: return writePdf(figure, threads, bytes);
+        case ImageType::svg: return writeSvg(figure, threads, bytes);
+        case ImageType::jpg:
+        case ImageType::png: return encode(renderFigure(figure, threads), type, bytes);
+    }
+    return false;
+}
+
 bool saveFigure(const Figure& figure, ImageType type, const std::string& path, unsigned threads) {
     QByteArray bytes;
-    bool made = false;
-    switch (type) {
-        case ImageType::pdf: made = writePdf(figure, threads, bytes); break;
-        case ImageType::svg: made = writeSvg(figure, threads, bytes); break;
-        case ImageType::jpg:
-        case ImageType::png: made = encode(renderFigure(figure, threads), type, bytes); break;
-    }
-    return made && writeWholeFile(path, bytes.constData(), static_cast<size_t>(bytes.size()));
+    return encodeFigure(figure, type, bytes, threads) &&
+           writeWholeFile(path, bytes.constData(), static_cast<size_t>(bytes.size()));
 }
 
 void prepareImageType(ImageType type) {

@@ -5,6 +5,7 @@
 // removed, never left damaged.
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
 #include <string>
 
@@ -24,6 +25,9 @@ bool saveImage(const QImage& image, ImageType type, const std::string& path);
 // width / dpi x height / dpi inches for PDF and SVG; its points drawn with up to `threads` threads. False when
 // the file could not be written.
 bool saveFigure(const Figure& figure, ImageType type, const std::string& path, unsigned threads = 1);
+
+// The bytes of the image file saveFigure writes; false when the figure could not be encoded.
+bool encodeFigure(const Figure& figure, ImageType type, QByteArray& bytes, unsigned threads = 1);
 
 // Loads what encoding the first image of the type would otherwise wait for (the JPEG plug-in).
 void prepareImageType(ImageType type);

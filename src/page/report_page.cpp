@@ -322,6 +322,10 @@ std::string pagePlotData(const PlotData& data, const HitRows& strongest, const P
     out += l.byRank ? "\"rank\"" : "\"bp\"";
     appendKey(out, "pointsShown");
     appendInt(out, static_cast<int64_t>(points.records.size()));
+    appendKey(out, "hitsShown");
+    appendInt(out, static_cast<int64_t>(std::count_if(points.records.begin(), points.records.end(), [&](const HitRecord* h) {
+                  return h->value >= static_cast<double>(s.threshold);
+              })));
     appendKey(out, "chromosomes");
     out += '[';
     for (size_t c = 0; c < l.order.chromosomes.size(); ++c) {

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <future>
 #include <utility>
 
 #include "classic/classic_figure.h"
@@ -30,6 +31,7 @@
 #include "region/region_stage.h"
 #include "base/thread_count.h"
 #include "output/png_writer.h"
+#include "base/write_all.h"
 #include "page/report_page.h"
 
 namespace vennrick {
@@ -114,15 +116,29 @@ size_t labelPicture(ManhattanPicture& picture, const LeadLoci& leads, const Tabl
                        &scene);
 }
 
-// With -qq yes: the QQ plot of the kept values as Outname + ".qq." + the image extension, then the lambda line.
-// Values that take no part are counted on err. Two passes over the values: the sample, then the points' pixel
-// rows, which also gathers the candidates for lambda's median.
-std::optional<Fatal> writeQqPlot(ValueView values, const PlotSettings& settings, unsigned threads,
-                                 std::ostream& out, std::ostream& err, PageRun* page, RunRecord& record) {
-    const QqSample sample = sampleValues(values);
+// The QQ plot of -qq yes, made in memory: its file's bytes and what the run reports of it.
+struct QqPlot {
+    std::string excludedLine;      // the values left out, for err; empty when none is or the run is quiet
+    std::optional<double> lambda;
+    int64_t usable = 0;
+    bool encoded = false;          // bytes hold the image file
+    QByteArray bytes;
+    QByteArray pagePng;            // the plot as a PNG for the report page, when one is asked for
+};
+
+// The QQ plot of the kept values and lambda. Values that take no part are counted in excludedLine. Two passes
+// over the values: the sample, then the points' pixel rows, which also gathers the candidates for lambda's
+// median. It reads the values and the settings only, so it can be made while the Manhattan plot is painted.
+// With cap, the suggestion of a cap is looked for in the first pass and handed over as soon as it is known.
+QqPlot makeQqPlot(ValueView values, const PlotSettings& settings, unsigned threads, bool forPage,
+                  std::promise<std::optional<CapSuggestion>>* cap) {
+    QqPlot made;
+    StrongestValues strongest(cap != nullptr ? values.size() : 0);
+    const QqSample sample = cap != nullptr ? sampleValues(values, strongest) : sampleValues(values);
+    if (cap != nullptr) cap->set_value(suggestCap(std::move(strongest)));
     if (sample.excluded > 0 && settings.quiet == 0)
-        err << "vennrick: " << sample.excluded << (sample.excluded == 1 ? " p-value" : " p-values")
-            << " not in (0, 1] or not a number, left out of the QQ plot and lambda\n";
+        made.excludedLine = "vennrick: " + std::to_string(sample.excluded) + (sample.excluded == 1 ? " p-value" : " p-values") +
+                            " not in (0, 1] or not a number, left out of the QQ plot and lambda\n";
     const std::string title = settings.style == FigureStyle::paper ? paperTitle(settings) : plotTitle(settings);
     const bool paper = settings.style == FigureStyle::paper;
     const QqFrame frame = documentedPicture(settings) ? QqFrame{} : qqFrame(settings.imagesize.height, settings.dpi);
@@ -131,23 +147,34 @@ std::optional<Fatal> writeQqPlot(ValueView values, const PlotSettings& settings,
     MedianGathering gathering = startGathering(sample);
     std::vector<int> capped;
     std::vector<PixelDot> dots = qqDots(values, sample, axes, &gathering, &capped);
-    const std::optional<double> lambda = inflationFactor(values, sample, std::move(gathering));
-    record.qqDone = true;
-    record.lambda = lambda;
-    record.pValuesUsed = sample.usable;
+    made.lambda = inflationFactor(values, sample, std::move(gathering));
+    made.usable = sample.usable;
     const Figure figure =
-        paper ? layoutPaperQq(geometry, sample.usable, std::move(dots), lambda, title, settings, capped)
-              : layoutQq(sample.usable, axes, std::move(dots), lambda, title, settings.font1, settings.font2, frame,
+        paper ? layoutPaperQq(geometry, sample.usable, std::move(dots), made.lambda, title, settings, capped)
+              : layoutQq(sample.usable, axes, std::move(dots), made.lambda, title, settings.font1, settings.font2, frame,
                          settings.dpi, capped);
+    made.encoded = encodeFigure(figure, settings.imagetype, made.bytes, threads);
+    if (forPage)  // the report page shows the plot as a PNG, whatever the image type
+        made.pagePng = settings.imagetype == ImageType::png ? made.bytes : encodePng(renderFigure(figure, threads));
+    return made;
+}
+
+// The QQ plot written as Outname + ".qq." + the image extension, then the lambda line.
+std::optional<Fatal> writeQqPlot(const QqPlot& made, const PlotSettings& settings, std::ostream& out,
+                                 std::ostream& err, PageRun* page, RunRecord& record) {
+    err << made.excludedLine;
+    record.qqDone = true;
+    record.lambda = made.lambda;
+    record.pValuesUsed = made.usable;
     const std::string qqfile = qqImageFileName(settings);
     errno = 0;
-    if (!saveFigure(figure, settings.imagetype, qqfile, threads)) return imageWriteFailure(qqfile);
+    if (!made.encoded || !writeWholeFile(qqfile, made.bytes.constData(), static_cast<size_t>(made.bytes.size())))
+        return imageWriteFailure(qqfile);
     record.files.emplace_back("qq", qqfile);
-    out << "Genomic inflation factor lambda = " << formatLambda(lambda) << "\n";
-    if (page != nullptr) {  // the report page shows the plot as a PNG, whatever the image type
-        page->lambda = formatLambda(lambda);
-        const QByteArray png = encodePng(renderFigure(figure, threads));
-        page->qqPng.assign(png.constData(), static_cast<size_t>(png.size()));
+    out << "Genomic inflation factor lambda = " << formatLambda(made.lambda) << "\n";
+    if (page != nullptr) {
+        page->lambda = formatLambda(made.lambda);
+        page->qqPng.assign(made.pagePng.constData(), static_cast<size_t>(made.pagePng.size()));
     }
     return std::nullopt;
 }
@@ -249,9 +276,18 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
         record.kept = read.data.maxX;
         if (read.data.maxX > 0) record.maxLog10p = read.data.maxY;
     }
-    if (settings.quiet == 0 && settings.ymax == 0 && (settings.style == FigureStyle::paper || settings.qqyes == 1))
-        if (const std::optional<CapSuggestion> cap = suggestCap(read.data.Value_list))
-            printLines(err, {capSuggestionLine(*cap)});
+    // Like the QQ plot below, the suggestion of a cap reads only the values: it is looked for while the plot is
+    // laid out, and printed where it always was, before anything the layout leads to.
+    // With the QQ plot made on a thread of its own, the suggestion comes from the QQ plot's first pass.
+    const std::launch aside = threads > 1 ? std::launch::async : std::launch::deferred;
+    const bool qqPlot = settings.qqyes == 1 && read.data.maxX >= 2;
+    const bool capWanted =
+        settings.quiet == 0 && settings.ymax == 0 && (settings.style == FigureStyle::paper || settings.qqyes == 1);
+    const bool capFromQq = capWanted && qqPlot && threads > 1;
+    std::promise<std::optional<CapSuggestion>> qqCap;
+    std::future<std::optional<CapSuggestion>> cap;
+    if (capFromQq) cap = qqCap.get_future();
+    else if (capWanted) cap = std::async(aside, [&] { return suggestCap(read.data.Value_list); });
 
     // The report page's plot is taken from the positions as read: the layout below rewrites them.
     PageRun page;
@@ -261,7 +297,17 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
         read.strongest = HitRows{};
     }
 
+    // The QQ plot reads only the values: with more than one thread it is made on a thread of its own while the
+    // Manhattan plot is laid out, labelled and painted, and written after it as before.
+    std::future<QqPlot> qqMade;
+    if (qqPlot)
+        qqMade = std::async(aside, [&] {
+            return makeQqPlot(read.data.Value_list, settings, threads, settings.htmlyes == 1, capFromQq ? &qqCap : nullptr);
+        });
+
     Outcome<ManhattanPicture> pictureOutcome = layoutManhattan(read.data, settings, threads);
+    if (cap.valid())
+        if (const std::optional<CapSuggestion> suggestion = cap.get()) printLines(err, {capSuggestionLine(*suggestion)});
     if (auto* fatal = std::get_if<Fatal>(&pictureOutcome)) {
         // What was written so far reaches the disk; a failure to write it is reported too.
         if (std::optional<Fatal> closeFailed = closeHitFile(read.hits)) {
@@ -298,13 +344,14 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
     page.commandLine = record.commandLine;
     PageRun* forPage = settings.htmlyes == 1 ? &page : nullptr;
     if (saved && settings.qqyes == 1) {
-        qqFailed = writeQqPlot(read.data.Value_list, settings, threads, out, err, forPage, record);
+        qqFailed = writeQqPlot(qqMade.get(), settings, out, err, forPage, record);
         clock.end("qq image");
     }
     if (saved && !qqFailed && forPage != nullptr) {
         qqFailed = writeReportPage(page, read, leads, err, record);
         clock.end("page");
     }
+    qqMade = std::future<QqPlot>();  // a QQ plot not written (no Manhattan image) is still reading the values: awaited
     read.data = PlotData{};
     if (!saved) return imageWriteFailure(imagefile);
     if (qqFailed || regions.empty()) return qqFailed;

@@ -92,6 +92,28 @@ def make_page_with_tool(binary, work):
     return out + ".html"
 
 
+def check_many_hits(driver, binary, work):
+    """More hits than the page draws one by one: the page says how many it summarises."""
+    from selenium.webdriver.common.by import By
+    table, out = os.path.join(work, "many.tsv"), os.path.join(work, "many")
+    with open(table, "w") as f:
+        f.write("SNP\tCHR\tBP\tP\n")
+        f.writelines("m%d\t%d\t%d\t%.3g\n" % (i, 1 + i % 2, 1000 + 10 * i, 1e-9 * (1 + i % 9)) for i in range(50_500))
+    run = subprocess.run([binary, "-M", "manhattan", "-file", table, "-names", "yes", "-out", out, "-html", "yes"],
+                         stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+    if run.returncode != 0:
+        raise Failure("the tool failed: %s" % run.stderr.decode(errors="replace"))
+    driver.get("file://" + out + ".html")
+    for _ in range(100):
+        if driver.execute_script("return !!(window.vennrickPage && window.vennrickPage.ready)"):
+            break
+        time.sleep(0.05)
+    notice = driver.find_element(By.ID, "manhattan-notice")
+    check(notice.is_displayed() and notice.get_attribute("class") == "notice"
+          and "which hold 50,000 of the 50,500 hits. The other 500 hits are summarised" in notice.text,
+          "over 50,000 hits: the page says how many it summarises (%r)" % notice.text)
+
+
 # ---- a small PNG reader (8-bit RGB or RGBA, not interlaced), for the screenshots ----
 
 def read_png(data):
@@ -405,6 +427,12 @@ def run_checks(driver, page):
               and saved["name"].endswith(".manhattan." + button[5:]) and "<" not in saved["name"],
               "the %s button saves the view (%s)" % (button, saved and (saved["name"], saved["size"])))
 
+    # What is drawn one by one: here every hit, and the summarised rows counted.
+    notice = driver.find_element(By.ID, "manhattan-notice")
+    shown, kept = len(data["points"]["id"]), data["summary"]["kept"]
+    check(notice.is_displayed() and "Drawn one by one: {:,} of the {:,} kept rows, every hit among them; the other {:,} are"
+          .format(shown, kept, kept - shown) in notice.text, "the plot says what it draws one by one (%r)" % notice.text)
+
     # Timings, for the record.
     fcp = js("var e = performance.getEntriesByType('paint').filter(function (p) { return p.name === 'first-contentful-paint'; });"
              "return e.length ? e[0].startTime : null")
@@ -426,6 +454,7 @@ def main(argv):
         os.makedirs(profile)
         driver = start_browser(profile)
         run_checks(driver, page)
+        check_many_hits(driver, argv[1], work)
         print("PASSED: the report page in headless Chromium")
         return 0
     except Skip as why:

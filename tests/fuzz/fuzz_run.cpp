@@ -1,8 +1,11 @@
 // The whole run on small inputs: settings, reading, the kept-row gate, the plot geometry and the painting.
 // Checks that the geometry hands the painter only coordinates that come from finite doubles, and that the
-// rewritten positions and the points keep their documented counts and ranges.
+// rewritten positions and the points keep their documented counts and ranges. With -html yes the report page's
+// data, and with -report json the run report, must be JSON whatever the table holds, and the page's data must
+// hold no "<" that could end its script element.
 
 #include <QFont>
+#include <nlohmann/json.hpp>
 
 #include "fuzz_support.h"
 #include "analysis/lead_loci.h"
@@ -17,6 +20,8 @@
 #include "analysis/qq_stats.h"
 #include "settings/settings.h"
 #include "reading/table_reader.h"
+#include "page/report_page.h"
+#include "report/run_report.h"
 
 using namespace vennrick;
 using vennrick::fuzz::require;
@@ -42,6 +47,40 @@ void checkLeadLoci(const TableRead& read, PlotLayout& layout, const PlotData& da
             "every label asked for is placed or counted as left out");
     layout.peakLabels = plan.boxes;
     layout.leaderLines = plan.leaders;
+}
+
+// The report page's data and the run report, made as the run makes them from the rows as read.
+void checkPageAndReport(const SwitchList& switches, const TableRead& read, const PlotData& asRead) {
+    const PlotSettings& settings = read.settings;
+    if (settings.htmlyes == 1 && asRead.maxX >= 2) {
+        PageRun page;
+        page.settings = &settings;
+        page.summary = &read.summary;
+        page.kept = asRead.maxX;
+        page.plotJson = pagePlotData(asRead, read.strongest, settings);
+        page.chromosomeNames = pageChromosomes(asRead);
+        page.commandLine = switches;
+        const std::string json = pageData(page);
+        require(nlohmann::json::accept(json), "the page's data is JSON");
+        require(json.find('<') == std::string::npos, "the page's data holds no '<'");
+        const nlohmann::json parsed = nlohmann::json::parse(json);
+        require(parsed.at("pointsShown").get<int64_t>() == static_cast<int64_t>(parsed.at("points").at("id").size()) &&
+                    parsed.at("hitsShown").get<uint64_t>() <= read.summary.counts.hits,
+                "the page counts the points it draws and the hits among them");
+        require(pageHtml(json).find(json) != std::string::npos, "the page holds its data whole");
+    }
+    if (settings.reportJson) {
+        RunRecord record;
+        record.commandLine = switches;
+        record.tableOpened = record.tableRead = true;
+        record.compression = read.compression;
+        record.given = record.used = settings;
+        record.headerLine = read.headerLine;
+        record.summary = read.summary;
+        record.kept = asRead.maxX;
+        if (asRead.maxX > 0) record.maxLog10p = asRead.maxY;
+        require(nlohmann::json::accept(reportText(record, std::nullopt, 0, 1.0)), "the run report is JSON");
+    }
 }
 
 }  // namespace
@@ -76,6 +115,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         add("-leadwindow", std::to_string(std::max(fuzz::smallOrAny(in, 0, 1000), 0)));
         if (in.ConsumeBool()) add("-snpcolumn", column(4));
     }
+    if (in.ConsumeBool()) add("-html", "yes");
+    if (in.ConsumeBool()) add("-report", "json");
     test::writeFile(dir.file("run-data"), in.ConsumeRemainingBytesAsString());
 
     std::ostringstream out, err;
@@ -88,6 +129,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     closeHitFile(read.hits);
     PlotData& plotData = read.data;
     const PlotData asRead = plotData;
+
+    checkPageAndReport(switches, read, asRead);
 
     Outcome<PlotLayout> layoutOutcome = rewritePositionsAndLayOut(plotData, settings);
     if (const Fatal* fatal = std::get_if<Fatal>(&layoutOutcome)) {

@@ -21,6 +21,8 @@
  *                largest position of the chromosome's kept rows; a row at position pos lies at x = offset +
  *                (pos - start) on the genome axis, whose length is genomeLength (gaps between chromosomes included)
  *   genomeLength the x axis's extent, 0 .. genomeLength
+ *   pointsShown  how many rows are drawn one by one (the length of points' columns); hitsShown: how many of them
+ *                are hits. Beyond the strongest rows the page keeps, hits are summarised with the other rows.
  *   points       the rows drawn one by one (every hit up to a cap, and the strongest rows by p), as columns of equal
  *                length: { chr: [index into chromosomes], pos: [position], id: [variant ID text, "" for none],
  *                p: [p-value as the table has it, text], logp: [-log10(p), number] }
@@ -802,6 +804,28 @@
     s.appendChild(table);
   }
 
+  // What the plot draws one by one and what it summarises: every hit is named, or the page says how many are not.
+  function drawnNotice(d) {
+    var sm = d.summary || {};
+    var shown = Number(d.pointsShown) || 0, hitsShown = Number(d.hitsShown) || 0;
+    var kept = Number(sm.kept) || 0, hits = Number(sm.hits) || 0;
+    var binned = Math.max(kept - shown, 0);
+    var text = "Drawn one by one: " + fmtInt(shown) + " of the " + fmtInt(kept) + " kept rows";
+    var p = el("p", { id: "manhattan-notice", "class": "hint" });
+    if (hitsShown < hits) {
+      p.setAttribute("class", "notice");
+      p.setAttribute("role", "note");
+      text += ", the strongest, which hold " + fmtInt(hitsShown) + " of the " + fmtInt(hits) + " hits. The other " +
+        fmtInt(hits - hitsShown) + " hits are summarised in shaded cells by position and \u2212log10(p), " +
+        "without their IDs; the hit file lists every hit.";
+    } else {
+      text += (hits > 0 ? ", every hit among them" : "") +
+        (binned > 0 ? "; the other " + fmtInt(binned) + " are summarised in shaded cells by position and \u2212log10(p)." : ".");
+    }
+    p.textContent = text;
+    return p;
+  }
+
   function manhattanSection(root, d) {
     var s = section(root, "Manhattan plot", "manhattan");
     var bar = el("div", { "class": "toolbar", role: "toolbar", "aria-label": "Manhattan plot tools" });
@@ -818,6 +842,7 @@
     s.appendChild(bar);
     var status = el("p", { id: "manhattan-status", "class": "status", role: "status", "aria-live": "polite" });
     s.appendChild(status);
+    s.appendChild(drawnNotice(d));
     var host = el("div");
     s.appendChild(host);
     var describe = el("p", { id: "manhattan-view", "class": "view-text" });
