@@ -47,9 +47,7 @@ namespace {
 
 constexpr size_t kInputBytes = size_t{1} << 17;  // compressed bytes read at a time
 constexpr size_t kBlockBytes = size_t{1} << 18;  // decompressed bytes per block handed to the reader
-// Blocks in the ring: how far the thread runs ahead (8 MiB). A short ring stops the decompression whenever the
-// reader is late by a few pieces, and the decompression, the slower side, never makes that time up.
-constexpr size_t kBlocks = 32;
+constexpr size_t kBlocks = 4;                    // blocks in the ring: how far the thread runs ahead
 // xz data that asks for more memory than this to be decoded is refused (xz -9 needs 65 MiB).
 constexpr uint64_t kXzMemoryLimit = uint64_t{1} << 30;
 // xz written in several blocks (xz -T) is decoded on several threads while their buffers stay below this;

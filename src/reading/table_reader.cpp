@@ -390,10 +390,6 @@ Outcome<TableRead> readTable(const PlotSettings& given, std::ostream& out, std::
     // Two pieces in flight per thread, and two more: while the reading thread reads, places or parses a piece
     // itself, the workers still find pieces waiting (measured: 7% less time than one per thread on the plain
     // 10 M-row table, a tenth less on bgzip, whose inflating threads keep a pace of their own).
-    // zstd, xz and bzip2 are decompressed on a thread of their own that is slower than parsing: one parsing
-    // thread fewer leaves it a processor to itself. On two cores the run then takes about the time of the
-    // decompression alone (zstd, 10 M-row table: 0.61 s against 0.62 s for the zstd tool alone).
-    const unsigned parseThreads = source.stream != nullptr ? std::max(threads - 1, 1u) : threads;
     const size_t slotCount = threads > 1 ? 2 * threads + 2 : 1;
     std::vector<Piece> pieces(slotCount);
     LineChunker chunker;
@@ -530,7 +526,7 @@ Outcome<TableRead> readTable(const PlotSettings& given, std::ostream& out, std::
                 sourceDone = true;
                 break;
             }
-            if (parseThreads > 1 && pool.workers.size() < parseThreads - 1) addWorker(pool, rules);
+            if (threads > 1 && pool.workers.size() < threads - 1) addWorker(pool, rules);
             piece.values = nullptr;
             piece.positions = nullptr;
             giveTask(piece, false);
