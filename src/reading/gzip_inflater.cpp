@@ -5,17 +5,14 @@
 // copies out of them, which costs no more than the kernel's copy of a plain file's read().
 #include "reading/gzip_inflater.h"
 
+#include "reading/block_ring.h"
+
 #include <isa-l/igzip_lib.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 namespace vennrick {
@@ -23,26 +20,15 @@ namespace vennrick {
 namespace {
 
 constexpr size_t kInputBytes = size_t{1} << 18;  // compressed bytes read at a time
-// Inflated bytes per block handed to the reader. Blocks of 512 KiB were no faster and held 1 MB more at the
-// run's peak, which for gzip falls while the table is read.
-constexpr size_t kBlockBytes = size_t{1} << 18;
-constexpr size_t kBlocks = 4;  // blocks in the ring: how far the thread runs ahead
+// Inflated bytes per block handed to the reader: kRingBlockBytes. Blocks of 512 KiB were no faster and held 1 MB
+// more at the run's peak, which for gzip falls while the table is read.
+constexpr size_t kBlockBytes = kRingBlockBytes;
 // Damaged data loses the inflated bytes since the last multiple of this many, counted from the start of the
 // data, as with the BGZF reader, which hands out plain gzip in units of this size and drops the unit in
 // which it meets the damage: the rows read before the failure stay the same as with it.
 constexpr size_t kUnitBytes = size_t{1} << 16;
 static_assert(kBlockBytes % kUnitBytes == 0, "every block starts at a unit");
 constexpr uint8_t kReservedFlags = 0xE0;  // gzip header flag bits that no writer sets; the data is refused
-
-enum class BlockEnd { more, end, failed };  // what follows a block's bytes
-
-struct Block {
-    std::vector<uint8_t> bytes;  // kBlockBytes of storage; [0, size) inflated
-    size_t size = 0;
-    BlockEnd after = BlockEnd::more;
-    uint64_t compressedStart = 0;  // compressed bytes consumed when the block was begun
-    uint64_t compressedEnd = 0;    // and when it was complete
-};
 
 }  // namespace
 
@@ -59,19 +45,7 @@ struct GzipInflater {
     bool flagsChecked = false;     // they have been looked at
     size_t unitPhase = 0;          // bytes of the data before this gzip data within their unit, for the unit rule
 
-    // The ring, guarded by mutex: blocks [taken, filled) are ready for the reader.
-    std::array<Block, kBlocks> blocks;
-    size_t ringSize = 1;  // blocks in use: kBlocks with a thread, 1 without
-    std::mutex mutex;
-    std::condition_variable blockFilled, blockFreed;
-    uint64_t filled = 0, taken = 0;
-    bool stopping = false;
-    std::thread thread;  // not joinable when the reader inflates on its own thread
-
-    // The reading side.
-    size_t offset = 0;              // bytes of block `taken` already handed out
-    uint64_t compressedHandedOut = 0;
-    bool failed = false;            // the failure has been reached: every later read fails
+    BlockRing ring;  // the inflated blocks, and how far the reader has taken them
 };
 
 namespace {
@@ -115,7 +89,7 @@ bool refill(GzipInflater& g) {
 // Inflates into block until it is full, the data ends or a failure is met. Members follow one another until
 // the compressed data ends; data that ends inside a member, or anything after a member that does not start a
 // valid one, is a failure.
-void fillBlock(GzipInflater& g, Block& block) {
+void fillBlock(GzipInflater& g, RingBlock& block) {
     block.compressedStart = g.compressedRead - g.state.avail_in;
     block.size = 0;
     block.after = BlockEnd::more;
@@ -153,35 +127,10 @@ void fillBlock(GzipInflater& g, Block& block) {
     block.compressedEnd = g.compressedRead - g.state.avail_in;
 }
 
-void inflateAhead(GzipInflater& g) {
-    for (;;) {
-        {
-            std::unique_lock<std::mutex> lock(g.mutex);
-            g.blockFreed.wait(lock, [&] { return g.stopping || g.filled - g.taken < g.ringSize; });
-            if (g.stopping) return;
-        }
-        Block& block = g.blocks[g.filled % g.ringSize];  // not the reader's until it is counted as filled
-        fillBlock(g, block);
-        {
-            std::lock_guard<std::mutex> lock(g.mutex);
-            ++g.filled;
-        }
-        g.blockFilled.notify_one();
-        if (block.after != BlockEnd::more) return;
-    }
-}
-
 }  // namespace
 
 void GzipInflaterDeleter::operator()(GzipInflater* g) const {
-    if (g->thread.joinable()) {
-        {
-            std::lock_guard<std::mutex> lock(g->mutex);
-            g->stopping = true;
-        }
-        g->blockFreed.notify_one();
-        g->thread.join();
-    }
+    stopRing(g->ring);
     delete g;
 }
 
@@ -190,71 +139,15 @@ GzipInflaterPtr startGzipInflater(int fd, bool ownThread, size_t unitPhase) {
     g->fd = fd;
     g->unitPhase = unitPhase % kUnitBytes;
     startMember(*g);
-    g->blocks[0].bytes.resize(kBlockBytes);
-    if (ownThread) {
-        for (Block& block : g->blocks) block.bytes.resize(kBlockBytes);
-        g->ringSize = kBlocks;
-        try {
-            g->thread = std::thread(inflateAhead, std::ref(*g));
-        } catch (const std::system_error&) {  // no thread to be had: readInflated inflates each block itself
-            g->ringSize = 1;
-        }
-    }
+    GzipInflater& inflater = *g;
+    startRing(g->ring, [&inflater](RingBlock& block) { fillBlock(inflater, block); }, ownThread);
     return g;
 }
 
-int64_t readInflated(GzipInflater& g, char* buffer, size_t size) {
-    size_t copied = 0;
-    while (copied < size && !g.failed) {
-        Block* block;
-        {
-            std::unique_lock<std::mutex> lock(g.mutex);
-            if (!g.thread.joinable() && g.filled == g.taken) {
-                fillBlock(g, g.blocks[g.filled % g.ringSize]);
-                ++g.filled;
-            }
-            g.blockFilled.wait(lock, [&] { return g.filled > g.taken; });
-            block = &g.blocks[g.taken % g.ringSize];
-        }
-        const size_t n = std::min(size - copied, block->size - g.offset);
-        std::memcpy(buffer + copied, block->bytes.data() + g.offset, n);
-        copied += n;
-        g.offset += n;
-        // As far into the block's compressed bytes as its inflated bytes have been handed out: the reader
-        // estimates the rows to come from it.
-        g.compressedHandedOut = block->size == 0 ? block->compressedEnd
-                                                 : block->compressedStart + (block->compressedEnd - block->compressedStart) *
-                                                                                g.offset / block->size;
-        if (g.offset < block->size) break;  // the buffer is full
-        if (block->after == BlockEnd::end) return static_cast<int64_t>(copied);
-        if (block->after == BlockEnd::failed) {
-            g.failed = true;
-            break;
-        }
-        g.offset = 0;
-        {
-            std::lock_guard<std::mutex> lock(g.mutex);
-            ++g.taken;
-        }
-        g.blockFreed.notify_one();
-    }
-    if (copied == 0 && g.failed) return -1;
-    return static_cast<int64_t>(copied);
-}
+int64_t readInflated(GzipInflater& g, char* buffer, size_t size) { return readRing(g.ring, buffer, size); }
 
-int awaitInflated(GzipInflater& g) {
-    if (g.failed) return -1;
-    std::unique_lock<std::mutex> lock(g.mutex);
-    if (!g.thread.joinable() && g.filled == g.taken) {
-        fillBlock(g, g.blocks[g.filled % g.ringSize]);
-        ++g.filled;
-    }
-    g.blockFilled.wait(lock, [&] { return g.filled > g.taken; });
-    const Block& block = g.blocks[g.taken % g.ringSize];
-    if (g.offset < block.size) return 1;
-    return block.after == BlockEnd::failed ? -1 : 0;  // a full block is never empty: it is the last
-}
+int awaitInflated(GzipInflater& g) { return awaitRing(g.ring); }
 
-uint64_t compressedBytesConsumed(const GzipInflater& g) { return g.compressedHandedOut; }
+uint64_t compressedBytesConsumed(const GzipInflater& g) { return g.ring.compressedHandedOut; }
 
 }  // namespace vennrick

@@ -4,6 +4,8 @@
 // was cut short).
 #include "reading/stream_inflater.h"
 
+#include "reading/block_ring.h"
+
 #include <bzlib.h>
 #include <htslib/hfile.h>
 #include <lzma.h>
@@ -11,13 +13,8 @@
 #include <zstd.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 namespace vennrick {
@@ -46,24 +43,14 @@ const char* compressionName(Compression c) {
 namespace {
 
 constexpr size_t kInputBytes = size_t{1} << 17;  // compressed bytes read at a time
-constexpr size_t kBlockBytes = size_t{1} << 18;  // decompressed bytes per block handed to the reader
-constexpr size_t kBlocks = 4;                    // blocks in the ring: how far the thread runs ahead
+constexpr size_t kBlockBytes = kRingBlockBytes;  // decompressed bytes per block handed to the reader
 // xz data that asks for more memory than this to be decoded is refused (xz -9 needs 65 MiB).
 constexpr uint64_t kXzMemoryLimit = uint64_t{1} << 30;
 // xz written in several blocks (xz -T) is decoded on several threads while their buffers stay below this;
 // beyond it the decoder goes on with one thread.
 constexpr uint64_t kXzThreadingMemory = uint64_t{256} << 20;
 
-enum class BlockEnd { more, end, failed };  // what follows a block's bytes
 enum class Step { ok, end, failed };       // what a decoder call found
-
-struct Block {
-    std::vector<uint8_t> bytes;  // kBlockBytes of storage; [0, size) decompressed
-    size_t size = 0;
-    BlockEnd after = BlockEnd::more;
-    uint64_t compressedStart = 0;  // compressed bytes consumed when the block was begun
-    uint64_t compressedEnd = 0;    // and when it was complete
-};
 
 // One decompressor; only the member of its compression is in use.
 struct Decoder {
@@ -215,19 +202,7 @@ struct StreamInflater {
     bool inputEnded = false;
     uint64_t compressedRead = 0;  // compressed bytes read so far
 
-    // The ring, guarded by mutex: blocks [taken, filled) are ready for the reader.
-    std::array<Block, kBlocks> blocks;
-    size_t ringSize = 1;  // blocks in use: kBlocks with a thread, 1 without
-    std::mutex mutex;
-    std::condition_variable blockFilled, blockFreed;
-    uint64_t filled = 0, taken = 0;
-    bool stopping = false;
-    std::thread thread;
-
-    // The reading side.
-    size_t offset = 0;  // bytes of block `taken` already handed out
-    uint64_t compressedHandedOut = 0;
-    bool failed = false;
+    BlockRing ring;  // the decompressed blocks, and how far the reader has taken them
 };
 
 namespace {
@@ -247,7 +222,7 @@ bool refill(StreamInflater& s) {
     }
 }
 
-void fillBlock(StreamInflater& s, Block& block) {
+void fillBlock(StreamInflater& s, RingBlock& block) {
     block.compressedStart = s.compressedRead - s.left;
     block.size = 0;
     block.after = BlockEnd::more;
@@ -274,99 +249,30 @@ void fillBlock(StreamInflater& s, Block& block) {
     block.compressedEnd = s.compressedRead - s.left;
 }
 
-void inflateAhead(StreamInflater& s) {
-    for (;;) {
-        {
-            std::unique_lock<std::mutex> lock(s.mutex);
-            s.blockFreed.wait(lock, [&] { return s.stopping || s.filled - s.taken < s.ringSize; });
-            if (s.stopping) return;
-        }
-        Block& block = s.blocks[s.filled % s.ringSize];  // not the reader's until it is counted as filled
-        fillBlock(s, block);
-        {
-            std::lock_guard<std::mutex> lock(s.mutex);
-            ++s.filled;
-        }
-        s.blockFilled.notify_one();
-        if (block.after != BlockEnd::more) return;
-    }
-}
-
 }  // namespace
 
 void StreamInflaterDeleter::operator()(StreamInflater* s) const {
-    if (s->thread.joinable()) {
-        {
-            std::lock_guard<std::mutex> lock(s->mutex);
-            s->stopping = true;
-        }
-        s->blockFreed.notify_one();
-        s->thread.join();
-    }
+    stopRing(s->ring);
     delete s;
 }
 
 StreamInflaterPtr startStreamInflater(Compression compression, int fd, hFILE* stream, unsigned threads) {
-    const bool ownThread = threads > 1;
     StreamInflaterPtr s(new StreamInflater);
     s->fd = fd;
     s->stream = stream;
-    s->blocks[0].bytes.resize(kBlockBytes);
     if (!startDecoder(s->decoder, compression, threads)) {
         // No decompressor to be had: the first block reports the failure.
-        s->blocks[0].after = BlockEnd::failed;
-        s->filled = 1;
+        s->ring.blocks[0].after = BlockEnd::failed;
+        s->ring.filled = 1;
         return s;
     }
-    if (ownThread) {
-        for (Block& block : s->blocks) block.bytes.resize(kBlockBytes);
-        s->ringSize = kBlocks;
-        try {
-            s->thread = std::thread(inflateAhead, std::ref(*s));
-        } catch (const std::system_error&) {  // no thread to be had: readInflated decompresses each block itself
-            s->ringSize = 1;
-        }
-    }
+    StreamInflater& inflater = *s;
+    startRing(s->ring, [&inflater](RingBlock& block) { fillBlock(inflater, block); }, threads > 1);
     return s;
 }
 
-int64_t readInflated(StreamInflater& s, char* buffer, size_t size) {
-    size_t copied = 0;
-    while (copied < size && !s.failed) {
-        Block* block;
-        {
-            std::unique_lock<std::mutex> lock(s.mutex);
-            if (!s.thread.joinable() && s.filled == s.taken) {
-                fillBlock(s, s.blocks[s.filled % s.ringSize]);
-                ++s.filled;
-            }
-            s.blockFilled.wait(lock, [&] { return s.filled > s.taken; });
-            block = &s.blocks[s.taken % s.ringSize];
-        }
-        const size_t n = std::min(size - copied, block->size - s.offset);
-        std::memcpy(buffer + copied, block->bytes.data() + s.offset, n);
-        copied += n;
-        s.offset += n;
-        s.compressedHandedOut = block->size == 0 ? block->compressedEnd
-                                                 : block->compressedStart + (block->compressedEnd - block->compressedStart) *
-                                                                                s.offset / block->size;
-        if (s.offset < block->size) break;  // the buffer is full
-        if (block->after == BlockEnd::end) return static_cast<int64_t>(copied);
-        if (block->after == BlockEnd::failed) {
-            s.failed = true;
-            break;
-        }
-        s.offset = 0;
-        {
-            std::lock_guard<std::mutex> lock(s.mutex);
-            ++s.taken;
-        }
-        s.blockFreed.notify_one();
-    }
-    if (copied == 0 && s.failed) return -1;
-    return static_cast<int64_t>(copied);
-}
+int64_t readInflated(StreamInflater& s, char* buffer, size_t size) { return readRing(s.ring, buffer, size); }
 
-uint64_t compressedBytesConsumed(const StreamInflater& s) { return s.compressedHandedOut; }
+uint64_t compressedBytesConsumed(const StreamInflater& s) { return s.ring.compressedHandedOut; }
 
 }  // namespace vennrick
