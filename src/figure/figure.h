@@ -6,6 +6,7 @@
 // fractional, and whole numbers name pixel positions exactly as a painter's integer coordinates do.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -88,5 +89,25 @@ struct Figure {
     std::vector<FigureLine> linesOverPoints;  // painted after the point layers (leader lines of labels)
     std::vector<FigureText> texts;
 };
+
+// The colour of the points -highlight names: a bluish green, told apart from the blues, grey, red and vermillion of
+// the other points, in either style.
+constexpr Colour kHighlightColour{0, 158, 115};
+
+// Adds the dots of the highlighted points as a layer over every other, each pixel once, half as large again as the
+// largest points and of their shape. No layer for no dots.
+inline void addHighlightLayer(Figure& figure, std::vector<PixelDot> dots) {
+    if (dots.empty()) return;
+    std::sort(dots.begin(), dots.end(), [](const PixelDot& a, const PixelDot& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
+    dots.erase(std::unique(dots.begin(), dots.end(), [](const PixelDot& a, const PixelDot& b) { return a.x == b.x && a.y == b.y; }),
+               dots.end());
+    double side = 2;
+    bool disc = false;
+    for (const PointLayer& layer : figure.points) {
+        side = std::max(side, layer.side);
+        disc = layer.disc;
+    }
+    figure.points.push_back(PointLayer{kHighlightColour, std::max(side * 1.5, side + 2), std::move(dots), disc});
+}
 
 }  // namespace vennrick

@@ -134,6 +134,10 @@ Outcome<ColumnChoice> chooseColumns(std::string_view headerLine, bool haveHeader
     } else if (wantsVariantIds(settings) || regionsAsked(settings.region)) {
         snp = findStandard(fields, kVariantIdNames);
     }
+    std::optional<size_t> label;
+    if (names.labelcolumn && !(label = findGiven(fields, *names.labelcolumn)))
+        return notFound(given("-labelcolumn", *names.labelcolumn));
+    choice.labelcolumn = label ? static_cast<int32_t>(*label + 1) : 0;
     // The regional plots match the panel's alleles with the table's where it has them.
     std::optional<size_t> allele1, allele2;
     if (regionsAsked(settings.region)) {
@@ -182,6 +186,7 @@ void applyColumns(const ColumnChoice& choice, PlotSettings& settings) {
     settings.column = choice.column;
     settings.poscolumn = choice.poscolumn;
     settings.snpcolumn = choice.snpcolumn;
+    settings.labelcolumn = choice.labelcolumn;
     settings.region.allele1column = choice.allele1column;
     settings.region.allele2column = choice.allele2column;
     if (choice.logp) settings.logpyes = 1;

@@ -19,6 +19,7 @@ struct ColumnChoice {
     int32_t column = 0;              // 1-based p-value (or -log10(p)) column
     int32_t poscolumn = 0;           // 1-based position column; 0 when the header has none
     int32_t snpcolumn = 0;           // 1-based variant ID column; 0 when not given and not looked for, or not found
+    int32_t labelcolumn = 0;         // 1-based column of the labels' texts (-labelcolumn NAME); 0: none
     int32_t allele1column = 0, allele2column = 0;  // 1-based allele columns, for the regional plots; 0: none
     bool logp = false;               // the p column was found by a -log10(p) standard name
     std::vector<std::string> notes;  // lines for standard error: what was chosen, then hints

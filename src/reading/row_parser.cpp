@@ -139,9 +139,13 @@ void recordHit(const char* begin, const char* end, const RowFields& f, int64_t r
     h.textAt = into.texts.size();
     h.idLength = static_cast<uint32_t>(std::min(id.size(), kLongest));
     h.pLength = static_cast<uint32_t>(std::min(p.size(), kLongest));
+    const std::string_view label =
+        r.labelcolumn != 0 ? trimSpace(nthField(begin, end, r.Delim, r.labelcolumn)) : std::string_view();
+    h.labelLength = static_cast<uint32_t>(std::min(label.size(), kLongest));
     h.pos = r.poscolumn != 0 ? parseInt(f.pos).value_or(0) : 0;
     into.texts.append(id.data(), h.idLength);
     into.texts.append(p.data(), h.pLength);
+    into.texts.append(label.data(), h.labelLength);
     into.records.push_back(h);
 }
 
@@ -155,6 +159,16 @@ void recordHit(const char* begin, const char* end, const RowFields& f, int64_t r
         keepStrongest(res.strongest, r.strongestKept, res.strongestBar);
         bar = res.strongestBar;
     }
+}
+
+// Notes a kept row, row `row` of the piece at position `pos` as read, when the -highlight list names its ID or
+// its place. The ID field is found on its own, as for a hit record: rows are not split for it.
+[[gnu::noinline]] void noteHighlight(const char* begin, const char* end, int32_t pos, int64_t row, const RowRules& r,
+                                     const ParserState& state, PieceResult& res) {
+    int32_t entry = -1;
+    if (r.snpcolumn != 0) entry = findHighlightId(*r.highlight, nthField(begin, end, r.Delim, r.snpcolumn));
+    if (entry < 0 && r.poscolumn != 0) entry = findHighlightPlace(*r.highlight, state.highlightChrom, pos);
+    if (entry >= 0) res.highlighted.push_back(HighlightMatch{row, entry});
 }
 
 // Where a batch of rows puts its kept rows, and their running extremes and counts (outside (0, 1], positions
@@ -217,6 +231,7 @@ void closeBatch(PieceResult& res, const KeptRows& out, bool positions) {
         state.valid = true;
         state.lastRunIsId = !res.runs.empty() && res.runs.back().id == f.id;
         if (!state.selected) noteUnselected(res, f.id);
+        if (r.highlight != nullptr) state.highlightChrom = highlightChrom(*r.highlight, f.id, r.SelChrom->tableNames);
     }
     if (!state.selected) {
         ++res.counts.unselected;
@@ -262,6 +277,7 @@ void closeBatch(PieceResult& res, const KeptRows& out, bool positions) {
         res.hits.push_back('\n');
         if (r.collectHits) recordHit(begin, end, f, out.value - 1 - res.values.data(), r, res.hitRows);
     }
+    if (r.highlight != nullptr) noteHighlight(begin, end, pos, out.value - 1 - res.values.data(), r, state, res);
     if (value > out.strongestBar)  // never without the page: its bar is infinity
         recordStrong(begin, end, f, out.value - 1 - res.values.data(), value, r, res, out.strongestBar);
     return RowFault::none;
@@ -524,6 +540,7 @@ RowRules rulesFrom(const PlotSettings& s) {
     r.logp = s.logpyes == 1;
     r.collectHits = collectsHitRows(s);
     r.snpcolumn = s.snpcolumn;
+    r.labelcolumn = s.labelcolumn;
     r.strongestKept = s.htmlyes == 1 ? kStrongestRows : 0;
     r.regionRows = regionsAsked(s.region) && s.poscolumn != 0;
     return r;

@@ -334,6 +334,7 @@ void placeRows(Piece& piece, TableRead& read, PlaceState& state, const RowRules&
         }
     }
     if (state.regions.on) gatherRegionRows(state.regions, res.base, res, data.maxX);
+    for (const HighlightMatch& m : res.highlighted) read.highlighted.push_back(HighlightMatch{m.row + data.maxX, m.entry});
     if (rules.poscolumn != 0 && !res.positions.empty()) {
         // A run that goes on from the piece before: its first position against the one before it.
         if (!data.ID_list.empty() && data.ID_list.back().id == res.runs.front().id)
@@ -428,6 +429,14 @@ Outcome<TableRead> readTable(const PlotSettings& given, std::ostream& out, std::
         if (std::optional<Fatal> refused = refuseLociWithoutPositions(settings)) return *refused;
     }
 
+    // The -highlight list is read before the hit file is made: a list that cannot be read leaves every file as it was.
+    HighlightList highlight;
+    if (!settings.highlightFile.empty()) {
+        Outcome<HighlightList> listed = readHighlightList(settings.highlightFile);
+        if (Fatal* fatal = std::get_if<Fatal>(&listed)) return *fatal;
+        highlight = std::move(std::get<HighlightList>(listed));
+    }
+
     Outcome<HitFile> hitOpened = openHitFile(settings.Outname);
     if (Fatal* fatal = std::get_if<Fatal>(&hitOpened)) return *fatal;
     read.hits = std::move(std::get<HitFile>(hitOpened));
@@ -444,6 +453,7 @@ Outcome<TableRead> readTable(const PlotSettings& given, std::ostream& out, std::
     // With the report page, the bar of the strongest rows: pieces started later record fewer rows.
     std::atomic<double> strongestBar{-std::numeric_limits<double>::infinity()};
     if (ruleSet.strongestKept > 0) ruleSet.strongestBar = &strongestBar;
+    if (!settings.highlightFile.empty()) ruleSet.highlight = &highlight;
     const RowRules& rules = ruleSet;
 
     ParsePool pool;  // its workers are started as pieces are handed out: a small table starts only those it needs
@@ -566,6 +576,10 @@ Outcome<TableRead> readTable(const PlotSettings& given, std::ostream& out, std::
         keepStrongest(read.strongest, rules.strongestKept, bar, true);
     }
     read.regionRows = std::move(state.regions.rows);
+    if (!settings.highlightFile.empty()) {
+        read.highlightEntries = static_cast<int64_t>(highlight.entries.size());
+        read.highlightMissing = highlightMissing(highlight, read.highlighted);
+    }
     return read;
 }
 

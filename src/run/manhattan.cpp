@@ -15,6 +15,7 @@
 #include "settings/warnings.h"
 #include "figure/figure_labels.h"
 #include "figure/figure_renderer.h"
+#include "figure/qq_geometry.h"
 #include "analysis/lead_loci.h"
 #include "output/image_writer.h"
 #include "paper/paper_layout.h"
@@ -79,8 +80,10 @@ Outcome<ManhattanPicture> layoutManhattan(PlotData& data, const PlotSettings& se
         picture.figure = std::move(picture.paper->figure);
         return picture;
     }
-    picture.documented = documentedPicture(settings);
-    const ClassicFrame frame = picture.documented ? ClassicFrame{}
+    // With -highlight the documented picture's geometry is painted on the figure model, which takes the layer.
+    const bool documentedSize = documentedPicture(settings);
+    picture.documented = documentedSize && settings.highlightFile.empty();
+    const ClassicFrame frame = documentedSize ? ClassicFrame{}
                                                   : classicFrame(settings.imagesize.width, settings.imagesize.height,
                                                                  settings.dpi);
     Outcome<PlotLayout> layout = rewritePositionsAndLayOut(data, settings, threads, frame);
@@ -88,6 +91,18 @@ Outcome<ManhattanPicture> layoutManhattan(PlotData& data, const PlotSettings& se
     picture.layout = std::move(std::get<PlotLayout>(layout));
     if (!picture.documented) picture.figure = classicFigure(*picture.layout, data, settings.dpi, threads);
     return picture;
+}
+
+// With -highlight: the points it names as a layer over the others of the Manhattan figure.
+void highlightPicture(ManhattanPicture& picture, const TableRead& read) {
+    if (read.highlighted.empty() || picture.documented) return;
+    std::vector<PixelDot> dots;
+    for (const HighlightMatch& m : read.highlighted) {
+        const std::optional<Pixel> at = picture.paper ? paperPointOfRow(*picture.paper, read.data, m.row)
+                                                      : pointOfRow(*picture.layout, read.data, m.row);
+        if (at) dots.push_back(PixelDot{at->x, at->y});
+    }
+    addHighlightLayer(picture.figure, std::move(dots));
 }
 
 // Names the strongest lead loci on the picture, in its style; returns how many were placed.
@@ -118,7 +133,8 @@ size_t labelPicture(ManhattanPicture& picture, const LeadLoci& leads, const Tabl
 // Values that take no part are counted on err. Two passes over the values: the sample, then the points' pixel
 // rows, which also gathers the candidates for lambda's median.
 std::optional<Fatal> writeQqPlot(ValueView values, const PlotSettings& settings, unsigned threads,
-                                 std::ostream& out, std::ostream& err, PageRun* page, RunRecord& record) {
+                                 std::ostream& out, std::ostream& err, PageRun* page, RunRecord& record,
+                                 const std::vector<HighlightMatch>& highlighted) {
     const QqSample sample = sampleValues(values);
     if (sample.excluded > 0 && settings.quiet == 0)
         err << "vennrick: " << sample.excluded << (sample.excluded == 1 ? " p-value" : " p-values")
@@ -135,10 +151,15 @@ std::optional<Fatal> writeQqPlot(ValueView values, const PlotSettings& settings,
     record.qqDone = true;
     record.lambda = lambda;
     record.pValuesUsed = sample.usable;
-    const Figure figure =
+    Figure figure =
         paper ? layoutPaperQq(geometry, sample.usable, std::move(dots), lambda, title, settings, capped)
               : layoutQq(sample.usable, axes, std::move(dots), lambda, title, settings.font1, settings.font2, frame,
                          settings.dpi, capped);
+    if (!highlighted.empty()) {
+        std::vector<int64_t> rows;
+        for (const HighlightMatch& m : highlighted) rows.push_back(m.row);
+        addHighlightLayer(figure, qqHighlightDots(values, sample, axes, rows));
+    }
     const std::string qqfile = qqImageFileName(settings);
     errno = 0;
     if (!saveFigure(figure, settings.imagetype, qqfile, threads)) return imageWriteFailure(qqfile);
@@ -249,6 +270,9 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
         record.kept = read.data.maxX;
         if (read.data.maxX > 0) record.maxLog10p = read.data.maxY;
     }
+    if (settings.quiet == 0 && read.highlightMissing > 0)
+        printLines(err, {"-highlight: " + std::to_string(read.highlightMissing) + " of " +
+                         std::to_string(read.highlightEntries) + " listed variants match no plotted row"});
     if (settings.quiet == 0 && settings.ymax == 0 && (settings.style == FigureStyle::paper || settings.qqyes == 1))
         if (const std::optional<CapSuggestion> cap = suggestCap(read.data.Value_list))
             printLines(err, {capSuggestionLine(*cap)});
@@ -272,6 +296,7 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
         return *fatal;
     }
     ManhattanPicture& picture = std::get<ManhattanPicture>(pictureOutcome);
+    highlightPicture(picture, read);
     clock.end("layout");
 
     // The hit file is completed and closed first: a hit file that cannot be written (a full disk) stops the
@@ -298,7 +323,7 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
     page.commandLine = record.commandLine;
     PageRun* forPage = settings.htmlyes == 1 ? &page : nullptr;
     if (saved && settings.qqyes == 1) {
-        qqFailed = writeQqPlot(read.data.Value_list, settings, threads, out, err, forPage, record);
+        qqFailed = writeQqPlot(read.data.Value_list, settings, threads, out, err, forPage, record, read.highlighted);
         clock.end("qq image");
     }
     if (saved && !qqFailed && forPage != nullptr) {

@@ -180,10 +180,12 @@ std::vector<std::string> settingsWarnings(const SwitchList& switches, const Plot
         w.push_back("-logp " + quoted(*v) + " means no: only yes turns it on");
     for (const char* name : {"-snpcolumn", "-leadwindow"}) {
         // The page and the regional plots take variant IDs from -snpcolumn too.
-        const bool idsUsed = std::string_view(name) == "-snpcolumn" && (s.htmlyes == 1 || regionsAsked(s.region));
+        const bool idsUsed = std::string_view(name) == "-snpcolumn" &&
+                             (s.htmlyes == 1 || regionsAsked(s.region) || !s.highlightFile.empty());
         if (value(name) && !collectsHitRows(s) && !idsUsed)
             w.push_back(std::string(name) + " has no effect without -leads yes or -labels N");
     }
+    if (value("-labelcolumn") && s.labels == 0) w.push_back("-labelcolumn has no effect without -labels N");
     for (const char* name : {"-regionsmax", "-flank"})
         if (value(name) && !s.region.leads) w.push_back(std::string(name) + " has no effect without -regions leads");
     for (const char* name : {"-ld", "-ldref", "-genes", "-genetypes"})
