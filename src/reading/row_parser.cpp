@@ -28,6 +28,17 @@ inline void addKeys(RowFields& f) {
     f.valueKey = shortTextKey(f.value);
 }
 
+// A marker field CHR:POS or CHR:POS:A1:A2 taken as the chromosome and the position fields. A marker without a colon
+// is left whole in both, so that the position the row lacks is shown as it is.
+inline void cutMarker(RowFields& f) {
+    const std::string_view marker = f.id;
+    const size_t colon = marker.find(':');
+    if (colon == std::string_view::npos) return;
+    f.id = marker.substr(0, colon);
+    const std::string_view rest = marker.substr(colon + 1);
+    f.pos = rest.substr(0, rest.find(':'));
+}
+
 inline bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
 // Equal texts; IDs and markers are a few bytes, where a library call would cost more than the comparison.
@@ -328,7 +339,7 @@ struct Batch {
     // Adds the row [begin, end), line `line` of the piece, cut into the fields in use, and asks for the memo
     // slot of its p-value.
     void add(const char* begin, const char* end, std::string_view id, std::string_view value, std::string_view pos,
-             uint64_t line, ParserState& state) {
+             uint64_t line, ParserState& state, bool markerPlace) {
         CutRow& row = rows[cut++];
         row.begin = begin;
         row.end = end;
@@ -336,6 +347,7 @@ struct Batch {
         row.f.value = value;
         row.f.pos = pos;
         row.line = line;
+        if (markerPlace) cutMarker(row.f);
         addKeys(row.f);
         state.memo.prefetch(row.f.valueKey);
     }
@@ -413,7 +425,7 @@ void parsePlainLinesWith(const char* p, const char* end, const RowRules& r, Pars
                 break;
             }
             batch.add(p, lineEnd, field(idcolumn), field(column),
-                      poscolumn != 0 ? field(poscolumn) : std::string_view(), lines, state);
+                      poscolumn != 0 ? field(poscolumn) : std::string_view(), lines, state, r.markerPlace);
             p = lineEnd == end ? end : lineEnd + 1;  // the last line may have no line end
         }
         if (!testBatch(batch, lines, rows, r, state, res)) return;
@@ -481,7 +493,7 @@ size_t parseWindowedLines(const char* const begin, const char* end, const RowRul
                     return std::string_view(p + fieldStart, row0[c] - fieldStart);
                 };
                 batch.add(p + start, p + lineEnd, field(idcolumn), field(column),
-                          poscolumn != 0 ? field(poscolumn) : std::string_view(), lines, state);
+                          poscolumn != 0 ? field(poscolumn) : std::string_view(), lines, state, r.markerPlace);
                 row0 += lastColumn;
                 while (*row0 < lineEnd) ++row0;  // the fields after the last in use
             }
@@ -529,6 +541,7 @@ RowRules rulesFrom(const PlotSettings& s) {
     r.column = s.column;
     r.poscolumn = s.poscolumn;
     r.lastColumn = std::max({s.idcolumn, s.column, s.poscolumn});
+    r.markerPlace = s.markerPlace;
     r.Missing = s.Missing;
     char missing[16] = {};  // the marker with readable bytes after it, as shortTextKey needs
     if (s.Missing.size() <= 8) std::memcpy(missing, s.Missing.data(), s.Missing.size());
@@ -598,6 +611,7 @@ void parseLinesOneByOne(char* p, char* end, const RowRules& r, ParserState& stat
                     forEachField(p, lineEnd, r.Delim, [&](const char*, const char*) { return ++fieldCount > 0; });
                     return recordShortRow(res, p, lineEnd, fieldCount, r);
                 }
+                if (r.markerPlace) cutMarker(f);
                 addKeys(f);
                 RowFault fault = handleRow(p, lineEnd, f, r, state, res, out);
                 if (fault != RowFault::none) {

@@ -27,6 +27,7 @@ struct RowRules {
     Delimiter Delim;
     int32_t idcolumn = 0, column = 0, poscolumn = 0;  // 1-based; poscolumn 0 for none
     int32_t lastColumn = 0;                            // rows are split up to this column and no further
+    bool markerPlace = false;  // the ID and position fields are one marker field, CHR:POS[:A1:A2]: cut apart
     std::string_view Missing;
     uint64_t missingKey = 0;  // shortTextKey(Missing)
     const ChromSelection* SelChrom = nullptr;

@@ -422,7 +422,15 @@ Outcome<TableRead> readTable(const PlotSettings& given, std::ostream& out, std::
     read.headerLine = lastHeaderLine;
     read.compression = compressionName(source);
     if (settings.names.on) {
-        Outcome<ColumnChoice> chosen = chooseColumns(lastHeaderLine, header, settings);
+        // The first data row tells whether a marker column reads CHR:POS (a header with neither column).
+        std::string_view firstRow;
+        if (ensureLine()) {
+            const char* line = first.bytes.data() + first.begin;
+            const auto* newline = static_cast<const char*>(std::memchr(line, '\n', first.end - first.begin));
+            firstRow = std::string_view(line, static_cast<size_t>((newline != nullptr ? newline : first.bytes.data() + first.end) - line));
+            if (!firstRow.empty() && firstRow.back() == '\r') firstRow.remove_suffix(1);
+        }
+        Outcome<ColumnChoice> chosen = chooseColumns(lastHeaderLine, header, settings, firstRow);
         if (Fatal* fatal = std::get_if<Fatal>(&chosen)) return *fatal;
         applyColumns(std::get<ColumnChoice>(chosen), settings);
         if (settings.quiet == 0) printLines(err, std::get<ColumnChoice>(chosen).notes);

@@ -89,6 +89,8 @@ struct PlotSettings {
     bool titleGiven = false;     // -figuretitle was given (an empty title draws none in the paper style)
     ChromSelection SelChrom;     // selected chromosome IDs
     int32_t poscolumn = 0;       // 1-based position column; 0 for none (points placed by row order)
+    bool markerPlace = false;    // -names yes found no chromosome or position column but a marker column of CHR:POS
+                                 // values (idcolumn and poscolumn both): a row's chromosome and position are read from it
     PositionWindow window;       // position window on the single selected chromosome
     int32_t xnum = 1;            // a chromosome label on every xnum-th run
     int32_t ynum = 1;            // a y label on every ynum-th tick
