@@ -41,6 +41,13 @@ struct FigurePolygon {
 
 enum class FigureAlign { centre, left, right };  // in the box; left and right are vertically centred too
 
+// A part of a typeset text: a subscript in a smaller size below the baseline, or italic (a variable, as p).
+struct FigureTextRun {
+    std::string text;  // UTF-8
+    bool italic = false;
+    bool subscript = false;
+};
+
 // A line of text laid out in a box and clipped to it. The box is given as it lies before the turn: the text is
 // laid out in it and then turned about the box's centre.
 struct FigureText {
@@ -51,6 +58,8 @@ struct FigureText {
     Colour colour;
     double rotation = 0;  // degrees, counter-clockwise as seen on the page; 90 reads upwards
     std::string text;     // UTF-8
+    std::vector<FigureTextRun> runs;  // when not empty: the text as typeset, painted part by part in place of `text`
+                                      // (which holds the same words plainly, as a reader of the figure data sees them)
 };
 
 // Points as one raster layer, at the canvas's resolution in every image type. A square dot is an opaque filled
