@@ -86,7 +86,10 @@ Outcome<ManhattanPicture> layoutManhattan(PlotData& data, const PlotSettings& se
     const ClassicFrame frame = documentedSize ? ClassicFrame{}
                                                   : classicFrame(settings.imagesize.width, settings.imagesize.height,
                                                                  settings.dpi);
-    Outcome<PlotLayout> layout = rewritePositionsAndLayOut(data, settings, threads, frame);
+    // -ymax caps the classic axis beyond the documented picture only: that picture stays as documented.
+    PlotSettings laidOut = settings;
+    if (documentedSize) laidOut.ymax = 0;
+    Outcome<PlotLayout> layout = rewritePositionsAndLayOut(data, laidOut, threads, frame);
     if (auto* fatal = std::get_if<Fatal>(&layout)) return *fatal;
     picture.layout = std::move(std::get<PlotLayout>(layout));
     if (!picture.documented) picture.figure = classicFigure(*picture.layout, data, settings.dpi, threads);

@@ -122,7 +122,7 @@ const std::vector<SwitchDeclaration>& switchTable() {
      "the paper style's point diameter in typographic points (1/72 inch), 0.1 to 20; hits are drawn 1.5 times as large",
      "2.4 (hits 3.6)"},
     {"-ymax", "", "X", "cap of the -log10(p) axes; points above it drawn at the top as triangles", "", "", 0, 0, 0,
-     "the cap of the −log10(p) axis of the paper style and of the QQ plot's observed axis, above 0 (e.g. `50`): points above it are drawn at the top edge as small triangles, and the axis ends at the cap; the classic Manhattan plot is not capped",
+     "the cap of the −log10(p) axis of the paper style and of the QQ plot's observed axis, above 0 (e.g. `50`): points above it are drawn at the top edge as small triangles, and the axis ends at the cap; the classic Manhattan plot is capped too, except the documented 800x533 picture at 96 dpi",
      "none"},
     {"-colors", "", "C1,C2,HIT", "the colours of the chromosomes and the hits", "", "paper", 0, 0, 0,
      "the paper style's colours `C1,C2,HIT`: alternating chromosomes and hits, each a colour name (`navy`) or `#rrggbb`",
