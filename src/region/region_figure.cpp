@@ -11,7 +11,6 @@
 namespace vennrick {
 namespace {
 
-const char kYTitle[] = "\u2212log10(p)";
 
 // Round steps of the position axis, in base pairs: 1, 2 or 5 times a power of ten, 4 to 10 of them.
 double positionStep(double span) {
@@ -127,8 +126,8 @@ RegionFigure layoutRegion(const RegionPlot& plot, const PlotSettings& given) {
     f.texts.push_back(paperText(FigureRect{axisX, f.height - margin - line, right - axisX, line}, m.axisPoints,
                                 FigureAlign::centre, "Position on " + plot.chrom + " (Mb)"));
     const double plotHeight = pointsBottom - top;
-    f.texts.push_back(paperText(FigureRect{margin + line / 2 - plotHeight / 2, (top + pointsBottom) / 2 - line / 2, plotHeight, line},
-                                m.axisPoints, FigureAlign::centre, elidedText(m.axisFont, kYTitle, plotHeight), 90));
+    f.texts.push_back(paperLogTitle(FigureRect{margin + line / 2 - plotHeight / 2, (top + pointsBottom) / 2 - line / 2, plotHeight, line},
+                                    m.axisPoints, m.axisFont, "", 90));
 
     // Points: unknown r2 first, then the bins from low to high, so that the close ones lie on top.
     const double dot = kPaperHitDot * m.perPoint;
