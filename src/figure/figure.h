@@ -58,7 +58,7 @@ struct FigureText {
     Colour colour;
     double rotation = 0;  // degrees, counter-clockwise as seen on the page; 90 reads upwards
     std::string text;     // UTF-8
-    std::vector<FigureTextRun> runs;  // when not empty: the text as typeset, painted part by part in place of `text`
+    std::vector<FigureTextRun> runs{};  // when not empty: the text as typeset, painted part by part in place of `text`
                                       // (which holds the same words plainly, as a reader of the figure data sees them)
 };
 
