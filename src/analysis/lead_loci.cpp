@@ -269,6 +269,7 @@ std::optional<Fatal> writeLeadsFile(const std::string& path, const LeadLoci& lea
 
 std::string leadName(const LeadLoci& leads, const HitRows& hits, const Locus& locus) {
     const HitRecord& lead = hits.records[locus.lead];
+    if (lead.labelLength > 0) return std::string(hits.label(lead));
     if (lead.idLength > 0) return std::string(hits.id(lead));
     return std::string(leads.chromosomes[locus.chromosome]) + ":" + std::to_string(lead.pos);
 }

@@ -3,6 +3,9 @@
 
 #include "figure/dot_grid.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace vennrick {
 namespace {
 
@@ -23,6 +26,31 @@ FigureText figureText(const TextBox& box, const PlotLayout& layout) {
                       box.colour,
                       0,
                       box.text};
+}
+
+// With a cap (-ymax): a small triangle pointing up at the top of the axis over each pixel column that holds a point
+// above it, in the point's colour, once per column and colour.
+void addCapMarkers(Figure& figure, const PlotLayout& layout, const PlotData& data) {
+    if (!std::isfinite(layout.cap)) return;
+    const ClassicFrame& frame = layout.frame;
+    const double top = static_cast<double>(truncatePixel(pixelY(layout.cap, layout.minY, layout.pixPerY, frame.baseline)));
+    std::vector<char> marked(static_cast<size_t>(std::max(frame.width, 0)) * 3, 0);
+    bool grey = false;
+    forEachRun(data.ID_list, [&](const std::string&, int64_t first, int64_t count) {
+        const PointStyle runStyle = grey ? PointStyle::grey : PointStyle::blue;
+        grey = !grey;
+        for (int64_t i = first; i < first + count; ++i) {
+            const double v = data.Value_list[static_cast<size_t>(i)];
+            if (!(v > layout.cap)) continue;
+            const std::optional<Pixel> at = pointOfRow(layout, data, i);
+            if (!at || at->x < 0 || at->x >= frame.width) continue;
+            const PointStyle style = v >= layout.threshold ? PointStyle::highlight : runStyle;
+            char& seen = marked[static_cast<size_t>(at->x) * 3 + static_cast<size_t>(style)];
+            if (seen != 0) continue;
+            seen = 1;
+            figure.polygons.push_back(capMarker(at->x + 0.5, top, 6 * frame.unit, pointColour(style)));
+        }
+    });
 }
 
 }  // namespace
@@ -50,6 +78,7 @@ Figure classicFigure(const PlotLayout& layout, const PlotData& data, int dpi, un
     for (PointStyle style : {PointStyle::blue, PointStyle::grey, PointStyle::highlight})
         figure.points.push_back(PointLayer{pointColour(style), pointWidth(style) * frame.unit,
                                            std::move(dots[static_cast<size_t>(style)])});
+    addCapMarkers(figure, layout, data);
     return figure;
 }
 

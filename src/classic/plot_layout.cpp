@@ -205,7 +205,10 @@ Outcome<PlotLayout> layoutPlot(const PlotData& data, const PlotSettings& setting
     layout.N = data.maxX;
     layout.byPosition = byPosition;
     layout.pixPerX = frame.plotWidth / static_cast<double>(layout.N);
-    layout.yrange = data.maxY - data.minY;
+    // -ymax (only beyond the documented picture, which the caller leaves without it): the axis ends at the cap.
+    const double maxY = settings.ymax > 0 && settings.ymax > data.minY && settings.ymax < data.maxY ? settings.ymax : data.maxY;
+    if (maxY != data.maxY) layout.cap = maxY;
+    layout.yrange = maxY - data.minY;
     layout.pixPerY = frame.plotHeight / layout.yrange;
     layout.minY = data.minY;
     layout.threshold = static_cast<double>(settings.threshold);
@@ -215,13 +218,13 @@ Outcome<PlotLayout> layoutPlot(const PlotData& data, const PlotSettings& setting
 
     const double x0 = frame.left, xN = x0 + static_cast<double>(layout.N) * layout.pixPerX;
     const double yb = pixelY(data.minY, data.minY, layout.pixPerY, frame.baseline);
-    const double yt = pixelY(data.maxY, data.minY, layout.pixPerY, frame.baseline);
+    const double yt = pixelY(maxY, data.minY, layout.pixPerY, frame.baseline);
     const double y0 = pixelY(0.0, data.minY, layout.pixPerY, frame.baseline);
     for (std::optional<Line> line : {lineOrNone(x0, yb, x0, yt, kBlue), lineOrNone(x0, y0, xN, y0, kBlack),
                                      lineOrNone(x0, yb, xN, yb, kBlack)})
         if (line) layout.axisLines.push_back(*line);
 
-    layoutTicks(layout, data.minY, data.maxY, settings.ynum);
+    layoutTicks(layout, data.minY, maxY, settings.ynum);
 
     layout.title = TextBox{0, 0, frame.width, truncatePixel(20 * frame.unit), TextAlign::centre, TextFont::title,
                            kBlack, plotTitle(settings)};

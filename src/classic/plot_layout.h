@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -82,6 +83,8 @@ struct PlotLayout {
     double minY = 0;          // value drawn on the baseline
     bool byPosition = false;  // points placed by the rewritten Pos_list; false: by row index
     double threshold = 0;     // the single-precision threshold widened; values >= it are highlighted
+    double cap = std::numeric_limits<double>::infinity();  // -ymax beyond the documented picture: the axis ends
+                                                            // there and larger values are drawn on it
     int32_t xnum = 1;         // a chromosome label on every xnum-th run; <= 0 for none
     int ytick = 1;            // tick step in value units, >= 1
     std::vector<Line> axisLines;  // y axis, zero line, baseline, in this order; non-finite ones left out
@@ -132,7 +135,7 @@ inline double pixelY(double v, double minY, double pixPerY, double baseline = kB
 // are those rewritePositionsAsPlotX has rewritten.
 inline std::optional<Pixel> pointOfRow(const PlotLayout& layout, const PlotData& data, int64_t i) {
     const size_t row = static_cast<size_t>(i);
-    const double y = pixelY(data.Value_list[row], layout.minY, layout.pixPerY, layout.frame.baseline);
+    const double y = pixelY(std::min(data.Value_list[row], layout.cap), layout.minY, layout.pixPerY, layout.frame.baseline);
     if (!std::isfinite(y)) return std::nullopt;
     const double u = layout.byPosition ? static_cast<double>(data.Pos_list[row]) : static_cast<double>(i);
     return Pixel{truncatePixel(u * layout.pixPerX + layout.frame.left), truncatePixel(y)};
@@ -173,9 +176,11 @@ void visitRunRows(const PlotLayout& layout, const PlotData& data, int64_t begin,
     const int32_t* positions = data.Pos_list.data();
     const double pixPerX = layout.pixPerX, pixPerY = layout.pixPerY, minY = layout.minY;
     const double threshold = layout.threshold, left = layout.frame.left, baseline = layout.frame.baseline;
+    const double cap = layout.cap;  // infinity unless capped: min leaves every value, NaN included, as it is
     for (int64_t i = begin; i < end; ++i) {
         const double v = values[i];
-        const double y = PlainScale ? baseline - (v - minY) * pixPerY : pixelY(v, minY, pixPerY, baseline);
+        const double shown = std::min(v, cap);
+        const double y = PlainScale ? baseline - (shown - minY) * pixPerY : pixelY(shown, minY, pixPerY, baseline);
         if (!std::isfinite(y)) continue;
         const double u = ByPosition ? static_cast<double>(positions[i]) : static_cast<double>(i);
         visit(truncatePixel(u * pixPerX + left), truncatePixel(y),

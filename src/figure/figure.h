@@ -6,6 +6,7 @@
 // fractional, and whole numbers name pixel positions exactly as a painter's integer coordinates do.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -40,6 +41,13 @@ struct FigurePolygon {
 
 enum class FigureAlign { centre, left, right };  // in the box; left and right are vertically centred too
 
+// A part of a typeset text: a subscript in a smaller size below the baseline, or italic (a variable, as p).
+struct FigureTextRun {
+    std::string text;  // UTF-8
+    bool italic = false;
+    bool subscript = false;
+};
+
 // A line of text laid out in a box and clipped to it. The box is given as it lies before the turn: the text is
 // laid out in it and then turned about the box's centre.
 struct FigureText {
@@ -50,6 +58,8 @@ struct FigureText {
     Colour colour;
     double rotation = 0;  // degrees, counter-clockwise as seen on the page; 90 reads upwards
     std::string text;     // UTF-8
+    std::vector<FigureTextRun> runs{};  // when not empty: the text as typeset, painted part by part in place of `text`
+                                      // (which holds the same words plainly, as a reader of the figure data sees them)
 };
 
 // Points as one raster layer, at the canvas's resolution in every image type. A square dot is an opaque filled
@@ -88,5 +98,25 @@ struct Figure {
     std::vector<FigureLine> linesOverPoints;  // painted after the point layers (leader lines of labels)
     std::vector<FigureText> texts;
 };
+
+// The colour of the points -highlight names: a bluish green, told apart from the blues, grey, red and vermillion of
+// the other points, in either style.
+constexpr Colour kHighlightColour{0, 158, 115};
+
+// Adds the dots of the highlighted points as a layer over every other, each pixel once, half as large again as the
+// largest points and of their shape. No layer for no dots.
+inline void addHighlightLayer(Figure& figure, std::vector<PixelDot> dots) {
+    if (dots.empty()) return;
+    std::sort(dots.begin(), dots.end(), [](const PixelDot& a, const PixelDot& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
+    dots.erase(std::unique(dots.begin(), dots.end(), [](const PixelDot& a, const PixelDot& b) { return a.x == b.x && a.y == b.y; }),
+               dots.end());
+    double side = 2;
+    bool disc = false;
+    for (const PointLayer& layer : figure.points) {
+        side = std::max(side, layer.side);
+        disc = layer.disc;
+    }
+    figure.points.push_back(PointLayer{kHighlightColour, std::max(side * 1.5, side + 2), std::move(dots), disc});
+}
 
 }  // namespace vennrick

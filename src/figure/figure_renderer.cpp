@@ -2,6 +2,7 @@
 #include "figure/figure_renderer.h"
 
 #include <QFont>
+#include <QFontMetricsF>
 #include <QPen>
 #include <QPolygonF>
 #include <QRectF>
@@ -41,6 +42,42 @@ void paintLine(QPainter& p, const FigureLine& line) {
     p.drawLine(QLineF(line.x1, line.y1, line.x2, line.y2));
 }
 
+// The font of a typeset part: a subscript at 70% of the size, italic where asked.
+QFont runFont(const QFont& font, const FigureTextRun& run) {
+    QFont f = font;
+    if (run.subscript) {
+        if (font.pointSizeF() > 0)
+            f.setPointSizeF(font.pointSizeF() * 0.7);
+        else if (font.pixelSize() > 0)
+            f.setPixelSize(std::max(1, static_cast<int>(std::lround(font.pixelSize() * 0.7))));
+    }
+    f.setItalic(run.italic);
+    return f;
+}
+
+// The parts of a typeset text one after another on the baseline of the whole font, placed in the box (centred on
+// the painter's origin) as the alignment says; a subscript's baseline lies 0.3 of an ascent lower.
+void paintRuns(QPainter& p, const FigureText& text, const QFont& font) {
+    const FigureRect& b = text.box;
+    const QFontMetricsF whole(font, p.device());
+    std::vector<QFont> fonts;
+    double width = 0;
+    for (const FigureTextRun& run : text.runs) {
+        fonts.push_back(runFont(font, run));
+        width += QFontMetricsF(fonts.back(), p.device()).horizontalAdvance(QString::fromStdString(run.text));
+    }
+    double x = text.align == FigureAlign::centre ? -width / 2
+               : text.align == FigureAlign::left ? -b.width / 2
+                                                 : b.width / 2 - width;
+    const double baseline = (whole.ascent() - whole.descent()) / 2;
+    for (size_t k = 0; k < text.runs.size(); ++k) {
+        const QString part = QString::fromStdString(text.runs[k].text);
+        p.setFont(fonts[k]);
+        p.drawText(QPointF(x, baseline + (text.runs[k].subscript ? 0.3 * whole.ascent() : 0.0)), part);
+        x += QFontMetricsF(fonts[k], p.device()).horizontalAdvance(part);
+    }
+}
+
 void paintText(QPainter& p, const FigureText& text, const QFont& defaultFont) {
     // A QFont made with a point size of 0 or less takes the default size, silently.
     QFont font = text.family.empty() ? defaultFont
@@ -52,6 +89,11 @@ void paintText(QPainter& p, const FigureText& text, const QFont& defaultFont) {
     const FigureRect& b = text.box;
     p.translate(b.left + b.width / 2, b.top + b.height / 2);
     p.rotate(-text.rotation);  // the painter turns clockwise on the page for a positive angle
+    if (!text.runs.empty()) {
+        paintRuns(p, text, font);
+        p.restore();
+        return;
+    }
     const int flags = text.align == FigureAlign::centre ? Qt::AlignCenter
                       : text.align == FigureAlign::left  ? (Qt::AlignLeft | Qt::AlignVCenter)
                                                          : (Qt::AlignRight | Qt::AlignVCenter);

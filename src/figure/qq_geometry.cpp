@@ -200,4 +200,28 @@ std::vector<PixelDot> qqDots(ValueView values, const QqSample& sample, const QqA
     return dots;
 }
 
+std::vector<PixelDot> qqHighlightDots(ValueView values, const QqSample& sample, const QqAxes& axes,
+                                      const std::vector<int64_t>& rows) {
+    std::vector<PixelDot> dots;
+    std::vector<double> wanted;
+    for (int64_t row : rows)
+        if (row >= 0 && static_cast<size_t>(row) < values.size() && takesPart(values[static_cast<size_t>(row)]))
+            wanted.push_back(values[static_cast<size_t>(row)]);
+    if (wanted.empty() || sample.usable == 0) return dots;
+    std::sort(wanted.begin(), wanted.end());
+    wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
+    // atMost[k]: the usable values at or below wanted[k], counted as differences first.
+    std::vector<int64_t> atMost(wanted.size() + 1, 0);
+    for (double v : values)
+        if (takesPart(v)) ++atMost[static_cast<size_t>(std::lower_bound(wanted.begin(), wanted.end(), v) - wanted.begin())];
+    const RankColumns columns{sample.usable, plottingOffset(sample.usable), axes.xScale, axes.left};
+    int64_t below = 0;
+    for (size_t k = 0; k < wanted.size(); ++k) {
+        below += atMost[k];
+        const int64_t rank = std::clamp<int64_t>(below - 1, 0, sample.usable - 1);
+        dots.push_back(PixelDot{columns.x(rank), qqPixelY(std::min(wanted[k], axes.top), axes.scale, axes.baseline)});
+    }
+    return dots;
+}
+
 }  // namespace vennrick

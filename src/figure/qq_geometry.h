@@ -71,6 +71,12 @@ std::optional<FigureRect> qqFreeCorner(const QqAxes& axes, double side, double w
 std::vector<PixelDot> qqDots(ValueView values, const QqSample& sample, const QqAxes& axes,
                              MedianGathering* gathering = nullptr, std::vector<int>* capped = nullptr);
 
+// The pixels of the usable values of the given rows (indices into values) as qqDots places them, a value above
+// the y axis's top at the top: each at the expected value of the highest rank its value holds. One pass over the
+// values, with a search among the rows' values for each.
+std::vector<PixelDot> qqHighlightDots(ValueView values, const QqSample& sample, const QqAxes& axes,
+                                      const std::vector<int64_t>& rows);
+
 // The 95% band of the expected order statistics of n values on the axes, clipped to the plot square (of `side`): for p-rank
 // i of n, the 0.025 and 0.975 quantiles of Beta(i, n - i + 1), as -log10, at the rank's expected value. No
 // vertices when an end is not finite.

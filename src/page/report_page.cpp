@@ -508,6 +508,10 @@ std::string pageData(const PageRun& run) {
             appendInt(out, lead.pos);
             appendKey(out, "id");
             appendCutString(out, hits.id(lead));
+            if (lead.labelLength > 0) {  // -labelcolumn: the text the figure names the lead by
+                appendKey(out, "label");
+                appendCutString(out, hits.label(lead));
+            }
             appendKey(out, "p");
             if (s.logpyes == 1) appendJsonString(out, pValueOfLog(value)); else appendCutString(out, hits.pText(lead));
             appendKey(out, "logp");

@@ -13,7 +13,6 @@
 namespace vennrick {
 namespace {
 
-const char kYTitle[] = "\u2212log10(p)";
 const char kXTitle[] = "Chromosome";
 
 // The positions a chromosome's rows span: by position, the smallest and largest; by row order, the rows' ranks
@@ -335,9 +334,9 @@ Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& setting
                                      m.axisPoints, FigureAlign::centre,
                                      positionAxis ? "Chromosome " + plot.order.chromosomes[0].shown + " (Mb)" : std::string(kXTitle)));
     const double plotHeight = axisLineY - plot.top;
-    figure.texts.push_back(paperText(
+    figure.texts.push_back(paperLogTitle(
         FigureRect{margin + line / 2 - plotHeight / 2, (plot.top + axisLineY) / 2 - line / 2, plotHeight, line},
-        m.axisPoints, FigureAlign::centre, elidedText(m.axisFont, kYTitle, plotHeight), 90));
+        m.axisPoints, m.axisFont, "", 90));
 
     // Points.
     std::vector<std::vector<PixelDot>> dots = placePoints(data, plot, threshold, threads);

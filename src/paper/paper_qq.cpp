@@ -83,11 +83,10 @@ Figure layoutPaperQq(const PaperQq& q, int64_t usable, std::vector<PixelDot> dot
     if (!shown.empty())
         figure.texts.push_back(paperText(FigureRect{m.margin, m.margin, canvas - 2 * m.margin, lineHeight(m.titleFont)},
                                          m.titlePoints, FigureAlign::centre, shown));
-    figure.texts.push_back(paperText(FigureRect{l, b + m.tick + m.pad + m.line + m.pad, q.side, m.line}, m.axisPoints,
-                                     FigureAlign::centre, elidedText(m.axisFont, "Expected \u2212log10(p)", q.side)));
-    figure.texts.push_back(paperText(FigureRect{m.margin + m.line / 2 - q.side / 2, b - q.side / 2 - m.line / 2, q.side, m.line},
-                                     m.axisPoints, FigureAlign::centre,
-                                     elidedText(m.axisFont, "Observed \u2212log10(p)", q.side), 90));
+    figure.texts.push_back(paperLogTitle(FigureRect{l, b + m.tick + m.pad + m.line + m.pad, q.side, m.line}, m.axisPoints,
+                                         m.axisFont, "Expected "));
+    figure.texts.push_back(paperLogTitle(FigureRect{m.margin + m.line / 2 - q.side / 2, b - q.side / 2 - m.line / 2, q.side, m.line},
+                                         m.axisPoints, m.axisFont, "Observed ", 90));
     // Lambda in a corner of the frame that no point, band or diagonal reaches; else at the right of the title's line.
     figure.texts.push_back(paperText(corner ? *corner : FigureRect{canvas - m.margin - lambdaWidth, m.margin, lambdaWidth, m.line},
                                      m.axisPoints, FigureAlign::right, lambdaText));

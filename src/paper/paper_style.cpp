@@ -76,4 +76,13 @@ FigureText paperText(FigureRect box, int points, FigureAlign align, std::string 
     return FigureText{box, kPaperFont, points, align, kPaperInk, rotation, std::move(text)};
 }
 
+FigureText paperLogTitle(FigureRect box, int points, const TextMeasure& measure, const std::string& prefix,
+                         double rotation) {
+    const std::string plain = prefix + "\u2212log10(p)";
+    FigureText text = paperText(box, points, FigureAlign::centre, elidedText(measure, plain, box.width), rotation);
+    if (textWidth(measure, plain) <= box.width)
+        text.runs = {{prefix + "\u2212log"}, {"10", false, true}, {"("}, {"p", true}, {")"}};
+    return text;
+}
+
 }  // namespace vennrick

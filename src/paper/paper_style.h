@@ -75,4 +75,9 @@ PaperMeasures paperMeasures(const PaperAxis& axis, const PlotSettings& settings)
 // A text of the paper style.
 FigureText paperText(FigureRect box, int points, FigureAlign align, std::string text, double rotation = 0);
 
+// The axis title PREFIX + "−log10(p)" typeset, the 10 a subscript and the p italic, centred in the box; where the
+// plain text is wider than the box, the plain text elided.
+FigureText paperLogTitle(FigureRect box, int points, const TextMeasure& measure, const std::string& prefix,
+                         double rotation = 0);
+
 }  // namespace vennrick

@@ -88,7 +88,22 @@ Delimiter detectDelimiter(std::string_view headerLine) {
     return delimiterFromName("whitespace");
 }
 
-Outcome<ColumnChoice> chooseColumns(std::string_view headerLine, bool haveHeader, const PlotSettings& settings) {
+bool isPlaceMarker(std::string_view marker) {
+    const size_t first = marker.find(':');
+    if (first == std::string_view::npos || first == 0) return false;
+    const std::string_view rest = marker.substr(first + 1);
+    const size_t second = rest.find(':');
+    const std::optional<int32_t> pos = parseInt(rest.substr(0, second));
+    if (!pos || *pos < 0) return false;
+    if (second == std::string_view::npos) return true;
+    const std::string_view alleles = rest.substr(second + 1);
+    const size_t third = alleles.find(':');
+    return third != std::string_view::npos && third > 0 && third + 1 < alleles.size() &&
+           alleles.find(':', third + 1) == std::string_view::npos;
+}
+
+Outcome<ColumnChoice> chooseColumns(std::string_view headerLine, bool haveHeader, const PlotSettings& settings,
+                                    std::string_view firstRow) {
     const ColumnNames& names = settings.names;
     if (!haveHeader) return Fatal{"", "-names yes looks the columns up in the header line, but the table is empty"};
     ColumnChoice choice;
@@ -109,13 +124,27 @@ Outcome<ColumnChoice> chooseColumns(std::string_view headerLine, bool haveHeader
     };
 
     std::optional<size_t> id, pos, p;
-    if (names.idcolumn) {
+    // Neither a chromosome nor a position column: a variant ID column whose first value reads CHR:POS gives both.
+    std::optional<size_t> marker;
+    if (!names.idcolumn && !names.poscolumn && !findStandard(fields, kChromosomeNames) &&
+        !findStandard(fields, kPositionNames)) {
+        marker = names.snpcolumn ? findGiven(fields, *names.snpcolumn) : findStandard(fields, kVariantIdNames);
+        const std::vector<std::string_view> row = splitFields(firstRow, choice.Delim);
+        if (marker && *marker < row.size() && isPlaceMarker(row[*marker])) {
+            id = pos = marker;
+            choice.markerPlace = true;
+        }
+    }
+    if (choice.markerPlace) {
+    } else if (names.idcolumn) {
         if (!(id = findGiven(fields, *names.idcolumn))) return notFound(given("-idcolumn", *names.idcolumn));
     } else if (!(id = findStandard(fields, kChromosomeNames))) {
         return notFound("no chromosome column: -idcolumn is not given and the header has none of " +
-                        joined(kChromosomeNames));
+                        joined(kChromosomeNames) +
+                        (marker ? ", and its " + shownText(fields[*marker]) + " values do not read CHR:POS" : ""));
     }
-    if (names.poscolumn) {
+    if (choice.markerPlace) {
+    } else if (names.poscolumn) {
         if (!(pos = findGiven(fields, *names.poscolumn))) return notFound(given("-poscolumn", *names.poscolumn));
     } else {
         pos = findStandard(fields, kPositionNames);
@@ -134,6 +163,10 @@ Outcome<ColumnChoice> chooseColumns(std::string_view headerLine, bool haveHeader
     } else if (wantsVariantIds(settings) || regionsAsked(settings.region)) {
         snp = findStandard(fields, kVariantIdNames);
     }
+    std::optional<size_t> label;
+    if (names.labelcolumn && !(label = findGiven(fields, *names.labelcolumn)))
+        return notFound(given("-labelcolumn", *names.labelcolumn));
+    choice.labelcolumn = label ? static_cast<int32_t>(*label + 1) : 0;
     // The regional plots match the panel's alleles with the table's where it has them.
     std::optional<size_t> allele1, allele2;
     if (regionsAsked(settings.region)) {
@@ -149,7 +182,8 @@ Outcome<ColumnChoice> chooseColumns(std::string_view headerLine, bool haveHeader
     choice.snpcolumn = snp ? static_cast<int32_t>(*snp + 1) : 0;
 
     auto named = [&](size_t index) { return shownText(fields[index]) + "=" + std::to_string(index + 1); };
-    choice.notes.push_back("columns by name: " + named(*id) + (pos ? " " + named(*pos) : "") + " " + named(*p) +
+    choice.notes.push_back("columns by name: " + named(*id) + (choice.markerPlace ? " (chromosome:position)" : "") +
+                           (pos && !choice.markerPlace ? " " + named(*pos) : "") + " " + named(*p) +
                            (snp ? " " + named(*snp) : "") +
                            (allele1 ? " " + named(*allele1) + " " + named(*allele2) : "") + " (" +
                            delimiterName(choice.Delim) + (pos ? "" : "; no position column") +
@@ -158,7 +192,7 @@ Outcome<ColumnChoice> chooseColumns(std::string_view headerLine, bool haveHeader
         choice.notes.push_back("column '" + shownText(fields[*p]) +
                                "' looks like -log10(p): add -logp yes if that is what it holds");
     // A name the header holds twice: the first column of that name is read, and the run says so.
-    for (const std::optional<size_t>& chosen : {id, pos, p, snp}) {
+    for (const std::optional<size_t>& chosen : {id, choice.markerPlace ? std::nullopt : pos, p, snp}) {
         if (!chosen) continue;
         for (size_t j = 0; j < fields.size(); ++j) {
             if (j == *chosen || lowered(fields[j]) != lowered(fields[*chosen])) continue;
@@ -182,6 +216,8 @@ void applyColumns(const ColumnChoice& choice, PlotSettings& settings) {
     settings.column = choice.column;
     settings.poscolumn = choice.poscolumn;
     settings.snpcolumn = choice.snpcolumn;
+    settings.labelcolumn = choice.labelcolumn;
+    settings.markerPlace = choice.markerPlace;
     settings.region.allele1column = choice.allele1column;
     settings.region.allele2column = choice.allele2column;
     if (choice.logp) settings.logpyes = 1;

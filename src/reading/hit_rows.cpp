@@ -18,11 +18,11 @@ void keepStrongest(HitRows& rows, size_t keep, double& bar, bool sorted) {
     if (sorted) std::sort(r.begin(), r.end(), stronger);
     std::string texts;
     size_t bytes = 0;
-    for (const HitRecord& h : r) bytes += h.idLength + h.pLength;
+    for (const HitRecord& h : r) bytes += h.idLength + h.pLength + h.labelLength;
     texts.reserve(bytes);
     for (HitRecord& h : r) {
         const uint64_t at = texts.size();
-        texts.append(rows.texts, h.textAt, size_t{h.idLength} + h.pLength);
+        texts.append(rows.texts, h.textAt, size_t{h.idLength} + h.pLength + h.labelLength);
         h.textAt = at;
     }
     rows.texts = std::move(texts);

@@ -12,11 +12,12 @@ namespace vennrick {
 // One hit row: a kept row at or above the threshold.
 struct HitRecord {
     int64_t row = 0;        // kept-row index: its entry of Value_list, Pos_list and the runs of ID_list
-    uint64_t textAt = 0;    // offset of its texts in HitRows::texts: the variant ID, then the p-value field
+    uint64_t textAt = 0;    // offset of its texts in HitRows::texts: the variant ID, the p-value field, the label
     uint32_t idLength = 0;  // bytes of the variant ID; 0 without an ID column or when the row ends before it
     uint32_t pLength = 0;   // bytes of the p-value field as read, surrounding blanks removed
     int32_t pos = 0;        // position as read, not divided; 0 without a position column
     double value = 0;       // -log10(p) of the row; set in the records of the strongest rows (keepStrongest)
+    uint32_t labelLength = 0;  // bytes of the -labelcolumn field; 0 without it or when the row ends before it
 };
 
 // The hit records of a piece of the table or of the whole table, in row order.
@@ -27,6 +28,9 @@ struct HitRows {
     std::string_view id(const HitRecord& h) const { return std::string_view(texts).substr(h.textAt, h.idLength); }
     std::string_view pText(const HitRecord& h) const {
         return std::string_view(texts).substr(h.textAt + h.idLength, h.pLength);
+    }
+    std::string_view label(const HitRecord& h) const {
+        return std::string_view(texts).substr(h.textAt + h.idLength + h.pLength, h.labelLength);
     }
     void clear() {
         records.clear();

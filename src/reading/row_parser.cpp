@@ -29,6 +29,16 @@ inline void addKeys(RowFields& f) {
     f.valueKey = shortTextKey(f.value);
 }
 
+// A marker field CHR:POS or CHR:POS:A1:A2 taken as the chromosome and the position fields. A marker without a colon
+// is left whole in both, so that the position the row lacks is shown as it is.
+inline void cutMarker(RowFields& f) {
+    const std::string_view marker = f.id;
+    const size_t colon = marker.find(':');
+    if (colon == std::string_view::npos) return;
+    f.id = marker.substr(0, colon);
+    const std::string_view rest = marker.substr(colon + 1);
+    f.pos = rest.substr(0, rest.find(':'));
+}
 
 // Equal texts; IDs and markers are a few bytes, where a library call would cost more than the comparison.
 inline bool sameText(std::string_view a, std::string_view b) {
@@ -117,9 +127,13 @@ void recordHit(const char* begin, const char* end, const RowFields& f, int64_t r
     h.textAt = into.texts.size();
     h.idLength = static_cast<uint32_t>(std::min(id.size(), kLongest));
     h.pLength = static_cast<uint32_t>(std::min(p.size(), kLongest));
+    const std::string_view label =
+        r.labelcolumn != 0 ? trimSpace(nthField(begin, end, r.Delim, r.labelcolumn)) : std::string_view();
+    h.labelLength = static_cast<uint32_t>(std::min(label.size(), kLongest));
     h.pos = r.poscolumn != 0 ? parseInt(f.pos).value_or(0) : 0;
     into.texts.append(id.data(), h.idLength);
     into.texts.append(p.data(), h.pLength);
+    into.texts.append(label.data(), h.labelLength);
     into.records.push_back(h);
 }
 
@@ -133,6 +147,16 @@ void recordHit(const char* begin, const char* end, const RowFields& f, int64_t r
         keepStrongest(res.strongest, r.strongestKept, res.strongestBar);
         bar = res.strongestBar;
     }
+}
+
+// Notes a kept row, row `row` of the piece at position `pos` as read, when the -highlight list names its ID or
+// its place. The ID field is found on its own, as for a hit record: rows are not split for it.
+[[gnu::noinline]] void noteHighlight(const char* begin, const char* end, int32_t pos, int64_t row, const RowRules& r,
+                                     const ParserState& state, PieceResult& res) {
+    int32_t entry = -1;
+    if (r.snpcolumn != 0) entry = findHighlightId(*r.highlight, nthField(begin, end, r.Delim, r.snpcolumn));
+    if (entry < 0 && r.poscolumn != 0) entry = findHighlightPlace(*r.highlight, state.highlightChrom, pos);
+    if (entry >= 0) res.highlighted.push_back(HighlightMatch{row, entry});
 }
 
 // Where a batch of rows puts its kept rows, and their running extremes and counts (outside (0, 1], positions
@@ -195,6 +219,7 @@ void closeBatch(PieceResult& res, const KeptRows& out, bool positions) {
         state.valid = true;
         state.lastRunIsId = !res.runs.empty() && res.runs.back().id == f.id;
         if (!state.selected) noteUnselected(res, f.id);
+        if (r.highlight != nullptr) state.highlightChrom = highlightChrom(*r.highlight, f.id, r.SelChrom->tableNames);
     }
     if (!state.selected) {
         ++res.counts.unselected;
@@ -240,6 +265,7 @@ void closeBatch(PieceResult& res, const KeptRows& out, bool positions) {
         res.hits.push_back('\n');
         if (r.collectHits) recordHit(begin, end, f, out.value - 1 - res.values.data(), r, res.hitRows);
     }
+    if (r.highlight != nullptr) noteHighlight(begin, end, pos, out.value - 1 - res.values.data(), r, state, res);
     if (value > out.strongestBar)  // never without the page: its bar is infinity
         recordStrong(begin, end, f, out.value - 1 - res.values.data(), value, r, res, out.strongestBar);
     return RowFault::none;
@@ -290,7 +316,7 @@ struct Batch {
     // Adds the row [begin, end), line `line` of the piece, cut into the fields in use, and asks for the memo
     // slot of its p-value.
     void add(const char* begin, const char* end, std::string_view id, std::string_view value, std::string_view pos,
-             uint64_t line, ParserState& state) {
+             uint64_t line, ParserState& state, bool markerPlace) {
         CutRow& row = rows[cut++];
         row.begin = begin;
         row.end = end;
@@ -298,6 +324,7 @@ struct Batch {
         row.f.value = value;
         row.f.pos = pos;
         row.line = line;
+        if (markerPlace) cutMarker(row.f);
         addKeys(row.f);
         state.memo.prefetch(row.f.valueKey);
     }
@@ -375,7 +402,7 @@ void parsePlainLinesWith(const char* p, const char* end, const RowRules& r, Pars
                 break;
             }
             batch.add(p, lineEnd, field(idcolumn), field(column),
-                      poscolumn != 0 ? field(poscolumn) : std::string_view(), lines, state);
+                      poscolumn != 0 ? field(poscolumn) : std::string_view(), lines, state, r.markerPlace);
             p = lineEnd == end ? end : lineEnd + 1;  // the last line may have no line end
         }
         if (!testBatch(batch, lines, rows, r, state, res)) return;
@@ -443,7 +470,7 @@ size_t parseWindowedLines(const char* const begin, const char* end, const RowRul
                     return std::string_view(p + fieldStart, row0[c] - fieldStart);
                 };
                 batch.add(p + start, p + lineEnd, field(idcolumn), field(column),
-                          poscolumn != 0 ? field(poscolumn) : std::string_view(), lines, state);
+                          poscolumn != 0 ? field(poscolumn) : std::string_view(), lines, state, r.markerPlace);
                 row0 += lastColumn;
                 while (*row0 < lineEnd) ++row0;  // the fields after the last in use
             }
@@ -491,6 +518,7 @@ RowRules rulesFrom(const PlotSettings& s) {
     r.column = s.column;
     r.poscolumn = s.poscolumn;
     r.lastColumn = std::max({s.idcolumn, s.column, s.poscolumn});
+    r.markerPlace = s.markerPlace;
     r.Missing = s.Missing;
     char missing[16] = {};  // the marker with readable bytes after it, as shortTextKey needs
     if (s.Missing.size() <= 8) std::memcpy(missing, s.Missing.data(), s.Missing.size());
@@ -502,6 +530,7 @@ RowRules rulesFrom(const PlotSettings& s) {
     r.logp = s.logpyes == 1;
     r.collectHits = collectsHitRows(s);
     r.snpcolumn = s.snpcolumn;
+    r.labelcolumn = s.labelcolumn;
     r.strongestKept = s.htmlyes == 1 ? kStrongestRows : 0;
     r.regionRows = regionsAsked(s.region) && s.poscolumn != 0;
     return r;
@@ -559,6 +588,7 @@ void parseLinesOneByOne(char* p, char* end, const RowRules& r, ParserState& stat
                     forEachField(p, lineEnd, r.Delim, [&](const char*, const char*) { return ++fieldCount > 0; });
                     return recordShortRow(res, p, lineEnd, fieldCount, r);
                 }
+                if (r.markerPlace) cutMarker(f);
                 addKeys(f);
                 RowFault fault = handleRow(p, lineEnd, f, r, state, res, out);
                 if (fault != RowFault::none) {

@@ -13,6 +13,7 @@
 
 #include "reading/read_summary.h"
 #include "base/fatal.h"
+#include "reading/highlight_list.h"
 #include "reading/hit_rows.h"
 #include "base/numbers.h"
 #include "reading/plot_data.h"
@@ -26,6 +27,7 @@ struct RowRules {
     Delimiter Delim;
     int32_t idcolumn = 0, column = 0, poscolumn = 0;  // 1-based; poscolumn 0 for none
     int32_t lastColumn = 0;                            // rows are split up to this column and no further
+    bool markerPlace = false;  // the ID and position fields are one marker field, CHR:POS[:A1:A2]: cut apart
     std::string_view Missing;
     uint64_t missingKey = 0;  // shortTextKey(Missing)
     const ChromSelection* SelChrom = nullptr;
@@ -36,9 +38,11 @@ struct RowRules {
     bool collectHits = false;  // keep a record of every hit row (lead loci, labels)
     int32_t snpcolumn = 0;     // 1-based variant ID column of the hit records; 0 for none. Rows are not split
                                // for it: a hit row's ID is looked up on its own, and may be missing
+    int32_t labelcolumn = 0;   // 1-based column of the hit records' label texts (-labelcolumn); 0 for none
     size_t strongestKept = 0;  // the report page: the strongest rows are recorded, this many in the end; 0 for none
     std::atomic<double>* strongestBar = nullptr;  // with strongestKept: the bar of the pieces placed so far, shared
     bool regionRows = false;   // note where every kept row lies and its position as read (regional plots)
+    const HighlightList* highlight = nullptr;  // -highlight: kept rows whose ID (snpcolumn) or place is listed are noted
 };
 
 enum class RowFault { none, tooFewFields, pvalue, pos };
@@ -67,6 +71,7 @@ struct PieceResult {
     const char* base = nullptr;
     std::vector<uint32_t> rowStart, rowLength;
     std::vector<int32_t> rowPos;
+    std::vector<HighlightMatch> highlighted;  // with RowRules::highlight: the kept rows listed; rows count in the piece
 
     void reset() {
         runs.clear();
@@ -88,6 +93,7 @@ struct PieceResult {
         rowStart.clear();
         rowLength.clear();
         rowPos.clear();
+        highlighted.clear();
     }
 };
 
@@ -102,6 +108,7 @@ struct ParserState {
     std::vector<uintptr_t> fieldEnds;  // where each field of the row being cut ends, as far as rows reach
     std::vector<uint32_t> stopAt, lineEndAt;  // the stops and line ends of the window being cut
     ValueMemo memo;                      // values of recent p-value fields
+    int32_t highlightChrom = -1;         // with RowRules::highlight: the list's index of that ID's chromosome
 };
 
 // The rules of the settings.

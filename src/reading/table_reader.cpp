@@ -334,6 +334,7 @@ void placeRows(Piece& piece, TableRead& read, PlaceState& state, const RowRules&
         }
     }
     if (state.regions.on) gatherRegionRows(state.regions, res.base, res, data.maxX);
+    for (const HighlightMatch& m : res.highlighted) read.highlighted.push_back(HighlightMatch{m.row + data.maxX, m.entry});
     if (rules.poscolumn != 0 && !res.positions.empty()) {
         // A run that goes on from the piece before: its first position against the one before it.
         if (!data.ID_list.empty() && data.ID_list.back().id == res.runs.front().id)
@@ -421,11 +422,27 @@ Outcome<TableRead> readTable(const PlotSettings& given, std::ostream& out, std::
     read.headerLine = lastHeaderLine;
     read.compression = compressionName(source);
     if (settings.names.on) {
-        Outcome<ColumnChoice> chosen = chooseColumns(lastHeaderLine, header, settings);
+        // The first data row tells whether a marker column reads CHR:POS (a header with neither column).
+        std::string_view firstRow;
+        if (ensureLine()) {
+            const char* line = first.bytes.data() + first.begin;
+            const auto* newline = static_cast<const char*>(std::memchr(line, '\n', first.end - first.begin));
+            firstRow = std::string_view(line, static_cast<size_t>((newline != nullptr ? newline : first.bytes.data() + first.end) - line));
+            if (!firstRow.empty() && firstRow.back() == '\r') firstRow.remove_suffix(1);
+        }
+        Outcome<ColumnChoice> chosen = chooseColumns(lastHeaderLine, header, settings, firstRow);
         if (Fatal* fatal = std::get_if<Fatal>(&chosen)) return *fatal;
         applyColumns(std::get<ColumnChoice>(chosen), settings);
         if (settings.quiet == 0) printLines(err, std::get<ColumnChoice>(chosen).notes);
         if (std::optional<Fatal> refused = refuseLociWithoutPositions(settings)) return *refused;
+    }
+
+    // The -highlight list is read before the hit file is made: a list that cannot be read leaves every file as it was.
+    HighlightList highlight;
+    if (!settings.highlightFile.empty()) {
+        Outcome<HighlightList> listed = readHighlightList(settings.highlightFile);
+        if (Fatal* fatal = std::get_if<Fatal>(&listed)) return *fatal;
+        highlight = std::move(std::get<HighlightList>(listed));
     }
 
     Outcome<HitFile> hitOpened = openHitFile(settings.Outname);
@@ -444,6 +461,7 @@ Outcome<TableRead> readTable(const PlotSettings& given, std::ostream& out, std::
     // With the report page, the bar of the strongest rows: pieces started later record fewer rows.
     std::atomic<double> strongestBar{-std::numeric_limits<double>::infinity()};
     if (ruleSet.strongestKept > 0) ruleSet.strongestBar = &strongestBar;
+    if (!settings.highlightFile.empty()) ruleSet.highlight = &highlight;
     const RowRules& rules = ruleSet;
 
     ParsePool pool;  // its workers are started as pieces are handed out: a small table starts only those it needs
@@ -566,6 +584,10 @@ Outcome<TableRead> readTable(const PlotSettings& given, std::ostream& out, std::
         keepStrongest(read.strongest, rules.strongestKept, bar, true);
     }
     read.regionRows = std::move(state.regions.rows);
+    if (!settings.highlightFile.empty()) {
+        read.highlightEntries = static_cast<int64_t>(highlight.entries.size());
+        read.highlightMissing = highlightMissing(highlight, read.highlighted);
+    }
     return read;
 }
 

@@ -12,6 +12,7 @@
 #include "reading/read_summary.h"
 #include "base/fatal.h"
 #include "reading/hit_file.h"
+#include "reading/highlight_list.h"
 #include "reading/hit_rows.h"
 #include "reading/plot_data.h"
 #include "reading/region_rows.h"
@@ -43,6 +44,9 @@ struct TableRead {
     HitRows hitRows;        // when collectsHitRows(settings): a record of every hit row, in row order
     HitRows strongest;      // with -html yes: the kStrongestRows strongest kept rows, strongest first (values set)
     RegionRows regionRows;  // with regional plots: the rows that may lie in a region, in row order
+    std::vector<HighlightMatch> highlighted;  // with -highlight: the kept rows it names, in row order
+    int64_t highlightEntries = 0;             // with -highlight: the variants it lists
+    int64_t highlightMissing = 0;             // of them, those no kept row matched
     std::string headerLine;   // the last header line, without its line end; empty without a header
     std::string compression;  // the input's compression as found: "none", "gzip" or "bgzip"
 };

@@ -4,13 +4,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "figure/figure_labels.h"
 #include "figure/text_metrics.h"
 #include "paper/paper_style.h"
 
 namespace vennrick {
 namespace {
 
-const char kYTitle[] = "\u2212log10(p)";
 
 // Round steps of the position axis, in base pairs: 1, 2 or 5 times a power of ten, 4 to 10 of them.
 double positionStep(double span) {
@@ -126,8 +126,8 @@ RegionFigure layoutRegion(const RegionPlot& plot, const PlotSettings& given) {
     f.texts.push_back(paperText(FigureRect{axisX, f.height - margin - line, right - axisX, line}, m.axisPoints,
                                 FigureAlign::centre, "Position on " + plot.chrom + " (Mb)"));
     const double plotHeight = pointsBottom - top;
-    f.texts.push_back(paperText(FigureRect{margin + line / 2 - plotHeight / 2, (top + pointsBottom) / 2 - line / 2, plotHeight, line},
-                                m.axisPoints, FigureAlign::centre, elidedText(m.axisFont, kYTitle, plotHeight), 90));
+    f.texts.push_back(paperLogTitle(FigureRect{margin + line / 2 - plotHeight / 2, (top + pointsBottom) / 2 - line / 2, plotHeight, line},
+                                    m.axisPoints, m.axisFont, "", 90));
 
     // Points: unknown r2 first, then the bins from low to high, so that the close ones lie on top.
     const double dot = kPaperHitDot * m.perPoint;
@@ -146,15 +146,11 @@ RegionFigure layoutRegion(const RegionPlot& plot, const PlotSettings& given) {
     f.points.push_back(PointLayer{plot.ld ? kLdUnknown : s.colours.first, dot, std::move(layers[0]), true});
     for (int b = 0; b < 5; ++b) f.points.push_back(PointLayer{kLdColours[b], dot, std::move(layers[b + 1]), true});
 
-    // The lead: a diamond over the points, with its name above.
+    // The lead: a diamond over the points; its name is placed once everything else of the panel is drawn.
     if (plot.lead < plot.points.size()) {
         const double x = xOf(plot.points[plot.lead].pos), y = yOf(std::max(0.0, plot.points[plot.lead].value));
         const double r = 2.6 * m.perPoint;
         f.polygons.push_back(FigurePolygon{{{x, y - r * 1.3}, {x + r, y}, {x, y + r * 1.3}, {x - r, y}}, kLeadColour, std::nullopt});
-        const double w = textWidth(m.axisFont, plot.leadName) + 2 * pad;
-        const double lx = std::clamp(x - w / 2, axisX, std::max(axisX, right - w));
-        f.texts.push_back(paperText(FigureRect{lx, std::max(top - line / 2, y - r * 1.3 - pad - line), w, line}, m.axisPoints,
-                                    FigureAlign::centre, plot.leadName));
     }
     // The diamond is a polygon, painted under the point layers: it is drawn again over them as a layer of one disc.
     if (plot.lead < plot.points.size()) {
@@ -163,7 +159,8 @@ RegionFigure layoutRegion(const RegionPlot& plot, const PlotSettings& given) {
                                       {PixelDot{static_cast<int32_t>(std::lround(x)), static_cast<int32_t>(std::lround(y))}}, true});
     }
 
-    // Legend, in the top right corner of the point panel.
+    // Legend, in a top corner of the point panel.
+    PixelRect legendRect;
     {
         std::vector<std::string> entries;
         std::string head;
@@ -177,10 +174,15 @@ RegionFigure layoutRegion(const RegionPlot& plot, const PlotSettings& given) {
         double width = textWidth(m.axisFont, head);
         for (const std::string& e : entries) width = std::max(width, swatch + pad + textWidth(m.axisFont, e));
         width = std::min(width + 2 * pad, (right - axisX) * 0.6);
-        const double lx = right - width - pad;
+        // In the corner away from the lead, which stands at the top of the panel with its name.
+        const bool leadRight = plot.lead < plot.points.size() && xOf(plot.points[plot.lead].pos) > (axisX + right) / 2;
+        const double lx = leadRight ? axisX + 2 * pad : right - width - pad;
         double y = top;
-        f.polygons.push_back(rectangle(lx - pad, y - pad, right - pad / 2, y + line * (1 + entries.size()) + pad,
+        f.polygons.push_back(rectangle(lx - pad, y - pad, lx + width + pad / 2, y + line * (1 + entries.size()) + pad,
                                        Colour{255, 255, 255, 230}));
+        legendRect = PixelRect{static_cast<int>(std::floor(lx - pad)), static_cast<int>(std::floor(y - pad)),
+                               static_cast<int>(std::ceil(lx + width + pad / 2)),
+                               static_cast<int>(std::ceil(y + line * (1 + entries.size()) + pad))};
         f.texts.push_back(paperText(FigureRect{lx, y, width, line}, m.axisPoints, FigureAlign::left,
                                     elidedText(m.axisFont, head, width)));
         for (size_t e = 0; e < entries.size(); ++e) {
@@ -191,6 +193,44 @@ RegionFigure layoutRegion(const RegionPlot& plot, const PlotSettings& given) {
             f.texts.push_back(paperText(FigureRect{lx + swatch + pad, y, width - swatch - pad, line}, m.axisPoints,
                                         FigureAlign::left, entries[e]));
         }
+    }
+
+    // The lead's name, placed by the rules of the Manhattan labels: inside the point panel (off the axes, their ticks
+    // and titles) and off the legend, next to the diamond or stacked above it with a leader line, away from what is
+    // drawn. Every point of the panel is of the lead's locus. A name that finds no place is left out: the title and
+    // the legend name the lead as well.
+    if (plot.lead < plot.points.size()) {
+        const auto pixelOf = [&](const RegionPoint& point) {
+            return Pixel{static_cast<int>(std::lround(xOf(point.pos))), static_cast<int>(std::lround(yOf(std::max(0.0, point.value))))};
+        };
+        const Pixel lead = pixelOf(plot.points[plot.lead]);
+        LabelScene scene;
+        scene.area = PixelRect{static_cast<int>(std::ceil(axisX + m.axisWidth)), static_cast<int>(std::floor(top - line / 2)),
+                               static_cast<int>(std::floor(right)), static_cast<int>(std::floor(pointsBottom))};
+        scene.hitReach = static_cast<int>(std::ceil(dot / 2));
+        PixelRect column{lead.x - scene.hitReach, lead.y - scene.hitReach, lead.x + scene.hitReach + 1, scene.area.bottom};
+        for (const RegionPoint& point : plot.points) {
+            if (!std::isfinite(point.value)) continue;
+            const Pixel p = pixelOf(point);
+            scene.hits.push_back(SceneHit{p.x, p.y, 0});
+            column.top = std::min(column.top, p.y - scene.hitReach);
+        }
+        column.bottom = std::max(column.bottom, column.top + 1);
+        scene.columns.push_back(HitColumn{column, 0});
+        // The legend counts as another chromosome's column: a label may not touch it.
+        scene.columns.push_back(HitColumn{legendRect, 1});
+        scene.ownerAt = [](size_t) { return LabelOwner{0, 0}; };
+        const LabelPlan plan = placeLabels(
+            1, [&](size_t) { return std::optional<Pixel>(lead); }, [&](size_t) { return labelText(plot.leadName); },
+            labelFontFor(kPaperFont, m.axisPoints, f.dpi), drawnPixels(f), dpiScale(f.dpi), &scene);
+        for (const Line& l : plan.leaders)
+            f.linesOverPoints.push_back(FigureLine{static_cast<double>(l.x1), static_cast<double>(l.y1), static_cast<double>(l.x2),
+                                                   static_cast<double>(l.y2), Colour{l.colour.r, l.colour.g, l.colour.b},
+                                                   static_cast<double>(l.width)});
+        for (const TextBox& b : plan.boxes)
+            f.texts.push_back(paperText(FigureRect{static_cast<double>(b.left), static_cast<double>(b.top),
+                                                   static_cast<double>(b.width), static_cast<double>(b.height)},
+                                        m.axisPoints, FigureAlign::centre, b.text));
     }
 
     // Genes.

@@ -16,6 +16,7 @@
 #include "settings/warnings.h"
 #include "figure/figure_labels.h"
 #include "figure/figure_renderer.h"
+#include "figure/qq_geometry.h"
 #include "analysis/lead_loci.h"
 #include "output/image_writer.h"
 #include "paper/paper_layout.h"
@@ -81,15 +82,32 @@ Outcome<ManhattanPicture> layoutManhattan(PlotData& data, const PlotSettings& se
         picture.figure = std::move(picture.paper->figure);
         return picture;
     }
-    picture.documented = documentedPicture(settings);
-    const ClassicFrame frame = picture.documented ? ClassicFrame{}
+    // With -highlight the documented picture's geometry is painted on the figure model, which takes the layer.
+    const bool documentedSize = documentedPicture(settings);
+    picture.documented = documentedSize && settings.highlightFile.empty();
+    const ClassicFrame frame = documentedSize ? ClassicFrame{}
                                                   : classicFrame(settings.imagesize.width, settings.imagesize.height,
                                                                  settings.dpi);
-    Outcome<PlotLayout> layout = rewritePositionsAndLayOut(data, settings, threads, frame);
+    // -ymax caps the classic axis beyond the documented picture only: that picture stays as documented.
+    PlotSettings laidOut = settings;
+    if (documentedSize) laidOut.ymax = 0;
+    Outcome<PlotLayout> layout = rewritePositionsAndLayOut(data, laidOut, threads, frame);
     if (auto* fatal = std::get_if<Fatal>(&layout)) return *fatal;
     picture.layout = std::move(std::get<PlotLayout>(layout));
     if (!picture.documented) picture.figure = classicFigure(*picture.layout, data, settings.dpi, threads);
     return picture;
+}
+
+// With -highlight: the points it names as a layer over the others of the Manhattan figure.
+void highlightPicture(ManhattanPicture& picture, const TableRead& read) {
+    if (read.highlighted.empty() || picture.documented) return;
+    std::vector<PixelDot> dots;
+    for (const HighlightMatch& m : read.highlighted) {
+        const std::optional<Pixel> at = picture.paper ? paperPointOfRow(*picture.paper, read.data, m.row)
+                                                      : pointOfRow(*picture.layout, read.data, m.row);
+        if (at) dots.push_back(PixelDot{at->x, at->y});
+    }
+    addHighlightLayer(picture.figure, std::move(dots));
 }
 
 // Names the strongest lead loci on the picture, in its style; returns how many were placed.
@@ -131,7 +149,7 @@ struct QqPlot {
 // median. It reads the values and the settings only, so it can be made while the Manhattan plot is painted.
 // With cap, the suggestion of a cap is looked for in the first pass and handed over as soon as it is known.
 QqPlot makeQqPlot(ValueView values, const PlotSettings& settings, unsigned threads, bool forPage,
-                  std::promise<std::optional<CapSuggestion>>* cap) {
+                  std::promise<std::optional<CapSuggestion>>* cap, const std::vector<HighlightMatch>& highlighted) {
     QqPlot made;
     StrongestValues strongest(cap != nullptr ? values.size() : 0);
     const QqSample sample = cap != nullptr ? sampleValues(values, strongest) : sampleValues(values);
@@ -149,10 +167,15 @@ QqPlot makeQqPlot(ValueView values, const PlotSettings& settings, unsigned threa
     std::vector<PixelDot> dots = qqDots(values, sample, axes, &gathering, &capped);
     made.lambda = inflationFactor(values, sample, std::move(gathering));
     made.usable = sample.usable;
-    const Figure figure =
+    Figure figure =
         paper ? layoutPaperQq(geometry, sample.usable, std::move(dots), made.lambda, title, settings, capped)
               : layoutQq(sample.usable, axes, std::move(dots), made.lambda, title, settings.font1, settings.font2, frame,
                          settings.dpi, capped);
+    if (!highlighted.empty()) {
+        std::vector<int64_t> rows;
+        for (const HighlightMatch& m : highlighted) rows.push_back(m.row);
+        addHighlightLayer(figure, qqHighlightDots(values, sample, axes, rows));
+    }
     made.encoded = encodeFigure(figure, settings.imagetype, made.bytes, threads);
     if (forPage)  // the report page shows the plot as a PNG, whatever the image type
         made.pagePng = settings.imagetype == ImageType::png ? made.bytes : encodePng(renderFigure(figure, threads));
@@ -276,6 +299,9 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
         record.kept = read.data.maxX;
         if (read.data.maxX > 0) record.maxLog10p = read.data.maxY;
     }
+    if (settings.quiet == 0 && read.highlightMissing > 0)
+        printLines(err, {"-highlight: " + std::to_string(read.highlightMissing) + " of " +
+                         std::to_string(read.highlightEntries) + " listed variants match no plotted row"});
     // Like the QQ plot below, the suggestion of a cap reads only the values: it is looked for while the plot is
     // laid out, and printed where it always was, before anything the layout leads to.
     // With the QQ plot made on a thread of its own, the suggestion comes from the QQ plot's first pass.
@@ -302,7 +328,8 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
     std::future<QqPlot> qqMade;
     if (qqPlot)
         qqMade = std::async(aside, [&] {
-            return makeQqPlot(read.data.Value_list, settings, threads, settings.htmlyes == 1, capFromQq ? &qqCap : nullptr);
+            return makeQqPlot(read.data.Value_list, settings, threads, settings.htmlyes == 1, capFromQq ? &qqCap : nullptr,
+                              read.highlighted);
         });
 
     Outcome<ManhattanPicture> pictureOutcome = layoutManhattan(read.data, settings, threads);
@@ -318,6 +345,7 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
         return *fatal;
     }
     ManhattanPicture& picture = std::get<ManhattanPicture>(pictureOutcome);
+    highlightPicture(picture, read);
     clock.end("layout");
 
     // The hit file is completed and closed first: a hit file that cannot be written (a full disk) stops the

@@ -35,7 +35,7 @@ int32_t intOrDefault(const SwitchList& switches, std::string_view name, int32_t 
     return fallback;
 }
 
-// -snpcolumn, -leads, -leadwindow and -labels. By name, the variant ID column is found in the header later.
+// -snpcolumn, -leads, -leadwindow, -labels, -labelcolumn and -highlight. By name, the variant ID column is found in the header later.
 std::optional<Fatal> readLeadSettings(const SwitchList& switches, bool byName, PlotSettings& s) {
     if (byName) {
         s.names.snpcolumn = lookupSwitch(switches, "-snpcolumn");
@@ -53,6 +53,19 @@ std::optional<Fatal> readLeadSettings(const SwitchList& switches, bool byName, P
     Outcome<int32_t> labels = readInteger(switches, "-labels");
     if (auto* fatal = std::get_if<Fatal>(&labels)) return *fatal;
     s.labels = std::get<int32_t>(labels);
+    if (byName) {
+        s.names.labelcolumn = lookupSwitch(switches, "-labelcolumn");
+        if (s.names.labelcolumn && s.names.labelcolumn->empty())
+            return invalidValue("-labelcolumn", "", "a header name of the table");
+    } else {
+        Outcome<int32_t> labelcolumn = readInteger(switches, "-labelcolumn");
+        if (auto* fatal = std::get_if<Fatal>(&labelcolumn)) return *fatal;
+        s.labelcolumn = std::get<int32_t>(labelcolumn);
+    }
+    if (std::optional<std::string> highlight = lookupSwitch(switches, "-highlight")) {
+        if (highlight->empty()) return invalidValue("-highlight", "", "a file listing variants, one ID or CHR:POS a line");
+        s.highlightFile = *highlight;
+    }
     // By name, the position column is known once the header has been read.
     return byName ? std::nullopt : refuseLociWithoutPositions(s);
 }

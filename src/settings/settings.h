@@ -69,6 +69,7 @@ struct ColumnNames {
     bool on = false;                                         // -names yes
     std::optional<std::string> column, idcolumn, poscolumn;  // names given; nullopt: found by standard names
     std::optional<std::string> snpcolumn;  // -snpcolumn NAME; nullopt: found by standard names when hits are kept
+    std::optional<std::string> labelcolumn;  // -labelcolumn NAME; nullopt: none
     bool detectDelimiter = false;                            // no -delim: the header line tells the delimiter
 };
 
@@ -88,6 +89,8 @@ struct PlotSettings {
     bool titleGiven = false;     // -figuretitle was given (an empty title draws none in the paper style)
     ChromSelection SelChrom;     // selected chromosome IDs
     int32_t poscolumn = 0;       // 1-based position column; 0 for none (points placed by row order)
+    bool markerPlace = false;    // -names yes found no chromosome or position column but a marker column of CHR:POS
+                                 // values (idcolumn and poscolumn both): a row's chromosome and position are read from it
     PositionWindow window;       // position window on the single selected chromosome
     int32_t xnum = 1;            // a chromosome label on every xnum-th run
     int32_t ynum = 1;            // a y label on every ynum-th tick
@@ -102,6 +105,7 @@ struct PlotSettings {
     int leadsyes = 0;            // 1 with -leads yes: the lead loci are written to Outname + ".leads"; 0 by default
     int32_t leadwindow = 500000; // base pairs on either side of a lead within which hits join its locus, >= 0
     int32_t labels = 0;          // lead loci named on the plot, strongest first; 0 for none
+    int32_t labelcolumn = 0;     // 1-based column of the labels' texts (a gene name); 0: labels show the variant ID
     FigureStyle style = FigureStyle::classic;  // -style: how every figure of the run looks; classic by default
     ImageType imagetype = ImageType::jpg;      // -image: type and file name extension of every image; jpg by default
     ImageSize imagesize;         // -size: the Manhattan image in pixels, 800 x 533 by default; the QQ image is its height square
@@ -111,6 +115,7 @@ struct PlotSettings {
     double ymax = 0;             // -ymax: the cap of the -log10(p) axes (paper style, QQ plots); 0 for none
     PaperColours colours = kPaperColours;  // -colors: the paper style's chromosome and hit colours
     int htmlyes = 0;             // 1 with -html yes: the report page Outname + ".html" as well; 0 by default
+    std::string highlightFile;   // -highlight: a list of variants drawn in the highlight colour; empty for none
     RegionOptions region;        // the regional plots: none by default
     bool reportJson = false;     // -report json: a record of the run is written to Outname + ".json"
 };
@@ -137,9 +142,11 @@ std::string pageFileName(const PlotSettings& settings);
 // The run report of -report json: Outname + ".json".
 std::string reportFileName(const PlotSettings& settings);
 
-// Whether the variant ID column is looked for by its standard names with -names yes: when hit records are kept
-// or the report page names its points.
-inline bool wantsVariantIds(const PlotSettings& settings) { return collectsHitRows(settings) || settings.htmlyes == 1; }
+// Whether the variant ID column is looked for by its standard names with -names yes: when hit records are kept,
+// the report page names its points or -highlight lists variants.
+inline bool wantsVariantIds(const PlotSettings& settings) {
+    return collectsHitRows(settings) || settings.htmlyes == 1 || !settings.highlightFile.empty();
+}
 
 // Switches beyond the classic set are strict: a value they do not accept stops the run before any file is
 // opened, with one line on standard error and nothing more on standard output.

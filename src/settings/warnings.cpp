@@ -180,10 +180,12 @@ std::vector<std::string> settingsWarnings(const SwitchList& switches, const Plot
         w.push_back("-logp " + quoted(*v) + " means no: only yes turns it on");
     for (const char* name : {"-snpcolumn", "-leadwindow"}) {
         // The page and the regional plots take variant IDs from -snpcolumn too.
-        const bool idsUsed = std::string_view(name) == "-snpcolumn" && (s.htmlyes == 1 || regionsAsked(s.region));
+        const bool idsUsed = std::string_view(name) == "-snpcolumn" &&
+                             (s.htmlyes == 1 || regionsAsked(s.region) || !s.highlightFile.empty());
         if (value(name) && !collectsHitRows(s) && !idsUsed)
             w.push_back(std::string(name) + " has no effect without -leads yes or -labels N");
     }
+    if (value("-labelcolumn") && s.labels == 0) w.push_back("-labelcolumn has no effect without -labels N");
     for (const char* name : {"-regionsmax", "-flank"})
         if (value(name) && !s.region.leads) w.push_back(std::string(name) + " has no effect without -regions leads");
     for (const char* name : {"-ld", "-ldref", "-genes", "-genetypes"})
@@ -192,8 +194,11 @@ std::vector<std::string> settingsWarnings(const SwitchList& switches, const Plot
     for (const char* name : {"-suggestive", "-colors", "-pointsize"})
         if (value(name) && s.style == FigureStyle::classic)
             w.push_back(std::string(name) + " has no effect on the classic figure: it belongs to -style paper");
-    if (value("-ymax") && s.style == FigureStyle::classic && s.qqyes != 1)
-        w.push_back("-ymax has no effect on the classic figure: it caps the paper style's axis and the QQ plot's");
+    const bool documentedSize = s.imagesize.width == kDefaultImageWidth && s.imagesize.height == kDefaultImageHeight &&
+                                s.dpi == kDefaultDpi && (s.imagetype == ImageType::jpg || s.imagetype == ImageType::png);
+    if (value("-ymax") && s.style == FigureStyle::classic && s.qqyes != 1 && documentedSize)
+        w.push_back("-ymax has no effect on the documented classic picture (800x533 at 96 dpi): it caps the classic "
+                    "axis at other sizes, the paper style's and the QQ plot's");
     for (const char* name : {"-xnum", "-ynum"})
         if (value(name) && s.style == FigureStyle::paper)
             w.push_back(std::string(name) + " has no effect with -style paper, which places its labels itself");

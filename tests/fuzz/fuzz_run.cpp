@@ -114,6 +114,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         add("-labels", std::to_string(std::max(fuzz::smallOrAny(in, 0, 30), 0)));
         add("-leadwindow", std::to_string(std::max(fuzz::smallOrAny(in, 0, 1000), 0)));
         if (in.ConsumeBool()) add("-snpcolumn", column(4));
+        if (in.ConsumeBool()) add("-labelcolumn", column(5));
+    }
+    if (in.ConsumeBool()) {  // a list of variants to highlight, IDs and places
+        add("-highlight", dir.file("run-highlight"));
+        if (!positions) add("-snpcolumn", column(3));
+        test::writeFile(dir.file("run-highlight"), in.ConsumeBytesAsString(in.ConsumeIntegralInRange<size_t>(0, 64)) +
+                                                       "\n1:1\n1:100\nchr2:5\nrs1\n");
     }
     if (in.ConsumeBool()) add("-html", "yes");
     if (in.ConsumeBool()) add("-report", "json");
@@ -129,6 +136,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     closeHitFile(read.hits);
     PlotData& plotData = read.data;
     const PlotData asRead = plotData;
+    for (size_t k = 0; k < read.highlighted.size(); ++k)
+        require(read.highlighted[k].row >= 0 && read.highlighted[k].row < asRead.maxX &&
+                    (k == 0 || read.highlighted[k].row > read.highlighted[k - 1].row) &&
+                    read.highlighted[k].entry >= 0 && read.highlighted[k].entry < read.highlightEntries,
+                "highlighted rows are kept rows, in row order, each naming an entry of the list");
+    require(read.highlightMissing >= 0 && read.highlightMissing <= read.highlightEntries, "missing entries are counted once");
 
     checkPageAndReport(switches, read, asRead);
 
@@ -196,5 +209,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const PixelDot& d : qq.points[0].dots)
         require(d.x >= 70 && d.x <= 484 && d.y >= 59 && d.y <= 473, "QQ points lie in the plot area");
     require(renderFigure(qq).size() == QSize(533, 533), "the QQ canvas is 533 x 533");
+    std::vector<int64_t> highlightedRows;
+    for (const HighlightMatch& m : read.highlighted) highlightedRows.push_back(m.row);
+    for (const PixelDot& d : qqHighlightDots(plotData.Value_list, sample, axes, highlightedRows))
+        require(d.x >= 70 && d.x <= 484 && d.y >= 59 && d.y <= 473, "highlighted QQ points lie in the plot area");
     return 0;
 }

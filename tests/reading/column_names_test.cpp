@@ -18,12 +18,12 @@ PlotSettings byName(SwitchList extra) {
 }
 
 // "id pos p delimiter [logp]" of a choice, or the fatal detail.
-std::string chosen(const std::string& header, const SwitchList& extra = {}) {
-    Outcome<ColumnChoice> c = chooseColumns(header, true, byName(extra));
+std::string chosen(const std::string& header, const SwitchList& extra = {}, const std::string& firstRow = "") {
+    Outcome<ColumnChoice> c = chooseColumns(header, true, byName(extra), firstRow);
     if (const Fatal* fatal = std::get_if<Fatal>(&c)) return fatal->detail;
     const ColumnChoice& choice = std::get<ColumnChoice>(c);
     return std::to_string(choice.idcolumn) + " " + std::to_string(choice.poscolumn) + " " + std::to_string(choice.column) +
-           " " + delimiterName(choice.Delim) + (choice.logp ? " logp" : "");
+           " " + delimiterName(choice.Delim) + (choice.logp ? " logp" : "") + (choice.markerPlace ? " marker" : "");
 }
 
 }  // namespace
@@ -35,7 +35,7 @@ TEST(column_names_test, headers_of_the_common_tools_and_names_given) {
             std::ifstream file(std::string(VENNRICK_FIXTURES) + "/reader/" + c.get("fixture"));
             std::getline(file, header);
         }
-        if (c.has("chosen")) EXPECT_EQ(chosen(header, c.words("switches")), c.get("chosen")) << c.name;
+        if (c.has("chosen")) EXPECT_EQ(chosen(header, c.words("switches"), c.get("row")), c.get("chosen")) << c.name;
         if (c.has("note")) EXPECT_EQ(std::get<ColumnChoice>(chooseColumns(header, true, byName(c.words("switches")))).notes.at(0),
                                      c.get("note")) << c.name;
     }

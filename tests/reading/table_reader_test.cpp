@@ -22,6 +22,7 @@ struct ReadRun {
     std::string out, hits;
     std::vector<std::string> summary;  // the end-of-read summary lines
     std::string hitRows;               // the hit records as "row:pos:id:p" items
+    std::string highlighted;           // with -highlight: the matches as "row:entry" items, then the missing count
 };
 
 // Writes content as the data file and reads it with "-file", the switches, then "-idcolumn 1 -column 2" (the
@@ -42,7 +43,11 @@ ReadRun readContent(const ScratchDir& dir, const std::string& content, std::vect
     for (const HitRecord& h : read->hitRows.records)
         hitRows += std::to_string(h.row) + ":" + std::to_string(h.pos) + ":" + std::string(read->hitRows.id(h)) + ":" +
                    std::string(read->hitRows.pText(h)) + " ";
-    return {closeHitFile(read->hits), std::move(read->data), out.str(), readFile(path + ".out"), summary, hitRows};
+    std::string highlighted;
+    for (const HighlightMatch& m : read->highlighted) highlighted += std::to_string(m.row) + ":" + std::to_string(m.entry) + " ";
+    if (read->highlightEntries > 0) highlighted += "missing " + std::to_string(read->highlightMissing);
+    return {closeHitFile(read->hits), std::move(read->data), out.str(), readFile(path + ".out"), summary, hitRows,
+            highlighted};
 }
 
 // The kept rows: runs, values (to 6 digits, or 17 to tell every double apart), positions, maxX, minY, maxY.
@@ -91,9 +96,11 @@ TEST(table_reader_test, parallel_read_equals_serial_read) {
         for (const std::string& row : rows) text += row + "\n";
         return text;
     };
-    const std::vector<std::string> cols = {"-poscolumn", "3", "-header", "yes", "-chr", "1-5,7-12", "-leads", "yes",
-                                           "-snpcolumn", "4"};
     ScratchDir dir;
+    // -highlight by ID (rs31, a hit; rs4000) and by place (line 501: 2:18500), one entry matching nothing.
+    writeFile(dir.file("list.txt"), "rs31\nrs4000\n2:18500\nnope\n");
+    const std::vector<std::string> cols = {"-poscolumn", "3", "-header", "yes", "-chr", "1-5,7-12", "-leads", "yes",
+                                           "-snpcolumn", "4", "-highlight", dir.file("list.txt")};
     const ReadRun one = readContent(dir, join(lines), cols, 1, 700);
     ASSERT_FALSE(one.fatal);
     EXPECT_GT(one.data.maxX, 4000);
@@ -102,6 +109,7 @@ TEST(table_reader_test, parallel_read_equals_serial_read) {
     // it) and p-value text.
     EXPECT_EQ(std::count(one.hitRows.begin(), one.hitRows.end(), ' '), std::count(one.hits.begin(), one.hits.end(), '\n') - 1);
     EXPECT_EQ(one.hitRows.substr(0, 54), "30:1147:rs31:1e-39 61:2294:rs62:1e-70 91:3441::1e-101 ");
+    EXPECT_EQ(one.highlighted, "30:2 489:0 3424:3 missing 1");  // entries sorted: 2:18500, nope, rs31, rs4000
     // 2, 3 and 8 parsing threads (more than this machine may have) against one.
     for (unsigned threads : {2u, 3u, 8u}) {
         const ReadRun many = readContent(dir, join(lines), cols, threads, 700);
@@ -109,6 +117,7 @@ TEST(table_reader_test, parallel_read_equals_serial_read) {
         EXPECT_EQ(summary(one.data, 17), summary(many.data, 17)) << threads;
         EXPECT_EQ(one.hits, many.hits) << threads;
         EXPECT_EQ(one.hitRows, many.hitRows) << threads;
+        EXPECT_EQ(one.highlighted, many.highlighted) << threads;
         // The counts and the IDs of the skipped rows add up the same, however the pieces fall.
         EXPECT_EQ(one.summary, many.summary) << threads;
     }

@@ -197,3 +197,35 @@ TEST(genes, namesAndLinesOfADenseAnnotationNeverOverlapOnTheFigure) {
 }
 
 }  // namespace
+
+// The lead's name on the regional figure is placed by the label rules: wherever the lead stands (at either edge, at
+// the top under the legend of r2, among neighbours nearly as strong), its box meets no other text (title, legend, axis titles, tick
+// labels) and lies inside the axes, and a leader line, if any, runs from the box to the lead.
+TEST(genes, theLeadsNameMeetsNoOtherTextWhereverTheLeadStands) {
+    const int32_t leads[] = {1000000, 1999000, 1990000, 1500000};
+    for (int32_t at : leads) {
+        RegionPlot plot;
+        plot.chrom = "1", plot.start = 1000000, plot.end = 2000000, plot.leadName = "rs_the_lead_name", plot.ld = true;
+        for (int32_t pos = 1000000; pos <= 2000000; pos += 25000)
+            plot.points.push_back({pos, pos == at ? 30.0 : at == 1500000 && std::abs(pos - at) <= 50000 ? 29.5 : 2.0, 1});
+        if (at % 25000 != 0) plot.points.push_back({at, 30.0, 1});
+        std::sort(plot.points.begin(), plot.points.end(), [](const RegionPoint& a, const RegionPoint& b) { return a.pos < b.pos; });
+        for (size_t i = 0; i < plot.points.size(); ++i)
+            if (plot.points[i].pos == at) plot.lead = i;
+        const Figure f = layoutRegion(plot, PlotSettings{}).figure;
+        const FigureText* name = nullptr;
+        for (const FigureText& t : f.texts)
+            if (t.text == plot.leadName) name = &t;
+        ASSERT_NE(name, nullptr) << at;
+        for (const FigureText& t : f.texts) {
+            if (&t == name) continue;
+            const bool turned = std::fmod(std::fabs(t.rotation), 180.0) == 90.0;
+            const double cx = t.box.left + t.box.width / 2, cy = t.box.top + t.box.height / 2;
+            const double w = turned ? t.box.height : t.box.width, h = turned ? t.box.width : t.box.height;
+            EXPECT_FALSE(meet(name->box, FigureRect{cx - w / 2, cy - h / 2, w, h})) << at << ": meets '" << t.text << "'";
+        }
+        const double axisX = f.lines.front().x1;  // the first lines are the axes
+        EXPECT_GE(name->box.left, axisX) << at;
+        EXPECT_LE(name->box.left + name->box.width, f.width) << at;
+    }
+}

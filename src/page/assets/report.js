@@ -31,7 +31,8 @@
  *                chromosome's string is base64 of little-endian 32-bit masks, one per bin from its start: bin i holds
  *                positions start + i*width .. start + (i+1)*width - 1; bit k set when a row there has -log10(p)
  *                in [k*top/L, (k+1)*top/L) (the last level includes top).
- *   leads        null, or [{ chr, pos, id, p, logp, start, end, hits }] (chr: index into chromosomes)
+ *   leads        null, or [{ chr, pos, id, label, p, logp, start, end, hits }] (chr: index into chromosomes;
+ *                label: the -labelcolumn text, absent without it)
  *   leadWindow   -leadwindow, bp
  *   images       { qq: data: URI or null, qqAlt: text, regional: [{ title, src, alt }] }
  */
@@ -878,7 +879,8 @@
     var cols = [
       ["Chromosome", function (r) { return r.chr; }, function (r) { var c = d.chromosomes[r.chr]; return c ? c.name : ""; }],
       ["Lead position", function (r) { return r.pos; }, function (r) { return fmtInt(r.pos); }],
-      ["Lead ID", function (r) { return String(r.id || ""); }, function (r) { return String(r.id || ""); }],
+      ["Lead ID", function (r) { return String(r.id || ""); },
+        function (r) { return String(r.id || "") + (r.label ? " (" + r.label + ")" : ""); }],
       ["p", function (r) { return -r.logp; }, function (r) { return String(r.p); }],
       ["\u2212log10(p)", function (r) { return r.logp; }, function (r) { return fmtLog(r.logp); }],
       ["Start", function (r) { return r.start; }, function (r) { return fmtInt(r.start); }],
