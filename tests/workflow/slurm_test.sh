@@ -28,6 +28,8 @@ for tool in munged mungekey slurmctld slurmd sbatch scontrol snakemake python3; 
         skip "$tool is not installed (scripts/install-deps.sh installs slurmctld slurmd slurm-client munge snakemake)"
 done
 export PATH="$PATH:/usr/sbin:/sbin"
+# slurmd starts only where the control groups are mounted (a chroot or a container without them cannot run it)
+[ -n "$(ls -A /sys/fs/cgroup 2>/dev/null)" ] || skip "no control group file system at /sys/fs/cgroup, which slurmd needs"
 
 scratch=$(mktemp -d /tmp/vennrick-slurm-test.XXXXXX)
 chmod 700 "$scratch"
