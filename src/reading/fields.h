@@ -25,7 +25,8 @@ void forEachField(const char* p, const char* end, const Delimiter& d, Take&& tak
         }
     }
     for (;;) {
-        const char* delim = static_cast<const char*>(std::memchr(p, d.ch, static_cast<size_t>(end - p)));
+        // (an empty line may come as a null pointer, which memchr must not be given even for no bytes)
+        const char* delim = p < end ? static_cast<const char*>(std::memchr(p, d.ch, static_cast<size_t>(end - p))) : nullptr;
         if (!take(p, delim != nullptr ? delim : end) || delim == nullptr) return;
         p = delim + 1;
     }
