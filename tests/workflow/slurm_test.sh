@@ -223,6 +223,27 @@ def untimed(v):
     if isinstance(v, list):
         return [untimed(x) for x in v]
     return v
+def png_difference(x, y):
+    """Where two PNGs of one size differ: the rows and the byte columns of their filtered pixel rows."""
+    import struct, zlib
+    def rows(data):
+        at, idat, width, height = 8, b"", 0, 0
+        while at < len(data):
+            length, kind = struct.unpack(">I4s", data[at:at + 8])
+            if kind == b"IHDR":
+                width, height = struct.unpack(">II", data[at + 8:at + 16])
+            if kind == b"IDAT":
+                idat += data[at + 8:at + 8 + length]
+            at += 12 + length
+        raw = zlib.decompress(idat)
+        stride = len(raw) // max(height, 1)
+        return width, [raw[i * stride:(i + 1) * stride] for i in range(height)]
+    (wx, rx), (wy, ry) = rows(x), rows(y)
+    if wx != wy or len(rx) != len(ry):
+        return f": sizes {wx}x{len(rx)} against {wy}x{len(ry)}"
+    diff = [(r, c) for r in range(len(rx)) if rx[r] != ry[r] for c in range(len(rx[r])) if rx[r][c] != ry[r][c]]
+    return (f": {len(diff)} bytes in rows {min(d[0] for d in diff)}..{max(d[0] for d in diff)}, "
+            f"byte columns {min(d[1] for d in diff)}..{max(d[1] for d in diff)} ({wx} pixels wide)")
 compared = 0
 for rel in sorted(a):
     x, y = open(f"local/tables/{rel}", "rb").read(), open(f"slurm/tables/{rel}", "rb").read()
@@ -232,7 +253,7 @@ for rel in sorted(a):
             f"{k}: {json.dumps(ux.get(k))[:300]} against {json.dumps(uy.get(k))[:300]}"
             for k in sorted(set(ux) | set(uy)) if ux.get(k) != uy.get(k))
     else:
-        assert x == y, f"{rel} differs"
+        assert x == y, f"{rel} differs" + (png_difference(x, y) if rel.endswith(".png") else "")
     compared += 1
 assert open("local/summary.tsv", "rb").read() == open("slurm/summary.tsv", "rb").read(), "summary.tsv differs"
 print(f"slurm: summary.tsv and {compared} table files equal to the local run's")
