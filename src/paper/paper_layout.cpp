@@ -232,10 +232,8 @@ Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& setting
     figure.antialiased = true;
     // The -log10(p) axis reaches the largest value and both guide lines.
     const double threshold = static_cast<double>(settings.threshold);
-    const bool significance = std::isfinite(threshold) && threshold > 0, suggestive = settings.suggestive > 0;
-    double largest = largestValue(data);
-    if (significance) largest = std::max(largest, threshold);
-    if (suggestive) largest = std::max(largest, settings.suggestive);
+    const GuideLines guides = guideLinesOf(settings);
+    double largest = reachingGuides(largestValue(data), guides);
     if (settings.labels > 0) largest *= 1.12;  // room above the peaks for their labels
     plot.capped = settings.ymax > 0;
     plot.axis = plot.capped ? cappedAxis(settings.ymax) : paperAxis(largest);
@@ -316,15 +314,8 @@ Outcome<PaperPlot> layoutPaper(const PlotData& data, const PlotSettings& setting
             paperText(label.box, m.axisPoints, FigureAlign::centre, plot.order.chromosomes[label.chromosome].shown));
     }
     if (positionAxis) addPositionAxis(figure, plot, extents[0], bpPerUnit, m, axisLineY);
-    const double guideWidth = m.guideWidth;
-    if (suggestive && settings.suggestive <= plot.axis.top) {
-        const double y = paperY(plot, settings.suggestive);
-        figure.lines.push_back(FigureLine{plot.axisX, y, plot.right, y, kPaperSuggestive, guideWidth, true});
-    }
-    if (significance && threshold <= plot.axis.top) {
-        const double y = paperY(plot, threshold);
-        figure.lines.push_back(FigureLine{plot.axisX, y, plot.right, y, kPaperSignificance, guideWidth, true});
-    }
+    addGuideLines(figure, guides, plot.axis.top, plot.axisX, plot.right, m.guideWidth,
+                  [&](double value) { return paperY(plot, value); });
 
     // Texts: the title and the axis titles.
     if (!title.empty())

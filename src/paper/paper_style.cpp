@@ -7,6 +7,16 @@
 
 namespace vennrick {
 
+GuideLines guideLinesOf(const PlotSettings& settings) {
+    const double threshold = static_cast<double>(settings.threshold);
+    return GuideLines{std::isfinite(threshold) && threshold > 0 ? threshold : 0,
+                      settings.suggestive > 0 ? static_cast<double>(settings.suggestive) : 0};
+}
+
+double reachingGuides(double largest, const GuideLines& guides) {
+    return std::max({largest, guides.significance, guides.suggestive});
+}
+
 PaperAxis paperAxis(double largest) {
     if (!std::isfinite(largest) || !(largest > 1e-12)) largest = 1;
     PaperAxis axis;

@@ -44,6 +44,26 @@ struct PaperAxis {
 // The axis for a largest value (not finite or not above 0: the axis of 1).
 PaperAxis paperAxis(double largest);
 
+// The dashed guide lines across a -log10(p) axis: the significance line at the threshold and the suggestive line,
+// each 0 when it is not drawn.
+struct GuideLines {
+    double significance = 0, suggestive = 0;
+};
+GuideLines guideLinesOf(const PlotSettings& settings);
+
+// The largest value raised to the guide lines: what the -log10(p) axis must reach.
+double reachingGuides(double largest, const GuideLines& guides);
+
+// The guide lines that lie on an axis ending at top, across [left, right] at pixel row y(value).
+template <class Y>
+void addGuideLines(Figure& figure, const GuideLines& guides, double top, double left, double right, double width, Y&& y) {
+    if (guides.suggestive > 0 && guides.suggestive <= top)
+        figure.lines.push_back(FigureLine{left, y(guides.suggestive), right, y(guides.suggestive), kPaperSuggestive, width, true});
+    if (guides.significance > 0 && guides.significance <= top)
+        figure.lines.push_back(
+            FigureLine{left, y(guides.significance), right, y(guides.significance), kPaperSignificance, width, true});
+}
+
 // The axis of a cap: the steps of paperAxis(cap), ending at the cap itself (a step or not).
 PaperAxis cappedAxis(double cap);
 

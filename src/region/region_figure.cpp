@@ -53,13 +53,11 @@ RegionFigure layoutRegion(const RegionPlot& plot, const PlotSettings& given) {
     f.dpi = s.dpi;
     f.antialiased = true;
 
-    const double threshold = static_cast<double>(s.threshold);
-    const bool significance = std::isfinite(threshold) && threshold > 0, suggestive = s.suggestive > 0;
+    const GuideLines guides = guideLinesOf(s);
     double largest = 0;
     for (const RegionPoint& p : plot.points)
         if (std::isfinite(p.value)) largest = std::max(largest, p.value);
-    if (significance) largest = std::max(largest, threshold);
-    if (suggestive) largest = std::max(largest, s.suggestive);
+    largest = reachingGuides(largest, guides);
     const PaperAxis axis = paperAxis(largest * 1.08);  // room above the lead for its name
     const PaperMeasures m = paperMeasures(axis, s);
     const double margin = m.margin, pad = m.pad, tick = m.tick, line = m.line;
@@ -111,14 +109,7 @@ RegionFigure layoutRegion(const RegionPlot& plot, const PlotSettings& given) {
             f.texts.push_back(paperText(FigureRect{x - widest / 2, axisY + tick + pad, widest, line}, m.axisPoints,
                                         FigureAlign::centre, mbText(bp, step)));
     }
-    if (suggestive && s.suggestive <= axis.top) {
-        const double y = yOf(s.suggestive);
-        f.lines.push_back(FigureLine{axisX, y, right, y, kPaperSuggestive, m.guideWidth, true});
-    }
-    if (significance && threshold <= axis.top) {
-        const double y = yOf(threshold);
-        f.lines.push_back(FigureLine{axisX, y, right, y, kPaperSignificance, m.guideWidth, true});
-    }
+    addGuideLines(f, guides, axis.top, axisX, right, m.guideWidth, yOf);
 
     // Texts: title, axis titles.
     f.texts.push_back(paperText(FigureRect{margin, margin, f.width - 2 * margin, titleLine}, m.titlePoints,
