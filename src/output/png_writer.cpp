@@ -1,8 +1,7 @@
-// PNG encoding: filtered rows deflated by ISA-L, in the chunks of the PNG format.
+// PNG encoding: filtered rows deflated by zlib, in the chunks of the PNG format.
 #include "output/png_writer.h"
 
-#include <isa-l/crc.h>
-#include <isa-l/igzip_lib.h>
+#include <zlib.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -23,8 +22,8 @@ void putChunk(QByteArray& out, const char type[4], const QByteArray& data) {
     const qsizetype at = out.size();
     out.append(type, 4);
     out.append(data);
-    putBigEndian(out, crc32_gzip_refl(0, reinterpret_cast<const unsigned char*>(out.constData() + at),
-                                      static_cast<uint64_t>(out.size() - at)));
+    putBigEndian(out, static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(out.constData() + at),
+                                                   static_cast<uInt>(out.size() - at))));
 }
 
 // Row bytes, RGB or RGBA, from pixels of an RGB32 or (unpremultiplied) ARGB32 image.
@@ -74,16 +73,12 @@ QByteArray encodePng(const QImage& source) {
     // The rows are filtered a block at a time and each block deflated as it is made.
     constexpr int kBlockRows = 64;
     std::vector<uint8_t> previous(bytes, 0), current(bytes), block((bytes + 1) * kBlockRows);
-    std::vector<uint8_t> levelBuffer(ISAL_DEF_LVL1_DEFAULT);
-    isal_zstream stream{};  // the input fields are not set by the initialisation
-    isal_deflate_init(&stream);
-    stream.level = 1;
-    stream.level_buf = levelBuffer.data();
-    stream.level_buf_size = static_cast<uint32_t>(levelBuffer.size());
-    stream.gzip_flag = IGZIP_ZLIB;
+    z_stream stream{};
+    if (deflateInit(&stream, Z_BEST_SPEED) != Z_OK) return QByteArray();
     QByteArray deflated;
     std::vector<uint8_t> out(size_t{1} << 20);
-    for (int first = 0; first < height || stream.internal_state.state != ZSTATE_END;) {
+    int status = Z_OK;
+    for (int first = 0; status == Z_OK;) {
         if (first < height && stream.avail_in == 0) {
             const int rows = std::min(kBlockRows, height - first);
             for (int r = 0; r < rows; ++r) {
@@ -93,14 +88,16 @@ QByteArray encodePng(const QImage& source) {
             }
             first += rows;
             stream.next_in = block.data();
-            stream.avail_in = static_cast<uint32_t>(rows * (bytes + 1));
-            stream.end_of_stream = first == height ? 1 : 0;
+            stream.avail_in = static_cast<uInt>(rows * (bytes + 1));
         }
         stream.next_out = out.data();
-        stream.avail_out = static_cast<uint32_t>(out.size());
-        if (isal_deflate(&stream) != COMP_OK) return QByteArray();
+        stream.avail_out = static_cast<uInt>(out.size());
+        status = deflate(&stream, first == height ? Z_FINISH : Z_NO_FLUSH);
         deflated.append(reinterpret_cast<const char*>(out.data()), static_cast<qsizetype>(out.size() - stream.avail_out));
+        if (status == Z_BUF_ERROR) status = Z_OK;  // no progress possible this call: more input or room comes next
     }
+    deflateEnd(&stream);
+    if (status != Z_STREAM_END) return QByteArray();
 
     QByteArray png("\x89PNG\r\n\x1a\n", 8);
     putChunk(png, "IHDR", header);
