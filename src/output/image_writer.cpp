@@ -15,9 +15,9 @@
 namespace vennrick {
 namespace {
 
-bool encode(const QImage& image, ImageType type, QByteArray& bytes) {
+bool encode(const QImage& image, ImageType type, QByteArray& bytes, unsigned threads) {
     if (type != ImageType::jpg) {
-        bytes = encodePng(image);
+        bytes = encodePng(image, threads);
         return !bytes.isEmpty();
     }
     QBuffer buffer(&bytes);
@@ -59,11 +59,11 @@ bool writeSvg(const Figure& figure, unsigned threads, QByteArray& bytes) {
 
 }  // namespace
 
-bool saveJpeg(const QImage& image, const std::string& path) { return saveImage(image, ImageType::jpg, path); }
+bool saveJpeg(const QImage& image, const std::string& path) { return saveImage(image, ImageType::jpg, path, 1); }
 
-bool saveImage(const QImage& image, ImageType type, const std::string& path) {
+bool saveImage(const QImage& image, ImageType type, const std::string& path, unsigned threads) {
     QByteArray bytes;
-    return encode(image, type, bytes) && writeWholeFile(path, bytes.constData(), static_cast<size_t>(bytes.size()));
+    return encode(image, type, bytes, threads) && writeWholeFile(path, bytes.constData(), static_cast<size_t>(bytes.size()));
 }
 
 bool encodeFigure(const Figure& figure, ImageType type, QByteArray& bytes, unsigned threads) {
@@ -71,7 +71,7 @@ bool encodeFigure(const Figure& figure, ImageType type, QByteArray& bytes, unsig
         case ImageType::pdf: return writePdf(figure, threads, bytes);
         case ImageType::svg: return writeSvg(figure, threads, bytes);
         case ImageType::jpg:
-        case ImageType::png: return encode(renderFigure(figure, threads), type, bytes);
+        case ImageType::png: return encode(renderFigure(figure, threads), type, bytes, threads);
     }
     return false;
 }
@@ -87,7 +87,7 @@ void prepareImageType(ImageType type) {
     QImage scratch(16, 16, QImage::Format_RGB32);
     scratch.fill(Qt::white);
     QByteArray bytes;
-    encode(scratch, type, bytes);
+    encode(scratch, type, bytes, 1);
 }
 
 }  // namespace vennrick

@@ -17,9 +17,9 @@ namespace vennrick {
 // The image as a JPEG of quality 90; false when the file could not be written.
 bool saveJpeg(const QImage& image, const std::string& path);
 
-// The image as a JPEG of quality 90 or a PNG (type jpg or png; a vector type is written as a PNG); false when
-// the file could not be written.
-bool saveImage(const QImage& image, ImageType type, const std::string& path);
+// The image as a JPEG of quality 90 or a PNG (type jpg or png; a vector type is written as a PNG), a PNG deflated
+// on up to `threads` threads; false when the file could not be written.
+bool saveImage(const QImage& image, ImageType type, const std::string& path, unsigned threads);
 
 // The figure as an image file of the type: painted on an image for JPEG and PNG, drawn on a page of
 // width / dpi x height / dpi inches for PDF and SVG; its points drawn with up to `threads` threads. False when

@@ -3,9 +3,13 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
+
+#include "base/parallel.h"
 
 namespace vennrick {
 namespace {
@@ -53,9 +57,61 @@ void filterRow(const uint8_t* row, const uint8_t* above, size_t bytes, size_t pi
         out[1 + i] = static_cast<uint8_t>(row[i] - (useUp ? above[i] : (i >= pixelBytes ? row[i - pixelBytes] : 0)));
 }
 
+// The filtered rows first .. last - 1 deflated as one piece of a raw deflate stream: it ends on a byte boundary
+// (an empty stored block) so that the next piece can follow it, or with the final block for the last piece. Each
+// piece starts afresh, without the bytes before it, so the pieces can be made on any threads in any order and
+// always come out the same. Empty when zlib fails.
+struct Piece {
+    std::vector<uint8_t> deflated;
+    uLong adler = 1;  // the Adler-32 of the filtered bytes, as zlib streams end with
+    size_t length = 0;  // of the filtered bytes
+    bool ok = false;
+};
+
+Piece deflatePiece(const QImage& image, bool alpha, int first, int last) {
+    Piece piece;
+    const int width = image.width(), height = image.height();
+    const size_t pixelBytes = alpha ? 4 : 3, bytes = pixelBytes * static_cast<size_t>(width);
+    constexpr int kBlockRows = 64;
+    std::vector<uint8_t> previous(bytes, 0), current(bytes), block((bytes + 1) * kBlockRows);
+    if (first > 0) rowBytes(reinterpret_cast<const QRgb*>(image.constScanLine(first - 1)), width, alpha, previous.data());
+    z_stream stream{};
+    if (deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return piece;
+    std::vector<uint8_t> out(size_t{1} << 18);
+    const int flush = last == height ? Z_FINISH : Z_SYNC_FLUSH;
+    int status = Z_OK;
+    for (int row = first; status == Z_OK;) {
+        if (row < last && stream.avail_in == 0) {
+            const int rows = std::min(kBlockRows, last - row);
+            for (int r = 0; r < rows; ++r) {
+                rowBytes(reinterpret_cast<const QRgb*>(image.constScanLine(row + r)), width, alpha, current.data());
+                filterRow(current.data(), previous.data(), bytes, pixelBytes, block.data() + r * (bytes + 1));
+                previous.swap(current);
+            }
+            row += rows;
+            stream.next_in = block.data();
+            stream.avail_in = static_cast<uInt>(rows * (bytes + 1));
+            piece.adler = adler32(piece.adler, block.data(), stream.avail_in);
+            piece.length += stream.avail_in;
+        }
+        stream.next_out = out.data();
+        stream.avail_out = static_cast<uInt>(out.size());
+        const bool lastInput = row == last;
+        status = deflate(&stream, lastInput ? flush : Z_NO_FLUSH);
+        piece.deflated.insert(piece.deflated.end(), out.data(), out.data() + (out.size() - stream.avail_out));
+        if (status == Z_BUF_ERROR) status = Z_OK;  // no progress possible this call: more input or room comes next
+        // A flush is done when it has left room in the output and taken all the input.
+        if (lastInput && flush == Z_SYNC_FLUSH && status == Z_OK && stream.avail_in == 0 && stream.avail_out > 0)
+            status = Z_STREAM_END;
+    }
+    deflateEnd(&stream);
+    piece.ok = status == Z_STREAM_END;
+    return piece;
+}
+
 }  // namespace
 
-QByteArray encodePng(const QImage& source) {
+QByteArray encodePng(const QImage& source, unsigned threads) {
     const bool alpha = source.hasAlphaChannel();
     const QImage image = source.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     const int width = image.width(), height = image.height();
@@ -70,34 +126,25 @@ QByteArray encodePng(const QImage& source) {
     putBigEndian(physical, static_cast<uint32_t>(image.dotsPerMeterY()));
     physical.append(char(1));  // the unit is the metre
 
-    // The rows are filtered a block at a time and each block deflated as it is made.
-    constexpr int kBlockRows = 64;
-    std::vector<uint8_t> previous(bytes, 0), current(bytes), block((bytes + 1) * kBlockRows);
-    z_stream stream{};
-    if (deflateInit(&stream, Z_BEST_SPEED) != Z_OK) return QByteArray();
-    QByteArray deflated;
-    std::vector<uint8_t> out(size_t{1} << 20);
-    int status = Z_OK;
-    for (int first = 0; status == Z_OK;) {
-        if (first < height && stream.avail_in == 0) {
-            const int rows = std::min(kBlockRows, height - first);
-            for (int r = 0; r < rows; ++r) {
-                rowBytes(reinterpret_cast<const QRgb*>(image.constScanLine(first + r)), width, alpha, current.data());
-                filterRow(current.data(), previous.data(), bytes, pixelBytes, block.data() + r * (bytes + 1));
-                previous.swap(current);
-            }
-            first += rows;
-            stream.next_in = block.data();
-            stream.avail_in = static_cast<uInt>(rows * (bytes + 1));
-        }
-        stream.next_out = out.data();
-        stream.avail_out = static_cast<uInt>(out.size());
-        status = deflate(&stream, first == height ? Z_FINISH : Z_NO_FLUSH);
-        deflated.append(reinterpret_cast<const char*>(out.data()), static_cast<qsizetype>(out.size() - stream.avail_out));
-        if (status == Z_BUF_ERROR) status = Z_OK;  // no progress possible this call: more input or room comes next
+    // Pieces of about 1 MB of filtered rows, fixed by the image alone (never by the threads), shared out among the
+    // threads; the zlib stream is their concatenation between its two-byte header and the Adler-32 of the whole.
+    constexpr size_t kPieceBytes = size_t{1} << 20;
+    const int rowsPerPiece = static_cast<int>(std::max<size_t>(kPieceBytes / (bytes + 1), 1));
+    const int pieceCount = std::max((height + rowsPerPiece - 1) / rowsPerPiece, 1);
+    std::vector<Piece> pieces(static_cast<size_t>(pieceCount));
+    const unsigned parts = std::min(std::max(threads, 1u), static_cast<unsigned>(pieceCount));
+    runInParallel(parts, [&](unsigned part) {
+        for (int k = static_cast<int>(part); k < pieceCount; k += static_cast<int>(parts))
+            pieces[static_cast<size_t>(k)] = deflatePiece(image, alpha, k * rowsPerPiece, std::min((k + 1) * rowsPerPiece, height));
+    });
+    QByteArray deflated("\x78\x01", 2);  // deflate with a 32 KB window, the fastest level
+    uLong adler = 1;
+    for (const Piece& piece : pieces) {
+        if (!piece.ok) return QByteArray();
+        deflated.append(reinterpret_cast<const char*>(piece.deflated.data()), static_cast<qsizetype>(piece.deflated.size()));
+        adler = adler32_combine(adler, piece.adler, static_cast<z_off_t>(piece.length));
     }
-    deflateEnd(&stream);
-    if (status != Z_STREAM_END) return QByteArray();
+    putBigEndian(deflated, static_cast<uint32_t>(adler));
 
     QByteArray png("\x89PNG\r\n\x1a\n", 8);
     putChunk(png, "IHDR", header);

@@ -178,7 +178,7 @@ QqPlot makeQqPlot(ValueView values, const PlotSettings& settings, unsigned threa
     }
     made.encoded = encodeFigure(figure, settings.imagetype, made.bytes, threads);
     if (forPage)  // the report page shows the plot as a PNG, whatever the image type
-        made.pagePng = settings.imagetype == ImageType::png ? made.bytes : encodePng(renderFigure(figure, threads));
+        made.pagePng = settings.imagetype == ImageType::png ? made.bytes : encodePng(renderFigure(figure, threads), threads);
     return made;
 }
 
@@ -364,7 +364,7 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
     const std::string imagefile = imageFileName(settings);
     errno = 0;
     const bool saved = picture.documented
-                           ? saveImage(renderPlot(*picture.layout, read.data, threads), settings.imagetype, imagefile)
+                           ? saveImage(renderPlot(*picture.layout, read.data, threads), settings.imagetype, imagefile, threads)
                            : saveFigure(picture.figure, settings.imagetype, imagefile, threads);
     if (saved) record.files.emplace_back("manhattan", imagefile);
     clock.end("manhattan image");
