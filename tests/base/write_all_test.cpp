@@ -123,6 +123,22 @@ TEST(write_all_test, links_stay_links_and_devices_are_written_in_place) {
     EXPECT_EQ(errno, ENOSPC);
 }
 
+// A finished file holds no descriptor: finishing or giving it up again fails or does nothing, and never closes a
+// descriptor the run still uses (standard input here, descriptor 0).
+TEST(write_all_test, a_finished_file_closes_nothing_more) {
+    ScratchDir dir;
+    if (fcntl(0, F_GETFD) == -1) ASSERT_EQ(open("/dev/null", O_RDONLY), 0);
+    for (const std::string& path : {std::string("/dev/null"), dir.file("regular")}) {
+        WholeFile file = createWholeFile(path);
+        writePiece(file, "x", 1);
+        ASSERT_TRUE(finishWholeFile(file)) << path;
+        EXPECT_FALSE(finishWholeFile(file)) << path;
+        abandonWholeFile(file);
+        EXPECT_NE(fcntl(0, F_GETFD), -1) << path << ": standard input was closed";
+    }
+    EXPECT_EQ(readFile(dir.file("regular")), "x");
+}
+
 TEST(write_all_test, names_an_open_would_refuse_are_refused_with_its_reason) {
     ScratchDir dir;
     fs::create_directory(dir.file("folder"));
