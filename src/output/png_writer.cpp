@@ -4,7 +4,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
@@ -57,17 +56,18 @@ void filterRow(const uint8_t* row, const uint8_t* above, size_t bytes, size_t pi
         out[1 + i] = static_cast<uint8_t>(row[i] - (useUp ? above[i] : (i >= pixelBytes ? row[i - pixelBytes] : 0)));
 }
 
+// A piece of the image's deflate stream, and what the stream's Adler-32 needs of it.
+struct Piece {
+    std::vector<uint8_t> deflated;
+    uLong adler = 1;    // of the filtered bytes
+    size_t length = 0;  // of the filtered bytes
+    bool ok = false;    // false when zlib failed
+};
+
 // The filtered rows first .. last - 1 deflated as one piece of a raw deflate stream: it ends on a byte boundary
 // (an empty stored block) so that the next piece can follow it, or with the final block for the last piece. Each
 // piece starts afresh, without the bytes before it, so the pieces can be made on any threads in any order and
-// always come out the same. Empty when zlib fails.
-struct Piece {
-    std::vector<uint8_t> deflated;
-    uLong adler = 1;  // the Adler-32 of the filtered bytes, as zlib streams end with
-    size_t length = 0;  // of the filtered bytes
-    bool ok = false;
-};
-
+// always come out the same.
 Piece deflatePiece(const QImage& image, bool alpha, int first, int last) {
     Piece piece;
     const int width = image.width(), height = image.height();
