@@ -23,8 +23,10 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <string_view>
 
+#include "base/parallel.h"
 #include "reading/bgzip_inflater.h"
 #include "reading/line_buffer.h"
 #include "settings/region_options.h"
@@ -36,13 +38,12 @@ bool sameAllele(std::string_view a, std::string_view b) {
     return a.size() == b.size() && strncasecmp(a.data(), b.data(), b.size()) == 0;
 }
 
-// The panel opened for one region: file, header, index and iterator, closed on every way out.
+// The panel opened for one region (or a part of it): file, header and index, closed on every way out.
 struct Panel {
     htsFile* fp = nullptr;
     bcf_hdr_t* hdr = nullptr;
     hts_idx_t* idx = nullptr;  // BCF
     tbx_t* tbx = nullptr;      // VCF
-    hts_itr_t* itr = nullptr;
     bcf1_t* rec = nullptr;
     kstring_t line = {0, 0, nullptr};
     int32_t* gt = nullptr;
@@ -55,7 +56,6 @@ struct Panel {
         free(gt);
         free(line.s);
         if (rec) bcf_destroy(rec);
-        if (itr) hts_itr_destroy(itr);
         if (tbx) tbx_destroy(tbx);
         if (idx) hts_idx_destroy(idx);
         if (hdr) bcf_hdr_destroy(hdr);
@@ -69,8 +69,11 @@ struct Panel {
 // when it reaches into it, as the index reckons: by the length of its REF, or by an END in its INFO.
 class WindowLines {
 public:
-    WindowLines(BGZF* fp, BgzipInflater* inflater, std::string chrom, int64_t beg, int64_t end)
-        : fp_(fp), inflater_(inflater), chrom_(std::move(chrom)), beg_(beg), end_(end), buf_(kBlock) {}
+    // reachingIn: a line starting before the window is its when it reaches into it (else never: the part of a
+    // window after another).
+    WindowLines(BGZF* fp, BgzipInflater* inflater, std::string chrom, int64_t beg, int64_t end, bool reachingIn)
+        : fp_(fp), inflater_(inflater), chrom_(std::move(chrom)), beg_(beg), end_(end), reachingIn_(reachingIn),
+          buf_(kBlock) {}
 
     // 1: the next line (without its line end) and its position; 0: no more; -1: the file is damaged.
     int next(std::string_view& line, int64_t& pos) {
@@ -98,6 +101,7 @@ private:
         const int64_t beg = pos - 1;
         if (beg >= end_) return 0;
         if (beg >= beg_) return 1;
+        if (!reachingIn_) return 2;
         // Starting before the window: its end, from its REF (the fourth field) and an END in INFO (the eighth).
         std::string_view fields[8];
         size_t count = 0, from = 0;
@@ -127,6 +131,7 @@ private:
     BgzipInflater* inflater_;  // when not null, the text comes from it
     std::string chrom_;
     int64_t beg_, end_;  // the window, from 0, end excluded
+    bool reachingIn_;
     LineBuffer buf_;
 };
 
@@ -303,11 +308,28 @@ inline bool fourColumns(const char* p, int allele, PlaneWriter& out) {
     // Which byte of a column may hold what: the alleles in bytes 0 and 2, the separator in 1, the tab in 3.
     const __m256i alleleBytes = _mm256_set1_epi32(0x00FF00FF), sepByte = _mm256_set1_epi32(0x0000FF00),
                   tabByte = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+    // The most usual columns of all, "0|0\t" with alleles 0 or 1: each byte's difference (xor) from "0|0\t" is at
+    // most 1 for an allele and 0 for the bar and the tab, and the allele bits are the differences' low bits.
+    const __m256i phased = _mm256_set1_epi32(0x09307C30);  // "0|0\t", little-endian
+    const __m256i phasedReach = _mm256_set1_epi32(0x00010001);
+    const bool zeroOrOne = allele <= 1;  // counting allele 1 (or every non-reference one, the same here)
     for (;;) {
         uint64_t called = 0, one = 0, two = 0;
         unsigned k = 0;
         for (; k < 8 && c + 8 <= columns && end - p >= 32; ++k, p += 32, c += 8) {
             const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+            const unsigned shift = 8 * k;
+            if (zeroOrOne) {
+                const __m256i d = _mm256_xor_si256(v, phased);
+                if (_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_min_epu8(d, phasedReach), d)) == -1) {
+                    const uint64_t a = static_cast<uint64_t>(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_slli_epi32(d, 31))));
+                    const uint64_t b = static_cast<uint64_t>(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_slli_epi32(d, 15))));
+                    called |= uint64_t{0xFF} << shift;
+                    one |= (a | b) << shift;
+                    two |= (a & b) << shift;
+                    continue;
+                }
+            }
             const __m256i digit0 = _mm256_sub_epi8(v, zero);
             const __m256i isDigit = _mm256_cmpeq_epi8(_mm256_min_epu8(digit0, nine), digit0);
             const __m256i isDot = _mm256_cmpeq_epi8(v, dot);
@@ -320,7 +342,6 @@ inline bool fourColumns(const char* p, int allele, PlaneWriter& out) {
                                              : _mm256_cmpeq_epi8(v, mineChar);
             const __m256i secondMine = _mm256_srli_epi32(mine, 16);  // byte 2 of each lane to byte 0
             const __m256i missing = _mm256_or_si256(isDot, _mm256_srli_epi32(isDot, 16));
-            const unsigned shift = 8 * k;
             called |= (~lanes(missing) & 0xFF) << shift;
             one |= lanes(_mm256_andnot_si256(missing, _mm256_or_si256(mine, secondMine))) << shift;
             two |= lanes(_mm256_andnot_si256(missing, _mm256_and_si256(mine, secondMine))) << shift;
@@ -466,6 +487,183 @@ std::string siteText(const std::string& chrom, int64_t pos, const std::string_vi
     return text;
 }
 
+constexpr uint32_t kNone = UINT32_MAX;  // a variant not resolved (yet)
+
+// Variants from which another part of the window, read on a thread of its own, pays for itself.
+constexpr int64_t kVariantsPerPart = 128;
+
+// What every part of a window reads by: the request, the panel's samples, the variants by position and where
+// each variant's planes are.
+struct PanelScan {
+    explicit PanelScan(const PanelRequest& request) : q(request) {}
+    const PanelRequest& q;
+    bool isBcf = false;
+    bool fromText = false;                 // a VCF whose calls are read from its text
+    bool avx2 = false;
+    bool subset = false;                   // -ldsamples: the BCF records are cut to the samples kept
+    size_t columns = 0;                    // sample columns of a line
+    size_t words = 0;                      // words of a plane
+    std::vector<uint32_t> keptColumns;     // the columns of the samples kept
+    std::vector<uint64_t> keptBits;        // the same as bits of a plane
+    std::string panelChrom;                // the chromosome as the panel names it
+    std::vector<size_t> order;             // the variants by position
+    std::vector<int32_t> sortedPos;        // their positions
+    int32_t leadPos = 0;
+    std::vector<uint32_t> slot;            // per variant: its planes' place among its part's packed; kNone
+};
+
+struct ItrClose {
+    void operator()(hts_itr_t* itr) const { hts_itr_destroy(itr); }
+};
+
+// A part of the window: the sites starting in [beg, end) (from 0; the first part also takes sites starting before
+// it that reach into it), and the variants order[lo..hi) whose positions fall there.
+struct PanelPart {
+    int64_t beg = 0, end = 0;
+    size_t lo = 0, hi = 0;
+    std::unique_ptr<hts_itr_t, ItrClose> itr;
+    std::vector<uint64_t> packed;            // the planes of its resolved variants, one after another
+    std::string nearBelow, nearAbove, atLead;  // sites near the lead, for a lead not found
+    const char* problem = nullptr;           // why its reading stopped
+};
+
+// Opens the panel and reads its header; the problem, or nullptr.
+const char* openPanel(const PanelRequest& q, Panel& p) {
+    p.fp = hts_open(q.path.c_str(), "r");
+    if (p.fp == nullptr) return "cannot be opened";
+    const htsFormat* format = hts_get_format(p.fp);
+    if (format->format != bcf && format->format != vcf) return "is not a VCF or BCF file";
+    if (format->format == vcf && format->compression != bgzf) return "is not compressed with bgzip, so it cannot be indexed";
+    p.hdr = bcf_hdr_read(p.fp);
+    if (p.hdr == nullptr) return "its header cannot be read (a damaged file?)";
+    return nullptr;
+}
+
+// Reads a part of the window from the panel p (opened, its header's samples set), resolving its variants: their
+// planes in part.packed, their places in scan.slot. threads > 1: the part's blocks are inflated on that many threads
+// (VCF). The problem, or nullptr.
+const char* readPart(PanelScan& scan, PanelPart& part, bool first, unsigned threads, Panel& p) {
+    const PanelRequest& q = scan.q;
+    const size_t words = scan.words;
+    const bool noLines = part.itr->finished || part.itr->n_off == 0;
+    if (!scan.isBcf && !noLines && threads > 1) {
+        // The part's blocks inflated ahead of the reading on threads of their own, from the block it starts in (the
+        // bytes of that block before it are let go); without a thread, by the BGZF reader.
+        const uint64_t start = part.itr->off[0].u;
+        p.fd = open(q.path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (p.fd >= 0) p.inflater = startBgzipInflater(p.fd, threads, start >> 16);
+        for (size_t skip = start & 0xFFFF; p.inflater != nullptr && skip > 0;) {
+            char scratch[4096];
+            const int64_t got = readInflated(*p.inflater, scratch, std::min(skip, sizeof scratch));
+            if (got <= 0) return "is damaged: its region cannot be reached";
+            skip -= static_cast<size_t>(got);
+        }
+    }
+    WindowLines lines(hts_get_bgzfp(p.fp), p.inflater.get(), scan.panelChrom, part.beg, part.end, first);
+    if (!scan.isBcf && !noLines && p.inflater == nullptr &&
+        bgzf_seek(hts_get_bgzfp(p.fp), static_cast<int64_t>(part.itr->off[0].u), SEEK_SET) < 0)
+        return "is damaged: its region cannot be reached";
+    p.rec = bcf_init();
+    const auto posBegin = scan.sortedPos.begin() + static_cast<std::ptrdiff_t>(part.lo);
+    const auto posEnd = scan.sortedPos.begin() + static_cast<std::ptrdiff_t>(part.hi);
+    const int32_t leadPos = scan.leadPos;
+    std::vector<uint64_t>& packed = part.packed;
+    packed.reserve((part.hi - part.lo) * 3 * words);
+    int64_t belowPos = INT64_MIN, abovePos = INT64_MAX;
+    TextSite site;
+    std::string_view line;  // the VCF line being read
+    // The line read by htslib, for a line not of the plain form (or every line where GT is declared otherwise).
+    auto parseRecord = [&] {
+        p.line.l = 0;
+        return kputsn(line.data(), line.size(), &p.line) >= 0 && vcf_parse1(&p.line, p.hdr, p.rec) >= 0;
+    };
+    std::vector<std::string_view> recordAlleles;
+    int got;
+    for (;;) {
+        bool text = false;  // the line is read from its text (site); else htslib has read it (p.rec)
+        if (scan.isBcf) {
+            got = bcf_itr_next(p.fp, part.itr.get(), p.rec);
+            if (got >= 0 && !first && p.rec->pos < part.beg) continue;  // a site of the part before
+            // The iterator's records hold every sample: those of -ldsamples are taken out here.
+            if (got >= 0 && scan.subset && bcf_subset_format(p.hdr, p.rec) != 0) got = -2;
+        } else {
+            std::string_view view;
+            int64_t pos = 0;
+            const int read = noLines ? 0 : lines.next(view, pos);
+            got = read > 0 ? 0 : read == 0 ? -1 : -2;
+            if (got >= 0) {
+                const bool wanted = std::binary_search(posBegin, posEnd, static_cast<int32_t>(pos)) || pos == leadPos ||
+                                    (pos < leadPos && pos >= belowPos) || (pos > leadPos && pos <= abovePos);
+                if (!wanted) continue;
+                line = view;
+                text = scan.fromText && cutSite(view, site);
+                if (!text && !parseRecord()) {
+                    got = -2;
+                    break;
+                }
+            }
+        }
+        if (got < 0) break;
+        const int64_t pos = text ? site.pos : p.rec->pos + 1;
+        const bool near = (pos < leadPos && pos >= belowPos) || (pos > leadPos && pos <= abovePos) || pos == leadPos;
+        auto range = std::equal_range(posBegin, posEnd, static_cast<int32_t>(pos));
+        if (range.first == range.second && !near) continue;
+        if (!text) {
+            bcf_unpack(p.rec, BCF_UN_STR);
+            recordAlleles.assign(p.rec->d.allele, p.rec->d.allele + p.rec->n_allele);
+        }
+        const std::vector<std::string_view>& alleles = text ? site.alleles : recordAlleles;
+        if (near) {
+            const std::string where = siteText(scan.panelChrom, pos, alleles.data(), static_cast<int>(alleles.size()));
+            if (pos < leadPos) belowPos = pos, part.nearBelow = where;
+            else if (pos > leadPos) { if (pos < abovePos) abovePos = pos, part.nearAbove = where; }
+            else part.atLead += (part.atLead.empty() ? "" : "; ") + where;
+        }
+        if (range.first == range.second) continue;
+        bool haveCalls = false;
+        for (auto it = range.first; it != range.second; ++it) {
+            const size_t j = scan.order[static_cast<size_t>(it - scan.sortedPos.begin())];
+            if (scan.slot[j] != kNone) continue;
+            const LdVariant& v = q.variants[j];
+            int allele = 0;  // the ALT allele counted; 0: every non-reference allele
+            if (!v.allele1.empty() && !v.allele2.empty()) {
+                for (size_t k = 1; k < alleles.size() && allele == 0; ++k)
+                    if ((sameAllele(alleles[0], v.allele1) && sameAllele(alleles[k], v.allele2)) ||
+                        (sameAllele(alleles[0], v.allele2) && sameAllele(alleles[k], v.allele1)))
+                        allele = static_cast<int>(k);
+                if (allele == 0) continue;
+            }
+            packed.resize(packed.size() + 3 * words);
+            uint64_t* planes = packed.data() + packed.size() - 3 * words;
+            PlaneWriter writer(planes, words);
+            if (text && textDosages(site, scan.columns, allele, scan.avx2, writer)) {
+                for (size_t w = 0; w < 3 * words; ++w) planes[w] &= scan.keptBits[w % words];
+            } else if (text) {
+                // Not of the plain form: htslib reads the line, as every line of a panel it cannot be read from.
+                if (!parseRecord()) {
+                    got = -2;
+                    break;
+                }
+                text = false;
+            }
+            if (!text) {
+                if (!haveCalls) {
+                    const int n = bcf_get_genotypes(p.hdr, p.rec, &p.gt, &p.ngt);
+                    if (n <= 0) {  // no GT: the site says nothing
+                        packed.resize(packed.size() - 3 * words);
+                        break;
+                    }
+                    haveCalls = true;
+                }
+                recordDosages(p.gt, p.ngt, scan.keptColumns, allele, planes, words);
+            }
+            scan.slot[j] = static_cast<uint32_t>(packed.size() / (3 * words) - 1);
+        }
+        if (got < -1) break;
+    }
+    return got < -1 ? "is damaged: a record of the region cannot be read" : nullptr;
+}
+
 }  // namespace
 
 double dosageR2(const int8_t* x, const int8_t* y, size_t samples) {
@@ -504,15 +702,11 @@ PanelR2 panelR2(const PanelRequest& q) {
     };
     hts_set_log_level(HTS_LOG_OFF);  // its problems are told in one line of ours
     Panel p;
-    p.fp = hts_open(q.path.c_str(), "r");
-    if (p.fp == nullptr) return fail("cannot be opened");
+    const char* problem = openPanel(q, p);
+    if (problem != nullptr) return fail(problem);
     const htsFormat* format = hts_get_format(p.fp);
-    const bool isBcf = format->format == bcf;
-    if (format->format != bcf && format->format != vcf) return fail("is not a VCF or BCF file");
-    if (format->format == vcf && format->compression != bgzf)
-        return fail("is not compressed with bgzip, so it cannot be indexed");
-    p.hdr = bcf_hdr_read(p.fp);
-    if (p.hdr == nullptr) return fail("its header cannot be read (a damaged file?)");
+    PanelScan scan(q);
+    scan.isBcf = format->format == bcf;
     if (!q.samplesFile.empty()) {
         const int missing = bcf_hdr_set_samples(p.hdr, q.samplesFile.c_str(), 1);
         if (missing < 0) return fail("the samples of -ldsamples '" + q.samplesFile + "' cannot be read");
@@ -525,186 +719,110 @@ PanelR2 panelR2(const PanelRequest& q) {
     // A VCF's calls are read from its text: its sample columns (all of them; those kept by -ldsamples have a bit in
     // keep) when the header declares GT as the usual string.
     const uint8_t* keep = p.hdr->keep_samples;
-    const size_t columns = keep != nullptr ? static_cast<size_t>(p.hdr->nsamples_ori) : samples;
+    scan.subset = keep != nullptr;
+    scan.columns = keep != nullptr ? static_cast<size_t>(p.hdr->nsamples_ori) : samples;
     // The dosages are packed by column: a sample left out has no bit in any plane, so takes no part, like a missing
     // call.
-    const size_t words = (columns + 63) / 64;
-    std::vector<uint32_t> keptColumns;
-    std::vector<uint64_t> keptBits(words, 0);
-    for (size_t c = 0; c < columns; ++c)
+    scan.words = (scan.columns + 63) / 64;
+    scan.keptBits.assign(scan.words, 0);
+    for (size_t c = 0; c < scan.columns; ++c)
         if (keep == nullptr || (keep[c >> 3] >> (c & 7) & 1)) {
-            keptColumns.push_back(static_cast<uint32_t>(c));
-            keptBits[c >> 6] |= uint64_t{1} << (c & 63);
+            scan.keptColumns.push_back(static_cast<uint32_t>(c));
+            scan.keptBits[c >> 6] |= uint64_t{1} << (c & 63);
         }
-    if (keptColumns.size() != samples) return fail("its samples cannot be told apart (a damaged header?)");
+    if (scan.keptColumns.size() != samples) return fail("its samples cannot be told apart (a damaged header?)");
     const int gtId = bcf_hdr_id2int(p.hdr, BCF_DT_ID, "GT");
 #ifdef VENNRICK_X86
-    const bool avx2 = __builtin_cpu_supports("avx2");
-#else
-    const bool avx2 = false;
+    scan.avx2 = __builtin_cpu_supports("avx2");
 #endif
-    const bool fromText = !isBcf && gtId >= 0 && bcf_hdr_idinfo_exists(p.hdr, BCF_HL_FMT, gtId) &&
-                          bcf_hdr_id2type(p.hdr, BCF_HL_FMT, gtId) == BCF_HT_STR;
+    scan.fromText = !scan.isBcf && gtId >= 0 && bcf_hdr_idinfo_exists(p.hdr, BCF_HL_FMT, gtId) &&
+                    bcf_hdr_id2type(p.hdr, BCF_HL_FMT, gtId) == BCF_HT_STR;
 
     // The chromosome as the panel names it: as the table does, or with "chr" added or taken away.
     const std::string bare(withoutChrPrefix(q.chrom));
     const std::string names[] = {q.chrom, bare, "chr" + bare};
     int tid = -1;
-    std::string panelChrom;
-    if (isBcf) {
+    if (scan.isBcf) {
         p.idx = bcf_index_load(q.path.c_str());
         if (p.idx == nullptr) return fail("its index (.csi) cannot be read");
         for (const std::string& n : names)
-            if (tid < 0 && (tid = bcf_hdr_name2id(p.hdr, n.c_str())) >= 0) panelChrom = n;
+            if (tid < 0 && (tid = bcf_hdr_name2id(p.hdr, n.c_str())) >= 0) scan.panelChrom = n;
     } else {
         p.tbx = tbx_index_load(q.path.c_str());
         if (p.tbx == nullptr) return fail("its index (.tbi or .csi) cannot be read");
         for (const std::string& n : names)
-            if (tid < 0 && (tid = tbx_name2id(p.tbx, n.c_str())) >= 0) panelChrom = n;
+            if (tid < 0 && (tid = tbx_name2id(p.tbx, n.c_str())) >= 0) scan.panelChrom = n;
     }
     if (tid < 0) {
         int count = 0;
-        const char** seqs = isBcf ? bcf_hdr_seqnames(p.hdr, &count) : tbx_seqnames(p.tbx, &count);
+        const char** seqs = scan.isBcf ? bcf_hdr_seqnames(p.hdr, &count) : tbx_seqnames(p.tbx, &count);
         std::string some;
         for (int i = 0; i < count && i < 5; ++i) some += (i ? ", " : "") + std::string(seqs[i]);
         free(seqs);
         return fail("has no chromosome '" + q.chrom + "' (its chromosomes: " + (some.empty() ? "none" : some) +
                     (count > 5 ? ", ..." : "") + ")");
     }
-    const int64_t windowBeg = int64_t{q.start} - 1 < 0 ? 0 : q.start - 1;
-    p.itr = isBcf ? bcf_itr_queryi(p.idx, tid, windowBeg, int64_t{q.end})
-                : tbx_itr_queryi(p.tbx, tid, windowBeg, int64_t{q.end});
-    if (p.itr == nullptr) return fail("its index cannot be searched for the region");
-    const bool noLines = p.itr->finished || p.itr->n_off == 0;
-    if (!isBcf && !noLines && q.threads > 1) {
-        // The window's blocks inflated ahead of the reading on threads of their own, from the block the window
-        // starts in (the bytes of that block before it are let go); without a thread, by the BGZF reader.
-        const uint64_t start = p.itr->off[0].u;
-        p.fd = open(q.path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (p.fd >= 0) p.inflater = startBgzipInflater(p.fd, q.threads, start >> 16);
-        for (size_t skip = start & 0xFFFF; p.inflater != nullptr && skip > 0;) {
-            char scratch[4096];
-            const int64_t got = readInflated(*p.inflater, scratch, std::min(skip, sizeof scratch));
-            if (got <= 0) return fail("is damaged: its region cannot be reached");
-            skip -= static_cast<size_t>(got);
-        }
-    }
-    WindowLines lines(hts_get_bgzfp(p.fp), p.inflater.get(), panelChrom, windowBeg, int64_t{q.end});
-    if (!isBcf && !noLines && p.inflater == nullptr &&
-        bgzf_seek(hts_get_bgzfp(p.fp), static_cast<int64_t>(p.itr->off[0].u), SEEK_SET) < 0)
-        return fail("is damaged: its region cannot be reached");
-    p.rec = bcf_init();
 
     // The variants by position; each is resolved by the first site that is its.
     std::vector<int32_t> positions;
     for (const LdVariant& v : q.variants) positions.push_back(v.pos);
-    const bool sorted = std::is_sorted(positions.begin(), positions.end());
-    std::vector<size_t> order(q.variants.size());
-    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-    if (!sorted) std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return positions[a] < positions[b]; });
-    std::vector<int32_t> sortedPos;
-    for (size_t i : order) sortedPos.push_back(positions[i]);
-    // The dosages of each resolved variant, packed (slot: its place in packed; none until resolved).
-    constexpr uint32_t kNone = UINT32_MAX;
-    std::vector<uint32_t> slot(q.variants.size(), kNone);
-    std::vector<uint64_t> packed;
-    packed.reserve(q.variants.size() * 3 * words);
-    const int32_t leadPos = q.variants[q.lead].pos;
-    std::string nearBelow, nearAbove, atLead;
-    int64_t belowPos = INT64_MIN, abovePos = INT64_MAX;
-    TextSite site;
-    std::string_view line;  // the VCF line being read
-    // The line read by htslib, for a line not of the plain form (or every line where GT is declared otherwise).
-    auto parseRecord = [&] {
-        p.line.l = 0;
-        return kputsn(line.data(), line.size(), &p.line) >= 0 && vcf_parse1(&p.line, p.hdr, p.rec) >= 0;
-    };
-    std::vector<std::string_view> recordAlleles;
-    int got;
-    for (;;) {
-        bool text = false;  // the line is read from its text (site); else htslib has read it (p.rec)
-        if (isBcf) {
-            got = bcf_itr_next(p.fp, p.itr, p.rec);
-            // The iterator's records hold every sample: those of -ldsamples are taken out here.
-            if (got >= 0 && keep != nullptr && bcf_subset_format(p.hdr, p.rec) != 0) got = -2;
-        } else {
-            std::string_view view;
-            int64_t pos = 0;
-            const int read = noLines ? 0 : lines.next(view, pos);
-            got = read > 0 ? 0 : read == 0 ? -1 : -2;
-            if (got >= 0) {
-                const bool wanted = std::binary_search(sortedPos.begin(), sortedPos.end(), static_cast<int32_t>(pos)) ||
-                                    pos == leadPos || (pos < leadPos && pos >= belowPos) ||
-                                    (pos > leadPos && pos <= abovePos);
-                if (!wanted) continue;
-                line = view;
-                text = fromText && cutSite(view, site);
-                if (!text && !parseRecord()) {
-                    got = -2;
-                    break;
-                }
-            }
-        }
-        if (got < 0) break;
-        const int64_t pos = text ? site.pos : p.rec->pos + 1;
-        const bool near = (pos < leadPos && pos >= belowPos) || (pos > leadPos && pos <= abovePos) || pos == leadPos;
-        auto range = std::equal_range(sortedPos.begin(), sortedPos.end(), static_cast<int32_t>(pos));
-        if (range.first == range.second && !near) continue;
-        if (!text) {
-            bcf_unpack(p.rec, BCF_UN_STR);
-            recordAlleles.assign(p.rec->d.allele, p.rec->d.allele + p.rec->n_allele);
-        }
-        const std::vector<std::string_view>& alleles = text ? site.alleles : recordAlleles;
-        if (near) {
-            const std::string where = siteText(panelChrom, pos, alleles.data(), static_cast<int>(alleles.size()));
-            if (pos < leadPos) belowPos = pos, nearBelow = where;
-            else if (pos > leadPos) { if (pos < abovePos) abovePos = pos, nearAbove = where; }
-            else atLead += (atLead.empty() ? "" : "; ") + where;
-        }
-        if (range.first == range.second) continue;
-        bool haveCalls = false;
-        for (auto it = range.first; it != range.second; ++it) {
-            const size_t j = order[static_cast<size_t>(it - sortedPos.begin())];
-            if (slot[j] != kNone) continue;
-            const LdVariant& v = q.variants[j];
-            int allele = 0;  // the ALT allele counted; 0: every non-reference allele
-            if (!v.allele1.empty() && !v.allele2.empty()) {
-                for (size_t k = 1; k < alleles.size() && allele == 0; ++k)
-                    if ((sameAllele(alleles[0], v.allele1) && sameAllele(alleles[k], v.allele2)) ||
-                        (sameAllele(alleles[0], v.allele2) && sameAllele(alleles[k], v.allele1)))
-                        allele = static_cast<int>(k);
-                if (allele == 0) continue;
-            }
-            packed.resize(packed.size() + 3 * words);
-            uint64_t* planes = packed.data() + packed.size() - 3 * words;
-            PlaneWriter writer(planes, words);
-            if (text && textDosages(site, columns, allele, avx2, writer)) {
-                for (size_t w = 0; w < 3 * words; ++w) planes[w] &= keptBits[w % words];
-            } else if (text) {
-                // Not of the plain form: htslib reads the line, as every line of a panel it cannot be read from.
-                if (!parseRecord()) {
-                    got = -2;
-                    break;
-                }
-                text = false;
-            }
-            if (!text) {
-                if (!haveCalls) {
-                    const int n = bcf_get_genotypes(p.hdr, p.rec, &p.gt, &p.ngt);
-                    if (n <= 0) {  // no GT: the site says nothing
-                        packed.resize(packed.size() - 3 * words);
-                        break;
-                    }
-                    haveCalls = true;
-                }
-                recordDosages(p.gt, p.ngt, keptColumns, allele, planes, words);
-            }
-            slot[j] = static_cast<uint32_t>(packed.size() / (3 * words) - 1);
-        }
-        if (got < -1) break;
+    scan.order.resize(q.variants.size());
+    for (size_t i = 0; i < scan.order.size(); ++i) scan.order[i] = i;
+    if (!std::is_sorted(positions.begin(), positions.end()))
+        std::stable_sort(scan.order.begin(), scan.order.end(), [&](size_t a, size_t b) { return positions[a] < positions[b]; });
+    for (size_t i : scan.order) scan.sortedPos.push_back(positions[i]);
+    scan.leadPos = q.variants[q.lead].pos;
+    scan.slot.assign(q.variants.size(), kNone);
+
+    // The window cut into parts of about as many variants, read at the same time, each by a reader of its own: a
+    // site is read by the part its position falls in (lines starting before the window, by the first), and a
+    // variant can only be resolved by a site of its position, so the parts need nothing of each other. On a window
+    // of thousands of variants, inflating the blocks is half the work, and each part inflates only its own.
+    const unsigned count = partsFor(static_cast<int64_t>(q.variants.size()), q.threads, kVariantsPerPart, 64);
+    const int64_t windowBeg = int64_t{q.start} - 1 < 0 ? 0 : q.start - 1;  // from 0
+    std::vector<PanelPart> parts;
+    for (unsigned k = 0; k < count; ++k) {
+        const size_t lo = static_cast<size_t>(partBegin(static_cast<int64_t>(q.variants.size()), k, count));
+        const int64_t beg = k == 0 ? windowBeg : std::max<int64_t>(int64_t{scan.sortedPos[lo]} - 1, windowBeg);
+        if (k > 0 && beg >= int64_t{q.end}) break;                // variants past the window: no site to read
+        if (!parts.empty() && beg <= parts.back().beg) continue;  // one position throughout: no part of its own
+        if (!parts.empty()) parts.back().end = beg;
+        PanelPart part;
+        part.beg = beg;
+        part.end = int64_t{q.end};
+        part.lo = lo;
+        parts.push_back(std::move(part));
     }
-    if (got < -1) return fail("is damaged: a record of the region cannot be read");
-    if (slot[q.lead] == kNone) {
+    for (size_t k = 0; k < parts.size(); ++k) {
+        PanelPart& part = parts[k];
+        part.hi = k + 1 < parts.size() ? parts[k + 1].lo : q.variants.size();
+        part.itr.reset(scan.isBcf ? bcf_itr_queryi(p.idx, tid, part.beg, part.end) : tbx_itr_queryi(p.tbx, tid, part.beg, part.end));
+        if (part.itr == nullptr) return fail("its index cannot be searched for the region");
+    }
+    runInParallel(static_cast<unsigned>(parts.size()), [&](unsigned k) {
+        PanelPart& part = parts[k];
+        if (k == 0) {
+            part.problem = readPart(scan, part, k == 0, parts.size() == 1 ? q.threads : 1, p);
+            return;
+        }
+        Panel own;
+        part.problem = openPanel(q, own);
+        if (part.problem == nullptr && !q.samplesFile.empty() &&
+            bcf_hdr_set_samples(own.hdr, q.samplesFile.c_str(), 1) < 0)
+            part.problem = "its header cannot be read (a damaged file?)";
+        if (part.problem == nullptr) part.problem = readPart(scan, part, false, 1, own);
+    });
+    for (const PanelPart& part : parts)
+        if (part.problem != nullptr) return fail(part.problem);
+
+    if (scan.slot[q.lead] == kNone) {
+        // The nearest sites below the lead are those of the last part that has one, above it of the first.
+        std::string nearBelow, nearAbove, atLead;
+        for (const PanelPart& part : parts) {
+            if (!part.nearBelow.empty()) nearBelow = part.nearBelow;
+            if (nearAbove.empty()) nearAbove = part.nearAbove;
+            if (!part.atLead.empty()) atLead += (atLead.empty() ? "" : "; ") + part.atLead;
+        }
         const LdVariant& lead = q.variants[q.lead];
         std::string what = "the lead " + (lead.id.empty() ? std::string() : std::string(lead.id) + " ") + "(" + q.chrom +
                            ":" + std::to_string(lead.pos) +
@@ -717,12 +835,19 @@ PanelR2 panelR2(const PanelRequest& q) {
         return fail(what);
     }
     out.leadFound = true;
+    // The planes of a resolved variant, in the packed planes of the part that read it.
+    std::vector<uint32_t> partOf(q.variants.size(), 0);
+    for (uint32_t k = 0; k < parts.size(); ++k)
+        for (size_t i = parts[k].lo; i < parts[k].hi; ++i) partOf[scan.order[i]] = k;
+    const size_t stride = 3 * scan.words;
+    auto planes = [&](size_t j) { return parts[partOf[j]].packed.data() + size_t{scan.slot[j]} * stride; };
     const bool popcnt = __builtin_cpu_supports("popcnt");
-    const uint64_t* x = packed.data() + size_t{slot[q.lead]} * 3 * words;
+    const uint64_t* x = planes(q.lead);
     for (size_t j = 0; j < q.variants.size(); ++j) {
-        if (slot[j] == kNone) continue;
-        const uint64_t* y = packed.data() + size_t{slot[j]} * 3 * words;
-        out.r2[j] = j == q.lead ? 1.0 : r2OfSums(popcnt ? packedSumsPopcnt(x, y, words) : packedSumsPlain(x, y, words));
+        if (scan.slot[j] == kNone) continue;
+        const uint64_t* y = planes(j);
+        out.r2[j] = j == q.lead ? 1.0
+                                : r2OfSums(popcnt ? packedSumsPopcnt(x, y, scan.words) : packedSumsPlain(x, y, scan.words));
     }
     out.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return out;
