@@ -234,7 +234,7 @@ TEST(ld, callsReadFromTheTextAreThoseOfHtslib) {
 }
 
 // A window of many variants is read in parts on threads, each part by a reader of its own: the r2 and the messages
-// are those of one reader, on VCF and BCF panels, whatever the number of parts: with deletions and END= sites that
+// are those of one reader (and the calls of the VCF's text those htslib reads from the BCF), on VCF and BCF panels, whatever the number of parts: with deletions and END= sites that
 // start in one part and reach into the next, a site before the window that reaches into it, sites of several records
 // at one position (each variant resolved by the first that is its), variants not in position order, and leads the
 // panel lacks, whose nearest sites may lie in two parts.
@@ -292,6 +292,9 @@ TEST(ld, partsOfAWindowGiveTheR2AndMessagesOfOneReader) {
     const std::string bcfPath = asBcf(vcf, dir.file("parts.bcf"));
     std::swap(variants[100], variants[900]);  // out of position order
     std::swap(variants[3], variants[600]);
+    // The calls of the text (mostly phased calls of alleles 0 and 1, read eight columns at a time) are htslib's.
+    expectSameR2(panelR2(PanelRequest{vcf, "", "2", 2000, 14000, variants, 500}),
+                 panelR2(PanelRequest{bcfPath, "", "2", 2000, 14000, variants, 500}), "VCF against BCF:");
     for (const std::string& path : {vcf, bcfPath}) {
         PanelRequest q{path, "", "2", 2000, 14000, variants, 500};
         const PanelR2 one = panelR2(q);
