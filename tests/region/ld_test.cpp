@@ -3,6 +3,7 @@
 // naming, a lead the panel lacks, damaged files.
 #include "region/ld_panel.h"
 #include "region/ld_table.h"
+#include "region/panel_calls.h"
 
 #include <htslib/tbx.h>
 #include <htslib/vcf.h>
