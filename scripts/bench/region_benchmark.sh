@@ -3,9 +3,8 @@
 # a generated panel of 2,504 samples (-ldref, a site at every row of the regions) and genes from a generated
 # GENCODE-sized GTF (60,000 genes, 0.7 GB of text, bgzip, sorted), read through its tabix index and read whole (the
 # same file under a name without an index), interleaved; reports the medians and what the regional plots add. Then
-# r2 alone for one window of 10,000 rows: runs with -region and that window, with and without r2 from a panel with a
-# site at every row, their regional stage's milliseconds from the run record (-report json). The panels and the GTF
-# are made once in BENCH_DIR (a few minutes).
+# r2 alone for one window of 10,000 rows from a panel with a site at every row (scripts/bench/r2_benchmark.cpp), on
+# one thread and on the run's threads. The panels and the GTF are made once in BENCH_DIR (a few minutes).
 #
 #   scripts/bench/region_benchmark.sh [--tool PATH] [--rounds N]    (the options: scripts/bench/bench_runs.sh)
 source "$(dirname "$0")/bench_runs.sh"
@@ -27,27 +26,18 @@ fi
 ln -sf "$(basename "$genes")" "$unindexed"
 # A window of 10,000 rows of chromosome 1, and a panel with a site at each of them.
 window=1:20000000-22900000 panel10k="$bench_dir/panel-2504-10k.vcf.gz"
+window10k=$bench_dir/out/window10k.region.${window//[:-]/_}.tsv  # the window's data table
+[ -s "$window10k" ] || bench_run 0 window10k -out "$bench_dir/out/window10k" -region "$window"
 if [ ! -s "$panel10k.tbi" ]; then
-    rm -f "$bench_dir"/out/window10k.region.*
-    bench_run 0 window10k -out "$bench_dir/out/window10k" -region "$window"
-    python3 "$data" panel 2504 "$bench_dir"/out/window10k.region.*.tsv | bgzip >"$panel10k"
+    python3 "$data" panel 2504 "$window10k" | bgzip >"$panel10k"
     tabix -f -p vcf "$panel10k"
 fi
 
-# regional_ms NAME: the milliseconds of the regional plots' stage in the record of the last run NAME.
-regional_ms() {
-    python3 -c 'import json, sys; print(next(s["ms"] for s in json.load(open(sys.argv[1]))["stages"] if s["name"] == "regional plots"))' \
-        "$bench_dir/out/$1.json"
-}
 regions=(-regions leads -regionsmax 20 -ldref "$panel")
-: >"$bench_dir/out/r2-ms.txt"
 for ((round = 0; round <= rounds; round++)); do  # round 0 warms up and is not counted
     bench_run "$round" plain -out "$bench_dir/out/plain"
     bench_run "$round" indexed -out "$bench_dir/out/indexed" "${regions[@]}" -genes "$genes"
     bench_run "$round" whole -out "$bench_dir/out/whole" "${regions[@]}" -genes "$unindexed"
-    bench_run "$round" nor2 -out "$bench_dir/out/nor2" -region "$window" -report json
-    bench_run "$round" r2 -out "$bench_dir/out/r2" -region "$window" -ldref "$panel10k" -report json
-    if [ "$round" -gt 0 ]; then echo "$(regional_ms r2) $(regional_ms nor2)" >>"$bench_dir/out/r2-ms.txt"; fi
 done
 t_no=$(bench_median plain 2); c_no=$(bench_median plain 4)
 echo "10 M rows, $rounds interleaved rounds, medians:"
@@ -59,8 +49,6 @@ for variant in indexed whole; do
     awk -v a="$t_yes" -v b="$t_no" -v c="$c_yes" -v d="$c_no" \
         'BEGIN {printf "    added by the regions:           wall %.3f s, processor %.3f s\n", a - b, c - d}'
 done
-median() { sort -n | awk '{a[NR] = $1} END {print a[int((NR + 1) / 2)]}'; }
-r2_rows=$(($(grep -c "" "$bench_dir"/out/r2.region.*.tsv) - 1))
-echo "  r2 of one region of $r2_rows rows (-region $window): the regional stage $(awk '{print $1}' "$bench_dir/out/r2-ms.txt" | median) ms" \
-    "with r2, $(awk '{print $2}' "$bench_dir/out/r2-ms.txt" | median) ms without;" \
-    "median difference $(awk '{printf "%.1f\n", $1 - $2}' "$bench_dir/out/r2-ms.txt" | median) ms"
+# r2 alone, by the project's r2_benchmark (built from this source, whatever --tool is).
+cmake --build "$root/build" --target r2_benchmark >/dev/null
+"$root/build/r2_benchmark" "$panel10k" "$window10k" "$rounds"
