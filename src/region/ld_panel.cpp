@@ -289,7 +289,9 @@ const char* readPart(PanelScan& scan, PanelPart& part, bool first, unsigned thre
             uint64_t* planes = packed.data() + packed.size() - 3 * words;
             PlaneWriter writer(planes, words);
             if (text && textDosages(site, scan.columns, allele, scan.avx2, writer)) {
-                for (size_t w = 0; w < 3 * words; ++w) planes[w] &= scan.keptBits[w % words];
+                if (scan.subset)  // the columns -ldsamples leaves out take no part
+                    for (size_t plane = 0; plane < 3; ++plane)
+                        for (size_t w = 0; w < words; ++w) planes[plane * words + w] &= scan.keptBits[w];
             } else if (text) {
                 // Not of the plain form: htslib reads the line, as every line of a panel it cannot be read from.
                 if (!parseRecord()) {
