@@ -233,7 +233,8 @@ void takeFeature(Reading& r, const std::string_view* f, int64_t start, int64_t e
     // Transcripts and exons: only near a window (a transcript longer than this reach is drawn without exons).
     bool near = false;
     for (const RegionWindow& w : r.windows)
-        near |= start <= w.end + kFeatureReach && end >= w.start - kFeatureReach && withoutChrPrefix(w.chrom) == withoutChrPrefix(chrom);
+        near |= start <= w.end + kFeatureReach && end >= w.start - kFeatureReach &&
+                withoutChrPrefix(w.chrom) == withoutChrPrefix(chrom);
     if (!near) return;
     if (feature == "exon") {
         std::string_view tid = gff3 ? attribute(attrs, "Parent", true) : attribute(attrs, "transcript_id", false);
@@ -337,7 +338,8 @@ struct LineReader {
             if (f.size() >= 9 && parseInt(f[3]) && parseInt(f[4])) kind = Kind::features;
             else if (f.size() >= 3 && f.size() != 9 && parseInt(f[1]) && parseInt(f[2])) kind = Kind::bed;
             else {
-                problem = name + ": " + where() + " is neither a GTF/GFF3 feature (9 tab-separated fields) nor a BED interval";
+                problem = name + ": " + where() +
+                          " is neither a GTF/GFF3 feature (9 tab-separated fields) nor a BED interval";
                 return false;
             }
         }
@@ -411,6 +413,16 @@ struct IndexedFile {
 bool fileExists(const std::string& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// The digits at the start of a column (from 1) of a tab-separated line, as a number; 0 when there are none.
+int64_t leadingNumber(std::string_view line, int column) {
+    size_t at = 0;
+    for (int k = 1; k < column && at != std::string_view::npos; ++k)
+        if ((at = line.find('\t', at)) != std::string_view::npos) ++at;
+    int64_t value = 0;
+    for (; at < line.size() && line[at] >= '0' && line[at] <= '9'; ++at) value = value * 10 + (line[at] - '0');
+    return value;
 }
 
 enum class Indexed { read, absent, unusable };
@@ -490,16 +502,8 @@ Indexed readThroughIndex(const std::string& path, LineReader& in, std::string& n
         }
         while ((got = tbx_itr_next(x.fp, x.tbx, x.itr, &x.line)) >= 0) {
             const std::string_view text = x.text();
-            if (earlierEnd != INT64_MIN) {
-                // Its start, as the index reads it: from 1, or from 0 in a BED file.
-                const char* p = text.data();
-                for (int column = 1; column < c.bc && p != nullptr; ++column)
-                    if ((p = static_cast<const char*>(std::memchr(p, '\t', text.size() - static_cast<size_t>(p - text.data())))))
-                        ++p;
-                int64_t start = 0;
-                for (; p != nullptr && p < text.data() + text.size() && *p >= '0' && *p <= '9'; ++p) start = start * 10 + (*p - '0');
-                if (start + (bedIndex ? 1 : 0) <= earlierEnd) continue;
-            }
+            // Its start (from 1) as the index reads it, from 0 in a BED file.
+            if (earlierEnd != INT64_MIN && leadingNumber(text, c.bc) + (bedIndex ? 1 : 0) <= earlierEnd) continue;
             if (!in.take(text)) return Indexed::read;
         }
         if (got < -1) {
