@@ -183,6 +183,7 @@ struct Reading {
     std::unordered_map<std::string, Transcript> transcripts;
     bool anyName = true;
     uint64_t unnamed = 0;
+    std::string key = {};  // a transcript ID being looked up: copied into the map only for a new transcript
 };
 
 // Everything taken so far let go, for the file to be read again.
@@ -239,7 +240,7 @@ void takeFeature(Reading& r, const std::string_view* f, int64_t start, int64_t e
     if (feature == "exon") {
         std::string_view tid = gff3 ? attribute(attrs, "Parent", true) : attribute(attrs, "transcript_id", false);
         if (tid.empty()) return;
-        Transcript& t = r.transcripts[std::string(tid)];
+        Transcript& t = r.transcripts[r.key.assign(tid)];
         t.exons.push_back(Exon{static_cast<int32_t>(start), static_cast<int32_t>(end)});
         if (!gff3 && t.gene.empty()) {
             t.gene = std::string(attribute(attrs, "gene_id", false));
@@ -250,7 +251,7 @@ void takeFeature(Reading& r, const std::string_view* f, int64_t start, int64_t e
     if (feature == "transcript" || feature == "mRNA" || (gff3 && !attribute(attrs, "Parent", true).empty())) {
         const std::string_view tid = gff3 ? attribute(attrs, "ID", true) : attribute(attrs, "transcript_id", false);
         if (tid.empty()) return;
-        Transcript& t = r.transcripts[std::string(tid)];
+        Transcript& t = r.transcripts[r.key.assign(tid)];
         t.gene = std::string(gff3 ? attribute(attrs, "Parent", true) : attribute(attrs, "gene_id", false));
         t.canonical = hasTag(attrs, "Ensembl_canonical", gff3) || hasTag(attrs, "MANE_Select", gff3);
     }
