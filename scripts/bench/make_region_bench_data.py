@@ -5,7 +5,7 @@
         position of the regions' data tables (blocks of 40 sites copied from 4 founder haplotypes, 2 % of calls
         changed, some missing), chromosomes named as in the tables
     make_region_bench_data.py gtf GENES                     a GENCODE-like GTF of GENES genes over chr1-22 (1 to 5
-        transcripts each, with exons, CDS, UTRs and codons)
+        transcripts each, with exons, CDS, UTRs and codons), sorted by chromosome and start so that it can be indexed
 """
 import operator
 import random
@@ -44,10 +44,13 @@ def panel(samples, files):
 
 def gtf(genes):
     rnd = random.Random(5)
-    w = sys.stdout.write
-    w("##description: generated\n##format: gtf\n")
+    sys.stdout.write("##description: generated\n##format: gtf\n")
     total, g = sum(LENGTHS), 0
     for c, length in enumerate(LENGTHS, 1):
+        lines = []  # (start, line) of the chromosome, written sorted by start (a stable sort keeps the file's order)
+
+        def w(line):
+            lines.append((int(line.split("\t", 4)[3]), line))
         for s in sorted(rnd.randrange(1, length - 200000) for _ in range(round(genes * length / total))):
             g += 1
             e = s + rnd.randrange(1000, 120000)
@@ -70,6 +73,8 @@ def gtf(genes):
                     w(f"chr{c}\tHAVANA\tstop_codon\t{xs[-1] + 138}\t{xs[-1] + 140}\t.\t{strand}\t0\t{ta}\n")
                     w(f"chr{c}\tHAVANA\tUTR\t{xs[0]}\t{xs[0] + 9}\t.\t{strand}\t.\t{ta}\n")
                     w(f"chr{c}\tHAVANA\tUTR\t{xs[-1] + 141}\t{xs[-1] + 150}\t.\t{strand}\t.\t{ta}\n")
+        lines.sort(key=operator.itemgetter(0))
+        sys.stdout.writelines(line for _, line in lines)
 
 
 if __name__ == "__main__":

@@ -195,11 +195,20 @@ std::vector<uint32_t> locusOfEachHit(const std::vector<PlacedHit>& hits, const s
     return locusOf;
 }
 
+size_t writeShortest(double value, char* out) {
+    if (value == 0) {
+        out[0] = '0';
+        return 1;
+    }
+    const auto [end, ec] = std::to_chars(out, out + kShortestRoom, value);
+    if (ec == std::errc()) return static_cast<size_t>(end - out);
+    std::memcpy(out, "nan", 3);
+    return 3;
+}
+
 std::string shortestText(double value) {
-    if (value == 0) return "0";
-    char text[32];
-    const auto [end, ec] = std::to_chars(text, text + sizeof text, value);
-    return ec == std::errc() ? std::string(text, end) : std::string("nan");
+    char text[kShortestRoom];
+    return std::string(text, writeShortest(value, text));
 }
 
 std::string pValueOfLog(double value) {

@@ -72,6 +72,11 @@ std::string pValueOfLog(double value);
 // The shortest decimal text that reads back as the same double; 0 for both zeros.
 std::string shortestText(double value);
 
+// The same text written at out, which has room for kShortestRoom characters; its length. For a text per row
+// without a string per row.
+constexpr size_t kShortestRoom = 32;
+size_t writeShortest(double value, char* out);
+
 // The name of a locus: its lead's variant ID, or CHR:POS when the lead has none.
 std::string leadName(const LeadLoci& leads, const HitRows& hits, const Locus& locus);
 

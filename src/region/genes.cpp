@@ -1,6 +1,12 @@
 // Reading genes from GTF, GFF3 and BED files, and stacking them on rows.
 #include "region/genes.h"
 
+#include <htslib/hts.h>
+#include <htslib/hts_log.h>
+#include <htslib/kseq.h>
+#include <htslib/kstring.h>
+#include <htslib/tbx.h>
+#include <sys/stat.h>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -159,6 +165,10 @@ std::string unescaped(std::string_view text) {
     return out;
 }
 
+// Transcripts and exons are taken this far from a window; read through an index, a window's lines are those of its
+// span widened by it.
+constexpr int64_t kFeatureReach = 2500000;
+
 struct Transcript {
     std::string gene;  // gene ID
     bool canonical = false;
@@ -173,7 +183,16 @@ struct Reading {
     std::unordered_map<std::string, Transcript> transcripts;
     bool anyName = true;
     uint64_t unnamed = 0;
+    std::string key = {};  // a transcript ID being looked up: copied into the map only for a new transcript
 };
+
+// Everything taken so far let go, for the file to be read again.
+void forgetTaken(Reading& r) {
+    r.genes.clear();
+    r.geneById.clear();
+    r.transcripts.clear();
+    r.unnamed = 0;
+}
 
 bool overlaps(const std::vector<RegionWindow>& windows, std::string_view chrom, int64_t start, int64_t end) {
     for (const RegionWindow& w : windows)
@@ -213,15 +232,15 @@ void takeFeature(Reading& r, const std::string_view* f, int64_t start, int64_t e
         return;
     }
     // Transcripts and exons: only near a window (a transcript longer than this reach is drawn without exons).
-    constexpr int64_t kReach = 2500000;
     bool near = false;
     for (const RegionWindow& w : r.windows)
-        near |= start <= w.end + kReach && end >= w.start - kReach && withoutChrPrefix(w.chrom) == withoutChrPrefix(chrom);
+        near |= start <= w.end + kFeatureReach && end >= w.start - kFeatureReach &&
+                withoutChrPrefix(w.chrom) == withoutChrPrefix(chrom);
     if (!near) return;
     if (feature == "exon") {
         std::string_view tid = gff3 ? attribute(attrs, "Parent", true) : attribute(attrs, "transcript_id", false);
         if (tid.empty()) return;
-        Transcript& t = r.transcripts[std::string(tid)];
+        Transcript& t = r.transcripts[r.key.assign(tid)];
         t.exons.push_back(Exon{static_cast<int32_t>(start), static_cast<int32_t>(end)});
         if (!gff3 && t.gene.empty()) {
             t.gene = std::string(attribute(attrs, "gene_id", false));
@@ -232,7 +251,7 @@ void takeFeature(Reading& r, const std::string_view* f, int64_t start, int64_t e
     if (feature == "transcript" || feature == "mRNA" || (gff3 && !attribute(attrs, "Parent", true).empty())) {
         const std::string_view tid = gff3 ? attribute(attrs, "ID", true) : attribute(attrs, "transcript_id", false);
         if (tid.empty()) return;
-        Transcript& t = r.transcripts[std::string(tid)];
+        Transcript& t = r.transcripts[r.key.assign(tid)];
         t.gene = std::string(gff3 ? attribute(attrs, "Parent", true) : attribute(attrs, "gene_id", false));
         t.canonical = hasTag(attrs, "Ensembl_canonical", gff3) || hasTag(attrs, "MANE_Select", gff3);
     }
@@ -263,32 +282,38 @@ bool takeBed(Reading& r, const std::vector<std::string_view>& f, int64_t start0,
     return true;
 }
 
-}  // namespace
+enum class Kind { unknown, features, bed };
 
-Outcome<GeneFile> readGenes(const std::string& path, const std::vector<RegionWindow>& windows,
-                            const std::vector<std::string>& biotypes, unsigned threads) {
-    const std::string name = "-genes '" + path + "'";
-    // Plain, gzip (inflated with ISA-L), bgzip (on several threads when given them), zstd, xz or bzip2.
-    Outcome<DataSource> opened = openDataSource(path, threads);
-    if (std::holds_alternative<Fatal>(opened)) return Fatal{"", name + ": cannot be opened"};
-    DataSource& source = std::get<DataSource>(opened);
-    Reading r{windows, biotypes, {}, {}, {}, true, 0};
-    FileLines lines(source);
-    enum class Kind { unknown, features, bed } kind = Kind::unknown;
-    uint64_t number = 0;
-    std::string problem;
-    // The chromosomes of the windows: a feature of another chromosome is only checked for damage.
-    std::vector<std::string_view> chroms;
-    for (const RegionWindow& w : windows)
-        if (std::find(chroms.begin(), chroms.end(), withoutChrPrefix(w.chrom)) == chroms.end())
-            chroms.push_back(withoutChrPrefix(w.chrom));
+// The reading of a file's lines, one at a time, whatever reads them: its kind told by its first feature line, each
+// line checked and handed to the features or the BED lines.
+struct LineReader {
+    Reading& r;
+    const std::string& name;
+    Kind kind = Kind::unknown;
+    std::vector<std::string_view> chroms;  // of the windows: a feature of another chromosome is only checked for damage
     std::vector<std::string_view> f;
-    std::string_view text;
-    int got;
-    while ((got = lines.next(text)) > 0) {
-        ++number;
+    std::string problem;  // set when a line stops the reading
+    uint64_t number = 0;  // of the line being read, from 1, when the whole file is read
+    std::string span;     // the span being read through the index ("chr1:1-2000"), else empty
+
+    LineReader(Reading& reading, const std::string& fileName) : r(reading), name(fileName) {
+        for (const RegionWindow& w : r.windows)
+            if (std::find(chroms.begin(), chroms.end(), withoutChrPrefix(w.chrom)) == chroms.end())
+                chroms.push_back(withoutChrPrefix(w.chrom));
+    }
+
+    // Whether a line holds nothing to read (empty, a comment, a track or browser line).
+    static bool blank(std::string_view text) {
+        return text.empty() || text[0] == '#' || text.substr(0, 5) == "track" || text.substr(0, 7) == "browser";
+    }
+
+    // The line being read, for a message: "line 12", or "a line of chr1:1-2000" when read through the index.
+    std::string where() const { return span.empty() ? "line " + std::to_string(number) : "a line of " + span; }
+
+    // Takes a line (kLineSlack readable bytes after it); false when it stops the reading (problem says why).
+    bool take(std::string_view text) {
         if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
-        if (text.empty() || text[0] == '#' || text.substr(0, 5) == "track" || text.substr(0, 7) == "browser") continue;
+        if (blank(text)) return true;
         if (kind == Kind::features && text.find('\t') != std::string_view::npos) {
             // A feature line, cut no further than its nine fields; its attributes are read only for the features
             // a window may take.
@@ -296,56 +321,220 @@ Outcome<GeneFile> readGenes(const std::string& path, const std::vector<RegionWin
             const size_t count = nineFields(text, nine);
             int32_t a = 0, b = 0;
             if (count < 9 || !parseIntInBuffer(nine[3], a) || !parseIntInBuffer(nine[4], b) || b < a) {
-                problem = name + ": line " + std::to_string(number) + " is damaged (" +
+                problem = name + ": " + where() + " is damaged (" +
                           (count < 9 ? "too few fields" : "its start and end are not positions") + ")";
-                break;
+                return false;
             }
-            if (std::find(chroms.begin(), chroms.end(), withoutChrPrefix(nine[0])) == chroms.end()) continue;
+            if (std::find(chroms.begin(), chroms.end(), withoutChrPrefix(nine[0])) == chroms.end()) return true;
             const std::string_view feature = nine[2], attrs = nine[8];
             if (feature != "gene" && feature != "pseudogene" && feature != "ncRNA_gene" && feature != "exon" &&
                 feature != "transcript" && feature != "mRNA" &&
                 !(attrs.find('=') != std::string_view::npos && attrs.find('"') == std::string_view::npos))
-                continue;  // a GTF feature of another type (CDS, UTR, codons): nothing of a gene
+                return true;  // a GTF feature of another type (CDS, UTR, codons): nothing of a gene
             takeFeature(r, nine, a, b);
-            continue;
+            return true;
         }
         f = tabFields(text);
         if (kind == Kind::unknown) {
             if (f.size() >= 9 && parseInt(f[3]) && parseInt(f[4])) kind = Kind::features;
             else if (f.size() >= 3 && f.size() != 9 && parseInt(f[1]) && parseInt(f[2])) kind = Kind::bed;
             else {
-                problem = name + ": line " + std::to_string(number) +
+                problem = name + ": " + where() +
                           " is neither a GTF/GFF3 feature (9 tab-separated fields) nor a BED interval";
-                break;
+                return false;
             }
         }
         const size_t need = kind == Kind::features ? 9 : 3;
         const std::optional<int32_t> a = f.size() >= need ? parseInt(f[kind == Kind::features ? 3 : 1]) : std::nullopt;
         const std::optional<int32_t> b = f.size() >= need ? parseInt(f[kind == Kind::features ? 4 : 2]) : std::nullopt;
         if (!a || !b || *b < *a) {
-            problem = name + ": line " + std::to_string(number) + " is damaged (" +
+            problem = name + ": " + where() + " is damaged (" +
                       (f.size() < need ? "too few fields" : "its start and end are not positions") + ")";
-            break;
+            return false;
         }
         if (kind == Kind::features) {
             takeFeature(r, f.data(), *a, *b);
         } else if (!takeBed(r, f, *a, *b)) {
-            problem = name + ": line " + std::to_string(number) + " has damaged exon lists (fields 10 to 12)";
-            break;
+            problem = name + ": " + where() + " has damaged exon lists (fields 10 to 12)";
+            return false;
         }
+        return true;
     }
-    if (problem.empty() && got < 0) {
+};
+
+// The whole file read line by line, decompressed as a table is; false when it stops the reading (in.problem).
+bool readWholeFile(const std::string& path, unsigned threads, LineReader& in) {
+    // Plain, gzip (inflated with ISA-L), bgzip (on several threads when given them), zstd, xz or bzip2.
+    Outcome<DataSource> opened = openDataSource(path, threads);
+    if (std::holds_alternative<Fatal>(opened)) {
+        in.problem = in.name + ": cannot be opened";
+        return false;
+    }
+    DataSource& source = std::get<DataSource>(opened);
+    FileLines lines(source);
+    std::string_view text;
+    int got;
+    while ((got = lines.next(text)) > 0) {
+        ++in.number;
+        if (!in.take(text)) return false;
+    }
+    if (got < 0) {
         // Content the data source refuses (an archive, a variant file) is named; anything else that stops the
         // reading is damage.
         const std::string detail = lines.failure() ? lines.failure()->detail : std::string();
         const size_t is = detail.find("' is "), notTable = detail.find(", not a table");
         if (!source.failed && is != std::string::npos && notTable != std::string::npos && notTable > is)
-            problem = name + ": is " + detail.substr(is + 5, notTable - is - 5) + ", not a GTF, GFF3 or BED file";
+            in.problem = in.name + ": is " + detail.substr(is + 5, notTable - is - 5) + ", not a GTF, GFF3 or BED file";
         else
-            problem = name + ": the file is damaged (it cannot be read to its end)";
+            in.problem = in.name + ": the file is damaged (it cannot be read to its end)";
+        return false;
     }
-    if (!problem.empty()) return Fatal{"", problem};
+    return true;
+}
+
+// A bgzip file with its index, opened for reading windows of it; closed on every way out.
+struct IndexedFile {
+    htsFile* fp = nullptr;
+    tbx_t* tbx = nullptr;
+    hts_itr_t* itr = nullptr;
+    kstring_t line = {0, 0, nullptr};
+    ~IndexedFile() {
+        free(line.s);
+        if (itr) hts_itr_destroy(itr);
+        if (tbx) tbx_destroy(tbx);
+        if (fp) hts_close(fp);
+    }
+    // The line just read with kLineSlack readable bytes after it.
+    std::string_view text() {
+        ks_resize(&line, line.l + kLineSlack + 1);
+        return std::string_view(line.s, line.l);
+    }
+};
+
+bool fileExists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// The digits at the start of a column (from 1) of a tab-separated line, as a number; 0 when there are none.
+int64_t leadingNumber(std::string_view line, int column) {
+    size_t at = 0;
+    for (int k = 1; k < column && at != std::string_view::npos; ++k)
+        if ((at = line.find('\t', at)) != std::string_view::npos) ++at;
+    int64_t value = 0;
+    for (; at < line.size() && line[at] >= '0' && line[at] <= '9'; ++at) value = value * 10 + (line[at] - '0');
+    return value;
+}
+
+enum class Indexed { read, absent, unusable };
+
+// Reads the lines of the windows through the index beside a bgzip file (FILE.tbi or FILE.csi): every line that
+// overlaps a window widened by the reach of transcripts and exons, once, in file order, so that the lines taken are
+// those the whole file would give. absent: no index (or not bgzip); unusable: an index that does not fit the file
+// (why in note); both leave the whole file to be read. read with in.problem set: a line stops the reading.
+Indexed readThroughIndex(const std::string& path, LineReader& in, std::string& note) {
+    if (!fileExists(path + ".tbi") && !fileExists(path + ".csi")) return Indexed::absent;
+    hts_set_log_level(HTS_LOG_OFF);  // its problems are told in one line of ours
+    IndexedFile x;
+    x.fp = hts_open(path.c_str(), "r");
+    if (x.fp == nullptr || hts_get_format(x.fp)->compression != bgzf) return Indexed::absent;
+    x.tbx = tbx_index_load3(path.c_str(), nullptr, HTS_IDX_SILENT_FAIL);
+    if (x.tbx == nullptr) {
+        note = in.name + ": its index cannot be read (a damaged index?); the whole file is read";
+        return Indexed::unusable;
+    }
+    // The kind from the file's first line (the index leaves the header out).
+    std::string_view first;
+    int got;
+    while ((got = hts_getline(x.fp, KS_SEP_LINE, &x.line)) >= 0) {
+        ++in.number;
+        first = x.text();
+        if (!first.empty() && first.back() == '\r') first.remove_suffix(1);
+        if (!LineReader::blank(first)) break;
+    }
+    if (got < -1) {
+        in.problem = in.name + ": the file is damaged (it cannot be read to its end)";
+        return Indexed::read;
+    }
+    if (got == -1) return Indexed::read;  // no feature at all
+    if (!in.take(first)) return Indexed::read;
+    forgetTaken(in.r);  // the line comes again with its window
+    // The index must place the lines as the kind does: GTF/GFF3 by columns 4 and 5 from 1, BED by 2 and 3 from 0.
+    const tbx_conf_t& c = x.tbx->conf;
+    const bool bedIndex = (c.preset & TBX_UCSC) != 0;
+    if (c.sc != 1 || (in.kind == Kind::features && (c.bc != 4 || c.ec != 5 || bedIndex)) ||
+        (in.kind == Kind::bed && (c.bc != 2 || c.ec != 3 || !bedIndex))) {
+        note = in.name + ": its index was not made for a " + (in.kind == Kind::bed ? "BED" : "GTF or GFF3") +
+               " file; the whole file is read";
+        return Indexed::unusable;
+    }
+    // The widened windows of each chromosome the index knows ("chr1" and "1" find each other), merged, in the
+    // file's order.
+    std::vector<std::string> seqNames;
+    int count = 0;
+    const char** seqs = tbx_seqnames(x.tbx, &count);
+    for (int i = 0; i < count; ++i) seqNames.emplace_back(seqs[i]);
+    free(seqs);
+    const int64_t reach = in.kind == Kind::features ? kFeatureReach : 0;
+    std::vector<std::pair<int, std::pair<int64_t, int64_t>>> spans;  // index id, 1-based inclusive span
+    for (const RegionWindow& w : in.r.windows) {
+        for (int id = 0; id < count; ++id)
+            if (withoutChrPrefix(seqNames[static_cast<size_t>(id)]) == withoutChrPrefix(w.chrom))
+                spans.push_back({id, {std::max<int64_t>(1, w.start - reach), int64_t{w.end} + reach}});
+    }
+    std::sort(spans.begin(), spans.end());
+    std::vector<std::pair<int, std::pair<int64_t, int64_t>>> merged;
+    for (const auto& s : spans)
+        if (!merged.empty() && merged.back().first == s.first && s.second.first <= merged.back().second.second + 1)
+            merged.back().second.second = std::max(merged.back().second.second, s.second.second);
+        else
+            merged.push_back(s);
+    for (size_t k = 0; k < merged.size(); ++k) {
+        const int id = merged[k].first;
+        const auto [beg, end] = merged[k].second;
+        // A line reaching back into the span before (of its chromosome) came with that span already.
+        const int64_t earlierEnd = k > 0 && merged[k - 1].first == id ? merged[k - 1].second.second : INT64_MIN;
+        if (x.itr) hts_itr_destroy(x.itr);
+        in.span = seqNames[static_cast<size_t>(id)] + ":" + std::to_string(beg) + "-" + std::to_string(end);
+        x.itr = tbx_itr_queryi(x.tbx, id, beg - 1, end);
+        if (x.itr == nullptr) {
+            in.problem = in.name + ": its index cannot be searched (a damaged index?)";
+            return Indexed::read;
+        }
+        while ((got = tbx_itr_next(x.fp, x.tbx, x.itr, &x.line)) >= 0) {
+            const std::string_view text = x.text();
+            // Its start (from 1) as the index reads it, from 0 in a BED file.
+            if (earlierEnd != INT64_MIN && leadingNumber(text, c.bc) + (bedIndex ? 1 : 0) <= earlierEnd) continue;
+            if (!in.take(text)) return Indexed::read;
+        }
+        if (got < -1) {
+            in.problem = in.name + ": " + in.where() + " cannot be read (a damaged file or index?)";
+            return Indexed::read;
+        }
+    }
+    return Indexed::read;
+}
+
+}  // namespace
+
+Outcome<GeneFile> readGenes(const std::string& path, const std::vector<RegionWindow>& windows,
+                            const std::vector<std::string>& biotypes, unsigned threads) {
+    const std::string name = "-genes '" + path + "'";
+    Reading r{windows, biotypes, {}, {}, {}, true, 0};
+    LineReader in(r, name);
     GeneFile file;
+    std::string note;
+    const Indexed indexed = readThroughIndex(path, in, note);
+    if (!note.empty()) file.warnings.push_back(note);
+    if (indexed != Indexed::read) {
+        forgetTaken(r);
+        in.kind = Kind::unknown;
+        in.number = 0;
+        in.span.clear();
+        readWholeFile(path, threads, in);
+    }
+    if (!in.problem.empty()) return Fatal{"", in.problem};
+    const Kind kind = in.kind;
     if (kind == Kind::features) {
         // Each gene's exons: those of its canonical transcript, or else of the one with the most exon bases.
         std::map<size_t, std::pair<bool, int64_t>> best;

@@ -1,7 +1,7 @@
 // r2 from a reference panel (-ldref): a bgzipped, indexed VCF or a BCF read for just the region's window, the
 // genotypes of its samples (or those of -ldsamples) as hard calls. A VCF's calls are read straight from its text
 // (htslib's parser reads only a line of another form, and every BCF record); the calls are packed as bits, and r2
-// is counted on them with popcounts.
+// is counted on them with popcounts (region/panel_calls.h). A window of many variants is read in parts at once.
 #pragma once
 
 #include <cstdint>
@@ -38,11 +38,5 @@ struct PanelR2 {
 // A problem (the panel cannot be read, its index is damaged, the chromosome is not in it, the lead is not in it)
 // comes back as warnings, with every r2 unknown.
 PanelR2 panelR2(const PanelRequest& request);
-
-// The correlation part alone: dosages 0..2 per sample, negative for missing; NaN when either does not vary.
-double dosageR2(const int8_t* x, const int8_t* y, size_t samples);
-
-// The same r2, to the last bit, from the dosages packed 64 samples a word (as panelR2 computes it).
-double packedR2(const int8_t* x, const int8_t* y, size_t samples);
 
 }  // namespace vennrick

@@ -1,6 +1,7 @@
 // Writing the data table of a regional plot.
 #include "region/region_data.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -19,11 +20,13 @@ void appendClean(std::string& out, std::string_view text) {
 std::string regionDataText(const RegionRows& rows, const std::vector<size_t>& inside, const std::vector<double>& r2,
                            bool logp) {
     std::string out = "CHR\tPOS\tID\tP\tLOG10P\tR2\tLD_BIN\n";
+    out.reserve(out.size() + inside.size() * 64);
+    char number[kShortestRoom];
     for (size_t k = 0; k < inside.size(); ++k) {
         const RegionRow& r = rows.records[inside[k]];
         appendClean(out, rows.chr(r));
         out += '\t';
-        out += std::to_string(r.pos);
+        out.append(number, static_cast<size_t>(std::to_chars(number, number + sizeof number, r.pos).ptr - number));
         out += '\t';
         appendClean(out, rows.id(r));
         out += '\t';
@@ -34,15 +37,11 @@ std::string regionDataText(const RegionRows& rows, const std::vector<size_t>& in
         } else {
             appendClean(out, rows.pText(r));
             out += '\t';
-            out += shortestText(r.value);
+            out.append(number, writeShortest(r.value, number));
         }
         out += '\t';
         const double v = k < r2.size() ? r2[k] : std::nan("");
-        if (std::isfinite(v)) {
-            char text[32];
-            std::snprintf(text, sizeof text, "%.6g", v);
-            out += text;
-        }
+        if (std::isfinite(v)) out.append(number, static_cast<size_t>(std::snprintf(number, sizeof number, "%.6g", v)));
         out += '\t';
         const int bin = ldBin(v);
         static const char* const kBins[] = {"0-0.2", "0.2-0.4", "0.4-0.6", "0.6-0.8", "0.8-1"};

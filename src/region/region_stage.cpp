@@ -33,6 +33,17 @@ std::string placeText(const Region& r) {
     return r.chrom + ":" + std::to_string(r.start) + "-" + std::to_string(r.end);
 }
 
+// The rows of a region as variants for r2: position, ID and alleles (views into the gathered rows).
+std::vector<LdVariant> regionVariants(const RegionRows& rows, const std::vector<size_t>& inside) {
+    std::vector<LdVariant> variants;
+    variants.reserve(inside.size());
+    for (size_t k : inside) {
+        const RegionRow& r = rows.records[k];
+        variants.push_back(LdVariant{r.pos, rows.id(r), rows.allele1(r), rows.allele2(r)});
+    }
+    return variants;
+}
+
 }  // namespace
 
 std::vector<Region> planRunRegions(const TableRead& read) {
@@ -43,7 +54,65 @@ std::vector<Region> planRunRegions(const TableRead& read) {
     return planRegions(s, leads, read.hitRows);
 }
 
-std::optional<Fatal> drawRegions(const std::vector<Region>& regions, const RegionRows& rows,
+RegionInputs readRegionInputs(const std::vector<Region>& regions, const RegionRows& rows, const PlotSettings& settings) {
+    RegionInputs in;
+    const RegionOptions& o = settings.region;
+    // Each region's rows and lead.
+    in.inside.resize(regions.size());
+    in.leads.resize(regions.size());
+    for (size_t i = 0; i < regions.size(); ++i) {
+        in.inside[i] = rowsInRegion(rows, regions[i]);
+        in.leads[i] = regionLead(rows, in.inside[i], regions[i]);
+    }
+
+    // Genes, read once for every window.
+    if (!o.genesFile.empty()) {
+        std::vector<RegionWindow> windows;
+        for (const Region& r : regions) windows.push_back(RegionWindow{r.chrom, r.start, r.end});
+        Outcome<GeneFile> read = readGenes(o.genesFile, windows, o.geneTypes, threadsForRun(settings.threads, availableCpus()));
+        if (const Fatal* fatal = std::get_if<Fatal>(&read)) {
+            in.genesNotes.push_back(fatal->detail + "; the regional plots are drawn without genes");
+            in.genesNote = "genes not drawn: the annotation could not be read";
+        } else {
+            in.genes = std::move(std::get<GeneFile>(read));
+            in.genesNotes = in.genes.warnings;
+        }
+    }
+
+    // r2 pairs, read once for every lead.
+    if (!o.ldFile.empty()) {
+        std::vector<LdLead> ldLeads;
+        for (size_t i = 0; i < regions.size(); ++i) {
+            if (!in.leads[i]) {
+                ldLeads.push_back(LdLead{regions[i].chrom, -1, ""});
+                continue;
+            }
+            const RegionRow& lead = rows.records[in.inside[i][*in.leads[i]]];
+            ldLeads.push_back(LdLead{std::string(rows.chr(lead)), lead.pos, std::string(rows.id(lead))});
+        }
+        Outcome<LdTable> read = readLdTable(o.ldFile, ldLeads);
+        if (const Fatal* fatal = std::get_if<Fatal>(&read)) {
+            in.ldTableNotes.push_back(fatal->detail + "; the regional plots are drawn without r2");
+            in.ldTableNote = "the -ld file could not be read";
+        } else {
+            in.ldTable = std::move(std::get<LdTable>(read));
+        }
+    } else if (!o.ldRef.empty()) {
+        // r2 from the panel, region by region.
+        in.panel.resize(regions.size());
+        for (size_t i = 0; i < regions.size(); ++i) {
+            if (!in.leads[i]) continue;
+            const RegionRow& leadRow = rows.records[in.inside[i][*in.leads[i]]];
+            PanelRequest request{o.ldRef, o.ldSamples, std::string(rows.chr(leadRow)), regions[i].start, regions[i].end,
+                                 regionVariants(rows, in.inside[i]), *in.leads[i],
+                                 threadsForRun(settings.threads, availableCpus())};
+            in.panel[i] = panelR2(request);
+        }
+    }
+    return in;
+}
+
+std::optional<Fatal> drawRegions(const std::vector<Region>& regions, const RegionRows& rows, const RegionInputs& in,
                                  const PlotSettings& settings, const FigureSaver& save, std::ostream& err) {
     std::vector<std::string> notes;
     const RegionOptions& o = settings.region;
@@ -53,52 +122,14 @@ std::optional<Fatal> drawRegions(const std::vector<Region>& regions, const Regio
                         "(sort the table, or give the windows with -region)");
     if (rows.dropped > 0)
         notes.push_back("-regions leads: " + rowCount(rows.dropped) + " left out of the regions for want of room");
-
-    // Each region's rows and lead.
-    std::vector<std::vector<size_t>> inside(regions.size());
-    std::vector<std::optional<size_t>> leads(regions.size());
-    for (size_t i = 0; i < regions.size(); ++i) {
-        inside[i] = rowsInRegion(rows, regions[i]);
-        leads[i] = regionLead(rows, inside[i], regions[i]);
-    }
-
-    // Genes, read once for every window.
-    GeneFile genes;
-    std::string genesNote;
-    if (!o.genesFile.empty()) {
-        std::vector<RegionWindow> windows;
-        for (const Region& r : regions) windows.push_back(RegionWindow{r.chrom, r.start, r.end});
-        Outcome<GeneFile> read = readGenes(o.genesFile, windows, o.geneTypes, threadsForRun(settings.threads, availableCpus()));
-        if (const Fatal* fatal = std::get_if<Fatal>(&read)) {
-            notes.push_back(fatal->detail + "; the regional plots are drawn without genes");
-            genesNote = "genes not drawn: the annotation could not be read";
-        } else {
-            genes = std::move(std::get<GeneFile>(read));
-            for (const std::string& w : genes.warnings) notes.push_back(w);
-        }
-    }
-
-    // r2 pairs, read once for every lead.
-    std::optional<LdTable> ldTable;
-    std::string ldTableNote;
-    if (!o.ldFile.empty()) {
-        std::vector<LdLead> ldLeads;
-        for (size_t i = 0; i < regions.size(); ++i) {
-            if (!leads[i]) {
-                ldLeads.push_back(LdLead{regions[i].chrom, -1, ""});
-                continue;
-            }
-            const RegionRow& lead = rows.records[inside[i][*leads[i]]];
-            ldLeads.push_back(LdLead{std::string(rows.chr(lead)), lead.pos, std::string(rows.id(lead))});
-        }
-        Outcome<LdTable> read = readLdTable(o.ldFile, ldLeads);
-        if (const Fatal* fatal = std::get_if<Fatal>(&read)) {
-            notes.push_back(fatal->detail + "; the regional plots are drawn without r2");
-            ldTableNote = "the -ld file could not be read";
-        } else {
-            ldTable = std::move(std::get<LdTable>(read));
-        }
-    }
+    notes.insert(notes.end(), in.genesNotes.begin(), in.genesNotes.end());
+    notes.insert(notes.end(), in.ldTableNotes.begin(), in.ldTableNotes.end());
+    const std::vector<std::vector<size_t>>& inside = in.inside;
+    const std::vector<std::optional<size_t>>& leads = in.leads;
+    const GeneFile& genes = in.genes;
+    const std::string& genesNote = in.genesNote;
+    const std::optional<LdTable>& ldTable = in.ldTable;
+    const std::string& ldTableNote = in.ldTableNote;
 
     size_t written = 0;
     std::optional<Fatal> failed;
@@ -109,11 +140,7 @@ std::optional<Fatal> drawRegions(const std::vector<Region>& regions, const Regio
             continue;
         }
         const size_t lead = *leads[i];
-        std::vector<LdVariant> variants;
-        for (size_t k : inside[i]) {
-            const RegionRow& r = rows.records[k];
-            variants.push_back(LdVariant{r.pos, rows.id(r), rows.allele1(r), rows.allele2(r)});
-        }
+        const std::vector<LdVariant> variants = regionVariants(rows, inside[i]);
         const RegionRow& leadRow = rows.records[inside[i][lead]];
         RegionPlot plot;
         plot.chrom = region.chrom;
@@ -137,11 +164,9 @@ std::optional<Fatal> drawRegions(const std::vector<Region>& regions, const Regio
                 plot.ldNote = ldTableNote;
             }
         } else if (!o.ldRef.empty()) {
-            PanelRequest request{o.ldRef, o.ldSamples, std::string(rows.chr(leadRow)), region.start, region.end, variants, lead,
-                                 threadsForRun(settings.threads, availableCpus())};
-            PanelR2 panel = panelR2(request);
+            const PanelR2& panel = in.panel.at(i);
             for (const std::string& w : panel.warnings) notes.push_back(w);
-            r2 = std::move(panel.r2);
+            r2 = panel.r2;
             if (!panel.leadFound) plot.ldNote = "lead not found in the panel";
         }
         if (plot.ld) {

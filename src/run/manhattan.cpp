@@ -358,8 +358,12 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
         if (std::optional<Fatal> failed = leadLociStage(read, leads, picture, err, record)) return failed;
         clock.end("lead loci");
     }
-    // The regional plots are planned while the plot data is at hand, and drawn once the run's images are written.
+    // The regional plots are planned while the plot data is at hand, their inputs (r2 and genes) read aside while the
+    // run's images are written, and drawn after them.
     const std::vector<Region> regions = planRunRegions(read);
+    std::future<RegionInputs> regionInputs;
+    if (!regions.empty())
+        regionInputs = std::async(aside, [&] { return readRegionInputs(regions, read.regionRows, settings); });
 
     const std::string imagefile = imageFileName(settings);
     errno = 0;
@@ -384,7 +388,7 @@ std::optional<Fatal> manhattan(const SwitchList& Switches, std::ostream& out, st
     if (!saved) return imageWriteFailure(imagefile);
     if (qqFailed || regions.empty()) return qqFailed;
     std::optional<Fatal> regionsFailed = drawRegions(
-        regions, read.regionRows, settings,
+        regions, read.regionRows, regionInputs.get(), settings,
         [&](const Figure& figure, const std::string& path) {
             const bool written = saveFigure(figure, settings.imagetype, path, threads);
             if (written) record.files.emplace_back("region", path);

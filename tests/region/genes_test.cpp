@@ -4,6 +4,12 @@
 #include "region/genes.h"
 #include "region/region_figure.h"
 
+#include <htslib/tbx.h>
+
+#include <algorithm>
+#include <random>
+#include <tuple>
+
 #include "test_support.h"
 
 using namespace vennrick;
@@ -136,6 +142,130 @@ TEST(genes, compressedFilesGiveTheSameGenes) {
     Outcome<GeneFile> zip = readGenes(dir.file("z.gtf"), windows, {});
     ASSERT_TRUE(std::holds_alternative<Fatal>(zip));
     EXPECT_EQ(std::get<Fatal>(zip).detail, "-genes '" + dir.file("z.gtf") + "': is a zip archive, not a GTF, GFF3 or BED file");
+}
+
+// Every field of the genes read, one gene a line, for comparing two readings.
+std::string genesText(const Outcome<GeneFile>& got) {
+    if (const Fatal* f = std::get_if<Fatal>(&got)) return "fatal: " + f->detail;
+    std::string text;
+    for (const Gene& g : std::get<GeneFile>(got).genes) {
+        text += g.chrom + ":" + std::to_string(g.start) + "-" + std::to_string(g.end) + " " + g.strand + " " + g.name +
+                " " + g.biotype + " exons";
+        for (const Exon& e : g.exons) text += " " + std::to_string(e.start) + "-" + std::to_string(e.end);
+        text += "\n";
+    }
+    return text;
+}
+
+// A sorted annotation of two chromosomes: genes up to 4 Mb long, and one of 10 Mb (so that some start long before a
+// window and reach into it, or cross the gap between two windows), each with up to three transcripts whose exons may lie beyond the
+// reach of a window, and CDS lines; as a GTF, a GFF3 or a BED file.
+std::string sortedAnnotation(const std::string& form) {
+    std::mt19937 random(7);
+    std::vector<std::tuple<int, int, int, std::string>> lines;  // chromosome, start, order, line
+    int order = 0;
+    for (int c = 1; c <= 2; ++c)
+        for (int g = 0; g < 400; ++g) {
+            // The first gene crosses the gap between the reach of two windows 8 Mb apart.
+            const int start = g == 0 ? 4000000 : 1 + static_cast<int>(random() % 20000000u);
+            const int length = g == 0 ? 10000000
+                               : g % 40 == 0 ? 2000000 + static_cast<int>(random() % 2000000u)
+                                             : 1000 + static_cast<int>(random() % 60000u);
+            const int end = start + length;
+            const std::string chrom = "chr" + std::to_string(c), id = "G" + std::to_string(c) + "_" + std::to_string(g);
+            const char* type = g % 3 ? "protein_coding" : "lncRNA";
+            const char strand = g % 2 ? '+' : '-';
+            auto feature = [&](const char* kind, int a, int b, const std::string& attrs) {
+                lines.emplace_back(c, a, order++, chrom + "\ts\t" + kind + "\t" + std::to_string(a) + "\t" + std::to_string(b) +
+                                                      "\t.\t" + strand + "\t.\t" + attrs + "\n");
+            };
+            if (form == "bed") {
+                lines.emplace_back(c, start, order++, chrom + "\t" + std::to_string(start - 1) + "\t" + std::to_string(end) +
+                                                          "\t" + id + "\t0\t" + strand + "\n");
+                continue;
+            }
+            const bool gff3 = form == "gff3";
+            feature("gene", start, end,
+                    gff3 ? "ID=" + id + ";Name=N" + id + ";biotype=" + type
+                         : "gene_id \"" + id + "\"; gene_type \"" + type + "\"; gene_name \"N" + id + "\";");
+            for (int t = 0; t < 1 + static_cast<int>(random() % 3u); ++t) {
+                const std::string tid = id + "." + std::to_string(t);
+                const std::string tag = t == 1 ? (gff3 ? ";tag=Ensembl_canonical" : " tag \"Ensembl_canonical\";") : "";
+                feature(gff3 ? "mRNA" : "transcript", start, end,
+                        gff3 ? "ID=" + tid + ";Parent=" + id + tag
+                             : "gene_id \"" + id + "\"; transcript_id \"" + tid + "\";" + tag);
+                for (int x = 0; x < 2 + static_cast<int>(random() % 6u); ++x) {
+                    const int a = start + static_cast<int>(random() % static_cast<unsigned>(length - 200));
+                    const std::string parent = gff3 ? "Parent=" + tid : "gene_id \"" + id + "\"; transcript_id \"" + tid + "\";";
+                    feature("exon", a, a + 150, parent);
+                    feature("CDS", a + 10, a + 140, parent);
+                }
+            }
+        }
+    std::sort(lines.begin(), lines.end());
+    std::string text = form == "gff3" ? "##gff-version 3\n" : form == "gtf" ? "#!genome-build x\n" : "track name=x\n";
+    for (const auto& l : lines) text += std::get<3>(l);
+    return text;
+}
+
+// Read through its index, a bgzip annotation gives the genes of the whole file, every field of them, whatever the
+// windows: genes starting long before a window, transcripts and exons beyond its reach, windows that overlap, that
+// share their reach or lie apart with a gene crossing from one to the other, named with or without "chr", given out
+// of the file's order, on a chromosome the file lacks.
+TEST(genes, theIndexGivesTheGenesOfTheWholeFile) {
+    ScratchDir dir;
+    const std::vector<std::vector<RegionWindow>> windowSets{
+        {{"1", 9000000, 10000000}},
+        {{"chr1", 9000000, 10000000}, {"1", 9500000, 12000000}},
+        {{"1", 2000000, 3000000}, {"1", 8100000, 9000000}, {"1", 17000000, 18000000}},
+        {{"2", 1, 5000000}, {"1", 15000000, 15100000}, {"chr2", 19000000, 19500000}},
+        {{"3", 1, 1000}},
+    };
+    for (const char* form : {"gtf", "gff3", "bed"}) {
+        const std::string text = sortedAnnotation(form);
+        const std::string indexed = dir.file(std::string("a.") + form + ".gz"), whole = dir.file(std::string("b.") + form + ".gz");
+        writeFile(indexed, compressed(text, "w"));
+        writeFile(whole, compressed(text, "w"));
+        ASSERT_EQ(tbx_index_build(indexed.c_str(), 0, std::string(form) == "bed" ? &tbx_conf_bed : &tbx_conf_gff), 0);
+        for (const std::vector<RegionWindow>& windows : windowSets)
+            for (const std::vector<std::string>& types : {std::vector<std::string>{}, std::vector<std::string>{"protein_coding"}}) {
+                const std::string expected = genesText(readGenes(whole, windows, types));
+                const Outcome<GeneFile> got = readGenes(indexed, windows, types);
+                EXPECT_EQ(genesText(got), expected) << form << ", windows from " << windows[0].chrom << ":" << windows[0].start;
+                if (const GeneFile* g = std::get_if<GeneFile>(&got)) EXPECT_TRUE(g->warnings.empty()) << form;
+                if (windows[0].chrom != "3") EXPECT_GT(std::count(expected.begin(), expected.end(), '\n'), 3) << form;
+            }
+    }
+    // An index that does not fit the file (made for a VCF), or that is damaged: a warning, and the whole file read.
+    const std::vector<RegionWindow> windows = windowSets[2];
+    const std::string expected = genesText(readGenes(dir.file("b.gtf.gz"), windows, {}));
+    ASSERT_EQ(tbx_index_build(dir.file("a.gtf.gz").c_str(), 0, &tbx_conf_vcf), 0);
+    Outcome<GeneFile> wrongKind = readGenes(dir.file("a.gtf.gz"), windows, {});
+    EXPECT_EQ(genesText(wrongKind), expected);
+    ASSERT_TRUE(std::holds_alternative<GeneFile>(wrongKind));
+    EXPECT_EQ(std::get<GeneFile>(wrongKind).warnings,
+              std::vector<std::string>{"-genes '" + dir.file("a.gtf.gz") +
+                                       "': its index was not made for a GTF or GFF3 file; the whole file is read"});
+    writeFile(dir.file("a.gtf.gz.tbi"), std::string("TBI\1") + std::string(100, '\xff'));
+    Outcome<GeneFile> damaged = readGenes(dir.file("a.gtf.gz"), windows, {});
+    EXPECT_EQ(genesText(damaged), expected);
+    ASSERT_TRUE(std::holds_alternative<GeneFile>(damaged));
+    EXPECT_EQ(std::get<GeneFile>(damaged).warnings.size(), 1u);
+    // A line of a window that the index cannot place is named by its window.
+    std::string bad = sortedAnnotation("gtf");
+    const size_t second = bad.find('\n', bad.find('\n') + 1) + 1;  // the second feature line, the first gene's
+    size_t fourth = second;  // the end of its fourth field, the start
+    for (int tab = 0; tab < 4; ++tab) fourth = bad.find('\t', fourth + 1);
+    const std::string start = bad.substr(second, fourth - second);
+    bad.insert(second, start + "\tX\t.\t+\t.\tgene_id \"D\";\n");
+    writeFile(dir.file("c.gtf.gz"), compressed(bad, "w"));
+    ASSERT_EQ(tbx_index_build(dir.file("c.gtf.gz").c_str(), 0, &tbx_conf_gff), 0);
+    const int at = std::stoi(start.substr(start.rfind('\t') + 1));
+    Outcome<GeneFile> badLine = readGenes(dir.file("c.gtf.gz"), {{"1", at, at + 10}}, {});
+    ASSERT_TRUE(std::holds_alternative<Fatal>(badLine));
+    EXPECT_EQ(std::get<Fatal>(badLine).detail, "-genes '" + dir.file("c.gtf.gz") + "': a line of chr1:" +
+                                                   std::to_string(std::max(1, at - 2500000)) + "-" +
+                                                   std::to_string(at + 2500010) + " cannot be read (a damaged file or index?)");
 }
 
 TEST(genes, stackedSpansNeverMeet) {

@@ -3,6 +3,7 @@
 // naming, a lead the panel lacks, damaged files.
 #include "region/ld_panel.h"
 #include "region/ld_table.h"
+#include "region/panel_calls.h"
 
 #include <htslib/tbx.h>
 #include <htslib/vcf.h>
@@ -231,6 +232,104 @@ TEST(ld, callsReadFromTheTextAreThoseOfHtslib) {
     PanelR2 subset = panelR2(q);
     q.path = bcfPath;
     expectSameR2(subset, panelR2(q), "-ldsamples:");
+}
+
+// A window of many variants is read in parts on threads, each part by a reader of its own: the r2 and the messages
+// are those of one reader (and the calls of the VCF's text those htslib reads from the BCF), on VCF and BCF panels, whatever the number of parts: with deletions and END= sites that
+// start in one part and reach into the next, a site before the window that reaches into it, sites of several records
+// at one position (each variant resolved by the first that is its), variants not in position order, and leads the
+// panel lacks, whose nearest sites may lie in two parts.
+TEST(ld, partsOfAWindowGiveTheR2AndMessagesOfOneReader) {
+    ScratchDir dir;
+    std::mt19937 random(5);
+    const int samples = 24;
+    std::string records;
+    std::vector<LdVariant> variants;
+    std::vector<std::string> alleles;  // kept for the variants' allele views
+    alleles.reserve(4000);
+    auto site = [&](int pos, const std::string& ref, const std::string& alt, const std::string& info) {
+        records += "chr2\t" + std::to_string(pos) + "\t.\t" + ref + "\t" + alt + "\t.\tPASS\t" + info + "\tGT";
+        const int base = static_cast<int>(random() % 4);
+        for (int s = 0; s < samples; ++s) {
+            const unsigned r = random() % 100;
+            auto allele = [&] { return std::to_string(r < 15 ? random() % 2 : (s * 7 + base) / 3 % 2); };
+            records += "\t" + (r < 3 ? std::string("./.") : allele() + "|" + allele());
+        }
+        records += "\n";
+    };
+    auto variant = [&](int pos, const std::string& a1, const std::string& a2) {
+        alleles.push_back(a1);
+        alleles.push_back(a2);
+        variants.push_back({pos, "", alleles[alleles.size() - 2], alleles.back()});
+    };
+    site(1990, std::string(50, 'A'), "A", ".");  // before the window, reaching into it
+    variant(1990, "A", "");
+    for (int i = 200; i < 1400; ++i) {
+        const int pos = 10 * i;
+        if (i % 37 == 0) {
+            site(pos, std::string(300, 'C'), "C", ".");  // a deletion over the next thirty sites
+            variant(pos, std::string(300, 'C'), "C");
+        } else if (i % 41 == 0) {
+            site(pos, "G", "<DEL>", "END=" + std::to_string(pos + 700));
+            variant(pos, "", "");
+        } else if (i % 29 == 0) {  // two records of one site: the variants of each, and one by position alone
+            site(pos, "C", "T", ".");
+            site(pos, "C", "G", ".");
+            variant(pos, "C", "G");
+            variant(pos, "", "");
+            variant(pos, "T", "C");
+        } else {
+            site(pos, "A", "G", ".");
+            variant(pos, "G", "A");
+        }
+    }
+    std::string header = "##fileformat=VCFv4.2\n##contig=<ID=chr2>\n##INFO=<ID=END,Number=1,Type=Integer,Description=\"E\">\n"
+                         "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"GT\">\n"
+                         "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT";
+    for (int s = 0; s < samples; ++s) header += "\tS" + std::to_string(s);
+    const std::string vcf = dir.file("parts.vcf.gz");
+    writeFile(vcf, compressed(header + "\n" + records, "w"));
+    ASSERT_EQ(tbx_index_build(vcf.c_str(), 0, &tbx_conf_vcf), 0);
+    const std::string bcfPath = asBcf(vcf, dir.file("parts.bcf"));
+    std::swap(variants[100], variants[900]);  // out of position order
+    std::swap(variants[3], variants[600]);
+    // The calls of the text (mostly phased calls of alleles 0 and 1, read eight columns at a time) are htslib's.
+    expectSameR2(panelR2(PanelRequest{vcf, "", "2", 2000, 14000, variants, 500}),
+                 panelR2(PanelRequest{bcfPath, "", "2", 2000, 14000, variants, 500}), "VCF against BCF:");
+    for (const std::string& path : {vcf, bcfPath}) {
+        PanelRequest q{path, "", "2", 2000, 14000, variants, 500};
+        const PanelR2 one = panelR2(q);
+        for (unsigned threads : {2u, 3u, 7u}) {
+            q.threads = threads;
+            const std::string what = path + " on " + std::to_string(threads) + " threads:";
+            const PanelR2 parts = panelR2(q);
+            expectSameR2(one, parts, what);
+            EXPECT_EQ(parts.warnings, one.warnings) << what;
+        }
+        // Leads the panel lacks, about where the parts meet, and one at a site whose alleles are others.
+        for (int leadPos : {7005, 7995, 8005, 5505, 10005, 2005, 13995}) {
+            std::vector<LdVariant> withLead = variants;
+            withLead.push_back({leadPos, "", "", ""});
+            PanelRequest missing{path, "", "2", 2000, 14000, withLead, withLead.size() - 1};
+            const PanelR2 lone = panelR2(missing);
+            ASSERT_EQ(lone.warnings.size(), 1u);
+            EXPECT_NE(lone.warnings[0].find("nearest panel sites: chr2:" + std::to_string(leadPos - 5)), std::string::npos)
+                << lone.warnings[0];
+            for (unsigned threads : {2u, 3u, 7u}) {
+                missing.threads = threads;
+                EXPECT_EQ(panelR2(missing).warnings, lone.warnings) << path << " on " << threads << " threads";
+            }
+        }
+        std::vector<LdVariant> other = variants;
+        other.push_back({2900, "", "A", "T"});  // the site at 2900 is C/T and C/G
+        PanelRequest otherAlleles{path, "", "2", 2000, 14000, other, other.size() - 1};
+        const PanelR2 lone = panelR2(otherAlleles);
+        ASSERT_EQ(lone.warnings.size(), 1u);
+        EXPECT_NE(lone.warnings[0].find("at its position the panel has chr2:2900 C/T; chr2:2900 C/G"), std::string::npos)
+            << lone.warnings[0];
+        otherAlleles.threads = 3;
+        EXPECT_EQ(panelR2(otherAlleles).warnings, lone.warnings) << path;
+    }
 }
 
 TEST(ld, damagedPanelsAndIndexesAreWarnings) {
