@@ -17,6 +17,7 @@
 #include <map>
 #include <numeric>
 #include <optional>
+#include <tuple>
 #include <unordered_map>
 
 #include "base/numbers.h"
@@ -173,6 +174,7 @@ struct Transcript {
     std::string gene;  // gene ID
     bool canonical = false;
     std::vector<Exon> exons;
+    size_t order = 0;  // 1 for the first transcript met in the file, 2 for the next, ...
 };
 
 struct Reading {
@@ -185,6 +187,13 @@ struct Reading {
     uint64_t unnamed = 0;
     std::string key = {};  // a transcript ID being looked up: copied into the map only for a new transcript
 };
+
+// The transcript of an ID, numbered in the order of the file when it is new.
+Transcript& transcriptOf(Reading& r, std::string_view id) {
+    Transcript& t = r.transcripts[r.key.assign(id)];
+    if (t.order == 0) t.order = r.transcripts.size();
+    return t;
+}
 
 // Everything taken so far let go, for the file to be read again.
 void forgetTaken(Reading& r) {
@@ -240,7 +249,7 @@ void takeFeature(Reading& r, const std::string_view* f, int64_t start, int64_t e
     if (feature == "exon") {
         std::string_view tid = gff3 ? attribute(attrs, "Parent", true) : attribute(attrs, "transcript_id", false);
         if (tid.empty()) return;
-        Transcript& t = r.transcripts[r.key.assign(tid)];
+        Transcript& t = transcriptOf(r, tid);
         t.exons.push_back(Exon{static_cast<int32_t>(start), static_cast<int32_t>(end)});
         if (!gff3 && t.gene.empty()) {
             t.gene = std::string(attribute(attrs, "gene_id", false));
@@ -251,7 +260,7 @@ void takeFeature(Reading& r, const std::string_view* f, int64_t start, int64_t e
     if (feature == "transcript" || feature == "mRNA" || (gff3 && !attribute(attrs, "Parent", true).empty())) {
         const std::string_view tid = gff3 ? attribute(attrs, "ID", true) : attribute(attrs, "transcript_id", false);
         if (tid.empty()) return;
-        Transcript& t = r.transcripts[r.key.assign(tid)];
+        Transcript& t = transcriptOf(r, tid);
         t.gene = std::string(gff3 ? attribute(attrs, "Parent", true) : attribute(attrs, "gene_id", false));
         t.canonical = hasTag(attrs, "Ensembl_canonical", gff3) || hasTag(attrs, "MANE_Select", gff3);
     }
@@ -536,16 +545,19 @@ Outcome<GeneFile> readGenes(const std::string& path, const std::vector<RegionWin
     if (!in.problem.empty()) return Fatal{"", in.problem};
     const Kind kind = in.kind;
     if (kind == Kind::features) {
-        // Each gene's exons: those of its canonical transcript, or else of the one with the most exon bases.
-        std::map<size_t, std::pair<bool, int64_t>> best;
+        // Each gene's exons: those of its canonical transcript, or else of the one with the most exon bases; of two
+        // alike, the one met first in the file (not the first in the map's order, which depends on what else was
+        // read), so that a file read whole or through its index gives the same exons.
+        std::map<size_t, std::tuple<bool, int64_t, size_t>> best;  // gene -> canonical, bases, ~order
         for (auto& [tid, t] : r.transcripts) {
             auto g = r.geneById.find(t.gene);
             if (g == r.geneById.end() || t.exons.empty()) continue;
             int64_t bases = 0;
             for (const Exon& e : t.exons) bases += int64_t{e.end} - e.start + 1;
-            auto [it, fresh] = best.emplace(g->second, std::make_pair(t.canonical, bases));
-            if (fresh || std::make_pair(t.canonical, bases) > it->second) {
-                it->second = {t.canonical, bases};
+            const std::tuple<bool, int64_t, size_t> rank{t.canonical, bases, ~t.order};
+            auto [it, fresh] = best.emplace(g->second, rank);
+            if (fresh || rank > it->second) {
+                it->second = rank;
                 r.genes[g->second].exons = t.exons;
             }
         }

@@ -359,3 +359,30 @@ TEST(genes, theLeadsNameMeetsNoOtherTextWhereverTheLeadStands) {
         EXPECT_LE(name->box.left + name->box.width, f.width) << at;
     }
 }
+
+// Of two transcripts with as many exon bases, neither canonical, a gene takes the one met first in the file, for
+// every gene, however many other transcripts the file holds (the map they are gathered in has its own order).
+TEST(genes, ofTwoTranscriptsAlikeTheFirstInTheFileGivesTheExons) {
+    ScratchDir dir;
+    std::string gtf;
+    for (int g = 0; g < 60; ++g) {
+        const std::string at = std::to_string(10000 + g * 1000), gene = "gene_id \"G" + std::to_string(g) + "\"; ";
+        const int first = 10000 + g * 1000;
+        gtf += "1\ts\tgene\t" + at + "\t" + std::to_string(first + 500) + "\t.\t+\t.\t" + gene + "gene_type \"protein_coding\"; gene_name \"N" + std::to_string(g) + "\";\n";
+        // Transcript A (first): exons at +0..+99 and +200..+299; transcript B: +0..+49 and +300..+449, as many bases.
+        for (const auto& [t, exons] : {std::pair<std::string, std::vector<std::pair<int, int>>>{"A", {{0, 99}, {200, 299}}},
+                                       {"B", {{0, 49}, {300, 449}}}}) {
+            const std::string tid = "transcript_id \"" + t + std::to_string(g) + "\";";
+            gtf += "1\ts\ttranscript\t" + at + "\t" + std::to_string(first + 500) + "\t.\t+\t.\t" + gene + tid + "\n";
+            for (const auto& [a, b] : exons)
+                gtf += "1\ts\texon\t" + std::to_string(first + a) + "\t" + std::to_string(first + b) + "\t.\t+\t.\t" + gene + tid + "\n";
+        }
+    }
+    writeFile(dir.file("alike.gtf"), gtf);
+    const GeneFile f = readOk(dir.file("alike.gtf"), {{"1", 1, 100000}});
+    ASSERT_EQ(f.genes.size(), 60u);
+    for (const Gene& g : f.genes) {
+        ASSERT_EQ(g.exons.size(), 2u) << g.name;
+        EXPECT_EQ(g.exons[1].start - g.exons[0].start, 200) << g.name << ": the exons of its first transcript";
+    }
+}
