@@ -124,24 +124,18 @@ std::optional<Fatal> drawRegions(const std::vector<Region>& regions, const Regio
         notes.push_back("-regions leads: " + rowCount(rows.dropped) + " left out of the regions for want of room");
     notes.insert(notes.end(), in.genesNotes.begin(), in.genesNotes.end());
     notes.insert(notes.end(), in.ldTableNotes.begin(), in.ldTableNotes.end());
-    const std::vector<std::vector<size_t>>& inside = in.inside;
-    const std::vector<std::optional<size_t>>& leads = in.leads;
-    const GeneFile& genes = in.genes;
-    const std::string& genesNote = in.genesNote;
-    const std::optional<LdTable>& ldTable = in.ldTable;
-    const std::string& ldTableNote = in.ldTableNote;
 
     size_t written = 0;
     std::optional<Fatal> failed;
     for (size_t i = 0; i < regions.size() && !failed; ++i) {
         const Region& region = regions[i];
-        if (!leads[i]) {
+        if (!in.leads[i]) {
             notes.push_back("region " + placeText(region) + " holds no row of the table: no regional plot");
             continue;
         }
-        const size_t lead = *leads[i];
-        const std::vector<LdVariant> variants = regionVariants(rows, inside[i]);
-        const RegionRow& leadRow = rows.records[inside[i][lead]];
+        const size_t lead = *in.leads[i];
+        const std::vector<LdVariant> variants = regionVariants(rows, in.inside[i]);
+        const RegionRow& leadRow = rows.records[in.inside[i][lead]];
         RegionPlot plot;
         plot.chrom = region.chrom;
         plot.start = region.start;
@@ -152,16 +146,16 @@ std::optional<Fatal> drawRegions(const std::vector<Region>& regions, const Regio
         plot.ld = !o.ldFile.empty() || !o.ldRef.empty();
         std::vector<double> r2;
         if (!o.ldFile.empty()) {
-            if (ldTable) {
-                r2 = tableR2(ldTable->partners[i], variants, lead);
-                if (ldTable->partners[i].empty()) {
+            if (in.ldTable) {
+                r2 = tableR2(in.ldTable->partners[i], variants, lead);
+                if (in.ldTable->partners[i].empty()) {
                     notes.push_back("-ld '" + o.ldFile + "' has no pair with the lead " + plot.leadName + " (" +
                                     std::string(rows.chr(leadRow)) + ":" + std::to_string(leadRow.pos) + ") of region " +
                                     placeText(region));
                     plot.ldNote = "lead not in the -ld file";
                 }
             } else {
-                plot.ldNote = ldTableNote;
+                plot.ldNote = in.ldTableNote;
             }
         } else if (!o.ldRef.empty()) {
             const PanelR2& panel = in.panel.at(i);
@@ -176,13 +170,13 @@ std::optional<Fatal> drawRegions(const std::vector<Region>& regions, const Regio
                 notes.push_back("region " + placeText(region) + ": r2 with " + plot.leadName + " not found for " +
                                 std::to_string(unknown) + " of " + rowCount(variants.size(), "variant"));
         }
-        for (size_t k = 0; k < inside[i].size(); ++k) {
-            const RegionRow& r = rows.records[inside[i][k]];
+        for (size_t k = 0; k < in.inside[i].size(); ++k) {
+            const RegionRow& r = rows.records[in.inside[i][k]];
             plot.points.push_back(RegionPoint{r.pos, r.value, k < r2.size() ? r2[k] : std::nan("")});
         }
         plot.genePanel = !o.genesFile.empty();
-        plot.genesNote = genesNote;
-        for (const Gene& g : genes.genes)
+        plot.genesNote = in.genesNote;
+        for (const Gene& g : in.genes.genes)
             if (g.start <= region.end && g.end >= region.start && withoutChrPrefix(g.chrom) == withoutChrPrefix(region.chrom))
                 plot.genes.push_back(g);
 
@@ -200,7 +194,7 @@ std::optional<Fatal> drawRegions(const std::vector<Region>& regions, const Regio
             failed = writeFailure("the image file", image);
             break;
         }
-        const std::string text = regionDataText(rows, inside[i], r2, settings.logpyes == 1);
+        const std::string text = regionDataText(rows, in.inside[i], r2, settings.logpyes == 1);
         if (!writeWholeFile(data, text.data(), text.size())) {
             failed = writeFailure("the regional data file", data);
             break;
