@@ -516,9 +516,11 @@ Indexed readThroughIndex(const std::string& path, LineReader& in, std::string& n
             if (earlierEnd != INT64_MIN && leadingNumber(text, c.bc) + (bedIndex ? 1 : 0) <= earlierEnd) continue;
             if (!in.take(text)) return Indexed::read;
         }
+        // The index's reader stops at a line it cannot place: an empty line, which a whole read skips, or a
+        // damaged one, which a whole read names by its number.
         if (got < -1) {
-            in.problem = in.name + ": " + in.where() + " cannot be read (a damaged file or index?)";
-            return Indexed::read;
+            note = in.name + ": " + in.where() + " cannot be read through its index; the whole file is read";
+            return Indexed::unusable;
         }
     }
     return Indexed::read;

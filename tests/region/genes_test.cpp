@@ -70,6 +70,31 @@ TEST(genes, gff3AndBedFiles) {
     EXPECT_EQ(b.genes[0].exons[1].start, 701);
     EXPECT_EQ(b.genes[0].exons[1].end, 900);
     EXPECT_EQ(b.genes[1].strand, '.');
+    // A BED file separated by blanks, runs of them and a blank at the line's end.
+    writeFile(dir.file("blanks.bed"), "chr1 99  900 ONE 0 + \nchr1   5 50 TWO\n");
+    GeneFile blanks = readOk(dir.file("blanks.bed"), {{"1", 1, 1000}});
+    ASSERT_EQ(blanks.genes.size(), 2u);
+    EXPECT_EQ(blanks.genes[0].name, "ONE");
+    EXPECT_EQ(blanks.genes[0].end, 900);
+    EXPECT_EQ(blanks.genes[0].strand, '+');
+    EXPECT_EQ(blanks.genes[1].start, 6);
+    // Genes named by number (Entrez IDs) with a score: six fields, the fourth and fifth whole numbers, still BED.
+    writeFile(dir.file("ids.bed"), "chr12\t55966768\t55972784\t1017\t0\t+\nchr12\t55980000\t55990000\t5925\t0\t-\n");
+    GeneFile ids = readOk(dir.file("ids.bed"), {{"12", 55900000, 56000000}});
+    ASSERT_EQ(ids.genes.size(), 2u);
+    EXPECT_EQ(ids.genes[0].name, "1017");
+    EXPECT_EQ(ids.genes[0].start, 55966769);
+    EXPECT_EQ(ids.genes[1].strand, '-');
+    // A feature of one base (start = end) is whole, not damaged.
+    writeFile(dir.file("one.gtf"),
+              "1\ts\tgene\t500\t500\t.\t+\t.\tgene_id \"G\"; gene_name \"DOT\";\n"
+              "1\ts\ttranscript\t500\t500\t.\t+\t.\tgene_id \"G\"; transcript_id \"T\";\n"
+              "1\ts\texon\t500\t500\t.\t+\t.\tgene_id \"G\"; transcript_id \"T\";\n");
+    GeneFile dot = readOk(dir.file("one.gtf"), {{"1", 1, 1000}}, {});
+    ASSERT_EQ(dot.genes.size(), 1u);
+    EXPECT_EQ(dot.genes[0].end, 500);
+    ASSERT_EQ(dot.genes[0].exons.size(), 1u);
+    EXPECT_EQ(dot.genes[0].exons[0].start, 500);
 }
 
 TEST(genes, damagedFilesAreRefusedWithTheLine) {
@@ -78,6 +103,11 @@ TEST(genes, damagedFilesAreRefusedWithTheLine) {
     Outcome<GeneFile> got = readGenes(dir.file("a.gtf"), {{"1", 1, 1000}}, {});
     ASSERT_TRUE(std::holds_alternative<Fatal>(got));
     EXPECT_EQ(std::get<Fatal>(got).detail, "-genes '" + dir.file("a.gtf") + "': line 2 is damaged (too few fields)");
+    writeFile(dir.file("n.txt"), "# a list\nCHR\tFROM\tTO\n1\t10\t100\n");
+    got = readGenes(dir.file("n.txt"), {{"1", 1, 1000}}, {});
+    ASSERT_TRUE(std::holds_alternative<Fatal>(got));
+    EXPECT_EQ(std::get<Fatal>(got).detail, "-genes '" + dir.file("n.txt") +
+                                               "': line 2 is neither a GTF/GFF3 feature (9 tab-separated fields) nor a BED interval");
     writeFile(dir.file("b.bed"), "1\t10\t100\tX\t0\t+\t10\t100\t0\t3\t5,5,\t0,10,\n");
     EXPECT_TRUE(std::holds_alternative<Fatal>(readGenes(dir.file("b.bed"), {{"1", 1, 1000}}, {})));
     std::string gz = compressed(std::string(20000, '#') + "\n1\ts\tgene\t1\t9\t.\t+\t.\tgene_id \"G\";\n", "wg");
@@ -236,6 +266,14 @@ TEST(genes, theIndexGivesTheGenesOfTheWholeFile) {
                 if (windows[0].chrom != "3") EXPECT_GT(std::count(expected.begin(), expected.end(), '\n'), 3) << form;
             }
     }
+    // Empty lines before the first feature: the kind still comes from that feature, so the windows keep its reach.
+    const std::string blankFirst = dir.file("blank.gtf.gz"), blankWhole = dir.file("blank-whole.gtf.gz");
+    writeFile(blankFirst, compressed("\n\n" + sortedAnnotation("gtf"), "w"));
+    writeFile(blankWhole, compressed("\n\n" + sortedAnnotation("gtf"), "w"));
+    ASSERT_EQ(tbx_index_build(blankFirst.c_str(), 0, &tbx_conf_gff), 0);
+    for (const std::vector<RegionWindow>& windows : windowSets)
+        EXPECT_EQ(genesText(readGenes(blankFirst, windows, {})), genesText(readGenes(blankWhole, windows, {})))
+            << "empty first lines, windows from " << windows[0].chrom << ":" << windows[0].start;
     // An index that does not fit the file (made for a VCF), or that is damaged: a warning, and the whole file read.
     const std::vector<RegionWindow> windows = windowSets[2];
     const std::string expected = genesText(readGenes(dir.file("b.gtf.gz"), windows, {}));
@@ -251,7 +289,7 @@ TEST(genes, theIndexGivesTheGenesOfTheWholeFile) {
     EXPECT_EQ(genesText(damaged), expected);
     ASSERT_TRUE(std::holds_alternative<GeneFile>(damaged));
     EXPECT_EQ(std::get<GeneFile>(damaged).warnings.size(), 1u);
-    // A line of a window that the index cannot place is named by its window.
+    // A line of a window that the index cannot place: the whole file is read, which names it by its number.
     std::string bad = sortedAnnotation("gtf");
     const size_t second = bad.find('\n', bad.find('\n') + 1) + 1;  // the second feature line, the first gene's
     size_t fourth = second;  // the end of its fourth field, the start
@@ -263,9 +301,8 @@ TEST(genes, theIndexGivesTheGenesOfTheWholeFile) {
     const int at = std::stoi(start.substr(start.rfind('\t') + 1));
     Outcome<GeneFile> badLine = readGenes(dir.file("c.gtf.gz"), {{"1", at, at + 10}}, {});
     ASSERT_TRUE(std::holds_alternative<Fatal>(badLine));
-    EXPECT_EQ(std::get<Fatal>(badLine).detail, "-genes '" + dir.file("c.gtf.gz") + "': a line of chr1:" +
-                                                   std::to_string(std::max(1, at - 2500000)) + "-" +
-                                                   std::to_string(at + 2500010) + " cannot be read (a damaged file or index?)");
+    EXPECT_EQ(std::get<Fatal>(badLine).detail,
+              "-genes '" + dir.file("c.gtf.gz") + "': line 3 is damaged (its start and end are not positions)");
 }
 
 TEST(genes, stackedSpansNeverMeet) {
@@ -324,6 +361,43 @@ TEST(genes, namesAndLinesOfADenseAnnotationNeverOverlapOnTheFigure) {
         const FigureRect line{std::min(l.x1, l.x2), l.y1 - l.width / 2, std::fabs(l.x2 - l.x1), l.width};
         for (const FigureRect& b : boxes) ASSERT_FALSE(meet(line, b));
     }
+}
+
+// Genes stacked one to a row: every row that fits is drawn, in the lower part of the figure below the points; once
+// they do not all fit, the last row that fits says how many were left out.
+TEST(genes, theGenePanelDrawsEveryRowThatFitsAndCountsTheRest) {
+    RegionPlot plot;
+    plot.chrom = "1", plot.start = 1000000, plot.end = 2000000, plot.leadName = "rs1", plot.genePanel = true;
+    plot.points = {{1500000, 12, 1}};
+    size_t allFit = 0;
+    for (int n = 1; n <= 40; ++n) {
+        Gene gene;
+        gene.chrom = "1", gene.start = 1400000, gene.end = 1600000, gene.strand = '+';
+        gene.name = "GENE" + std::to_string(n);
+        plot.genes.push_back(gene);
+        const RegionFigure figure = layoutRegion(plot, PlotSettings{});
+        size_t drawn = 0;
+        const FigureText* count = nullptr;
+        for (const FigureText& t : figure.figure.texts) {
+            if (t.text.rfind("GENE", 0) == 0) {
+                ++drawn;
+                EXPECT_GT(t.box.top, figure.figure.height * 0.55) << t.text;
+            }
+            if (t.text.find("more genes not shown") != std::string::npos) count = &t;
+        }
+        EXPECT_EQ(drawn + figure.genesLeftOut, plot.genes.size());
+        if (figure.genesLeftOut == 0) {
+            ASSERT_EQ(allFit + 1, plot.genes.size()) << "a gene left out before all fitted";
+            allFit = plot.genes.size();
+            EXPECT_EQ(count, nullptr);
+            continue;
+        }
+        EXPECT_EQ(drawn, allFit - 1) << n << " genes";  // the last row that fits holds the count
+        ASSERT_NE(count, nullptr) << n << " genes";
+        EXPECT_EQ(count->text, std::to_string(figure.genesLeftOut) + " more genes not shown (no room)");
+    }
+    EXPECT_GE(allFit, 3u);
+    EXPECT_LT(allFit, 40u);
 }
 
 }  // namespace
