@@ -75,6 +75,12 @@ TEST(paper_layout_test, chromosomes_by_position_labels_and_lines) {
     ASSERT_EQ(dashed.size(), 2u);
     EXPECT_DOUBLE_EQ(dashed[0], paperY(plot, 5));
     EXPECT_DOUBLE_EQ(dashed[1], paperY(plot, static_cast<double>(7.3f)));
+    // A threshold of 0 or below (every row a hit) and no -suggestive: no dashed line at all.
+    for (float threshold : {0.0f, -2.0f}) {
+        s.threshold = threshold;
+        s.suggestive = 0;
+        for (const FigureLine& line : layout(data, s).figure.lines) EXPECT_FALSE(line.dashed) << threshold;
+    }
     // The hit (p = 1e-9 on chromosome 2 at 100) is the only dot of the hit layer, at its chromosome's left end.
     ASSERT_EQ(plot.figure.points.size(), 3u);
     ASSERT_EQ(plot.figure.points[2].dots.size(), 1u);
