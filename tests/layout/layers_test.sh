@@ -1,22 +1,32 @@
 #!/bin/sh
 # The folders of src/ are layers: a file may include headers of its own folder and of the folders below it,
-# never of a folder on its own floor or above. Prints every include that breaks this and fails when one does.
-#   tests/layout/layers_test.sh [SRC_DIR]
+# never of a folder on its own floor or above. The floors are those of the README's map of the folders (its
+# Development section), so the map and the code cannot drift apart. Prints every include that breaks this and
+# fails when one does.
+#   tests/layout/layers_test.sh [SRC_DIR [README]]
 set -eu
 src="${1:-$(dirname "$0")/../../src}"
-# Floors from the ground up; folders on one floor may not include each other.
+readme="${2:-$src/../README.md}"
+# "folder floor" for every src/ folder of the map's rows "| FLOOR | `src/a/`, `src/b/` | ...".
+floors=$(sed -n 's/^| \([0-9][0-9]*\) | \([^|]*\) |.*/\1 \2/p' "$readme" |
+    while read -r number folders; do
+        for f in $(printf '%s\n' "$folders" | grep -o 'src/[a-z_]*/' | sed 's|src/||; s|/||'); do echo "$f $number"; done
+    done)
+[ -n "$floors" ] || { echo "$readme: no map of the folders (rows '| FLOOR | \`src/FOLDER/\` | ...')"; exit 1; }
 floor() {
-    case "$1" in
-        base) echo 1 ;; settings) echo 2 ;; reading) echo 3 ;; analysis) echo 4 ;; figure) echo 5 ;;
-        classic | paper | region) echo 6 ;; output) echo 7 ;; page | report) echo 8 ;; run) echo 9 ;;
-        *) echo 0 ;;
-    esac
+    want=$1
+    set -- $floors
+    while [ $# -ge 2 ]; do
+        [ "$1" = "$want" ] && { echo "$2"; return; }
+        shift 2
+    done
+    echo 0
 }
 bad=0
 for file in $(cd "$src" && find . -mindepth 2 -name '*.h' -o -mindepth 2 -name '*.cpp' | sort); do
     file="${file#./}"
     from="${file%%/*}"
-    [ "$(floor "$from")" -gt 0 ] || { echo "$file: folder '$from' has no floor"; bad=1; continue; }
+    [ "$(floor "$from")" -gt 0 ] || { echo "$file: folder '$from' is not on the README's map of the folders"; bad=1; continue; }
     for to in $(sed -n 's|^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([a-z_]*\)/.*|\1|p' "$src/$file"); do
         [ "$to" = "$from" ] && continue
         # The regional plots share the paper style's look (its lengths, fonts and axis steps), nothing else of paper/.
